@@ -1,0 +1,130 @@
+// Cost per bar of every path through the library, against the plain per-bar
+// transcription and against the one cost no exact implementation avoids: the
+// 49 natural logarithms of the decibel spectrum, which only the C library
+// rounds as the indicators are defined.
+//
+// Expected, per bar: the transcription about 2,400 ns per export (two thirds
+// of it the bank's cosines and powers); the library's cycle period about 2 to
+// 2.5 times the 49 logarithms (the logarithms plus the bank over vectors);
+// the other exports up to 15% more; all four in one pass not much more than
+// one export.
+//
+//   tamsel_bench [--bars=N] [google benchmark flags]
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "TamselCharts.h"
+#include "spectrum/spectrum_kernel.hpp"
+#include "straightforward.hpp"
+#include "support/generated_series.hpp"
+
+namespace {
+
+int gBars = 1000000;
+
+const tamsel::testing::Series& Prices() {
+  static const tamsel::testing::Series series = tamsel::testing::RandomWalk("bench", 42, gBars, 100.0);
+  return series;
+}
+
+void PerBar(benchmark::State& state) {
+  state.counters["ns_per_bar"] = benchmark::Counter(static_cast<double>(state.iterations()) * gBars,
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+template <int (*Fn)(const float*, const float*, int, float*)>
+void Export(benchmark::State& state) {
+  const auto& s = Prices();
+  std::vector<float> out(s.Count());
+  for (auto _ : state) {
+    Fn(s.high.data(), s.low.data(), s.Count(), out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+  PerBar(state);
+}
+
+void AllIndicators(benchmark::State& state) {
+  const auto& s = Prices();
+  std::vector<float> a(s.Count()), b(s.Count()), c(s.Count()), d(s.Count());
+  for (auto _ : state) {
+    TamselChart_AllIndicators(s.high.data(), s.low.data(), s.Count(), a.data(), b.data(), c.data(), d.data());
+    benchmark::DoNotOptimize(d.data());
+  }
+  PerBar(state);
+}
+
+void StreamPush(benchmark::State& state) {
+  const auto& s = Prices();
+  for (auto _ : state) {
+    TamselChart_Stream* stream = TamselChart_StreamCreate();
+    TamselChart_Values v;
+    for (int i = 0; i < s.Count(); ++i) TamselChart_StreamPush(stream, s.high[i], s.low[i], &v);
+    benchmark::DoNotOptimize(v);
+    TamselChart_StreamDestroy(stream);
+  }
+  PerBar(state);
+}
+
+// Peeks the forming bar once before committing it: the cost of a live chart
+// that redraws on every tick, per bar, minus the push.
+void StreamPeek(benchmark::State& state) {
+  const auto& s = Prices();
+  TamselChart_Stream* stream = TamselChart_StreamCreate();
+  TamselChart_Values v;
+  for (int i = 0; i < 200; ++i) TamselChart_StreamPush(stream, s.high[i], s.low[i], &v);
+  for (auto _ : state) {
+    for (int i = 0; i < s.Count(); ++i) TamselChart_StreamPeek(stream, s.high[i], s.low[i], &v);
+    benchmark::DoNotOptimize(v);
+  }
+  TamselChart_StreamDestroy(stream);
+  PerBar(state);
+}
+
+// 49 logarithms of arguments like the spectrum's (0.01 .. 1) per bar.
+void FortyNineLogs(benchmark::State& state) {
+  double arguments[49];
+  for (int i = 0; i < 49; ++i) arguments[i] = 0.01 + i * 0.02;
+  for (auto _ : state) {
+    double sum = 0;
+    for (int bar = 0; bar < gBars; ++bar) {
+      for (int i = 0; i < 49; ++i) sum += std::log(arguments[i] + bar * 1e-12);
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  PerBar(state);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--bars=", 7) == 0) {
+      gBars = std::stoi(argv[i] + 7);
+      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+      --argc;
+      --i;
+    }
+  }
+  std::printf("bars per series: %d, spectrum kernel: %s\n", gBars, tamsel::ActiveSpectrumTarget().Name);
+  benchmark::RegisterBenchmark("FortyNineLogs", FortyNineLogs)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Straightforward/CyclePeriod", Export<&straightforward::CyclePeriod>)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Straightforward/TrendVigor", Export<&straightforward::TrendVigor>)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("CyclePeriod", Export<&TamselChart_CyclePeriod>)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("SignalToNoiseRatio", Export<&TamselChart_SignalToNoiseRatio>)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("SwingPosition", Export<&TamselChart_SwingPosition>)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("TrendVigor", Export<&TamselChart_TrendVigor>)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("AllIndicators", AllIndicators)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("StreamPush", StreamPush)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("StreamPeek", StreamPeek)->Unit(benchmark::kMillisecond);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

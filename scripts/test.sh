@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks, builds everything from
+# scratch and runs every test: the release build, the suite under Address-
+# and UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer,
+# then each further part (scripts/test-*.sh) in name order.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/packages.sh
+ensure_core_packages
+
+jobs=$(nproc)
+for preset in release asan tsan; do
+  echo "== $preset"
+  cmake --preset "$preset" --fresh >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+for part in scripts/test-*.sh; do
+  [ -e "$part" ] || continue
+  echo "== $part"
+  bash "$part"
+done
+echo "All tests passed."

@@ -1,0 +1,77 @@
+// The C boundary: the batch exports, the all-in-one pass and the stream.
+#include <new>
+
+#include "TamselCharts.h"
+#include "all_indicators.hpp"
+#include "indicator_frame.hpp"
+
+using namespace tamsel;
+
+struct TamselChart_Stream {
+  AllIndicators indicators;
+};
+
+extern "C" {
+
+int TAMSELCHART_CALL TamselChart_CyclePeriod(const float* high, const float* low, int count, float* out) {
+  return RunIndicatorExport<CyclePeriodStage>(high, low, count, out);
+}
+
+int TAMSELCHART_CALL TamselChart_SignalToNoiseRatio(const float* high, const float* low, int count, float* out) {
+  return RunIndicatorExport<SignalToNoiseStage>(high, low, count, out);
+}
+
+int TAMSELCHART_CALL TamselChart_SwingPosition(const float* high, const float* low, int count, float* out) {
+  return RunIndicatorExport<SwingPositionStage>(high, low, count, out);
+}
+
+int TAMSELCHART_CALL TamselChart_TrendVigor(const float* high, const float* low, int count, float* out) {
+  return RunIndicatorExport<TrendVigorStage>(high, low, count, out);
+}
+
+int TAMSELCHART_CALL TamselChart_AllIndicators(const float* high, const float* low, int count, float* cyclePeriod,
+                                               float* signalToNoiseRatio, float* swingPosition, float* trendVigor) {
+  if (count < 1 || high == nullptr || low == nullptr) return 0;
+  AllIndicators all;
+  for (int i = 0; i < count; ++i) {
+    // A stage whose output is not wanted is not run: no stage reads another.
+    all.engine.Step(high[i], low[i]);
+    if (cyclePeriod != nullptr) cyclePeriod[i] = static_cast<float>(all.cyclePeriod.Step(all.engine, high[i], low[i]));
+    if (signalToNoiseRatio != nullptr)
+      signalToNoiseRatio[i] = static_cast<float>(all.signalToNoiseRatio.Step(all.engine, high[i], low[i]));
+    if (swingPosition != nullptr)
+      swingPosition[i] = static_cast<float>(all.swingPosition.Step(all.engine, high[i], low[i]));
+    if (trendVigor != nullptr) trendVigor[i] = static_cast<float>(all.trendVigor.Step(all.engine, high[i], low[i]));
+  }
+  return count;
+}
+
+TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamCreate(void) { return new (std::nothrow) TamselChart_Stream{}; }
+
+TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamClone(const TamselChart_Stream* stream) {
+  if (stream == nullptr) return nullptr;
+  return new (std::nothrow) TamselChart_Stream(*stream);
+}
+
+void TAMSELCHART_CALL TamselChart_StreamReset(TamselChart_Stream* stream) {
+  if (stream != nullptr) *stream = TamselChart_Stream{};
+}
+
+void TAMSELCHART_CALL TamselChart_StreamDestroy(TamselChart_Stream* stream) { delete stream; }
+
+int TAMSELCHART_CALL TamselChart_StreamPush(TamselChart_Stream* stream, float high, float low,
+                                            TamselChart_Values* out) {
+  if (stream == nullptr || out == nullptr) return 0;
+  *out = stream->indicators.Step(high, low);
+  return stream->indicators.engine.BarNumber();
+}
+
+int TAMSELCHART_CALL TamselChart_StreamPeek(const TamselChart_Stream* stream, float high, float low,
+                                            TamselChart_Values* out) {
+  if (stream == nullptr || out == nullptr) return 0;
+  AllIndicators scratch = stream->indicators;
+  *out = scratch.Step(high, low);
+  return scratch.engine.BarNumber();
+}
+
+}  // extern "C"

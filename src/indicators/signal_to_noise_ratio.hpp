@@ -1,0 +1,28 @@
+// Signal-to-noise ratio: the amplitude of the spectrum's strongest filter
+// against the median high-low range of the five newest bars, both smoothed,
+// in decibels with an offset of 3.5, clamped and written shifted up by one.
+#pragma once
+
+#include "../spectrum/cycle_spectrum.hpp"
+
+namespace tamsel {
+
+class SignalToNoiseStage {
+ public:
+  double Step(const CycleSpectrum& engine, float high, float low);
+
+ private:
+  // Each holds the value at the end of the previous bar until this bar
+  // updates it; a skipped update keeps it.
+  double smoothedMidPrice_ = 0.0;
+  double signal_ = 0.0;
+  double noise_ = 0.0;
+  // BarRange of this bar and the four before it, newest first: the look-back
+  // at the inputs is kept here so that a stream needs no access to old bars.
+  double rangeWindow_[5] = {};
+  // The clamped ratio of the last bar, repeated by a bar that has no ratio
+  // of its own.
+  double heldRatio_ = 0.0;
+};
+
+}  // namespace tamsel

@@ -1,0 +1,26 @@
+// Swing position: where the tuned band-pass, advanced by about sixty degrees
+// of the cycle, stands between its lowest and highest values of the last 51
+// bars, from -5 (bottom) to +5 (top).
+#pragma once
+
+#include "../spectrum/cycle_spectrum.hpp"
+#include "../spectrum/tuned_band_pass.hpp"
+
+namespace tamsel {
+
+class SwingPositionStage {
+ public:
+  double Step(const CycleSpectrum& engine, float high, float low);
+
+  static constexpr int kWindow = 51;
+
+ private:
+  double midPrice_[3] = {};  // this bar, one and two bars ago
+  TunedBandPass bandPass_{6.0};
+  // The window of Lead60 values in arrival order, oldest overwritten first;
+  // the extremes of a window do not depend on the order it is scanned in.
+  double lead60_[kWindow] = {};
+  int newest_ = kWindow - 1;
+};
+
+}  // namespace tamsel

@@ -1,0 +1,34 @@
+// Chooses, once per process, the widest build of the spectrum kernel that
+// the processor runs.  Every build computes the same bits; they differ only
+// in how many filters one instruction serves.
+#pragma once
+
+#include "cycle_state.hpp"
+
+namespace tamsel {
+
+namespace baseline {
+void UpdateSpectrum(CycleState& state);
+}
+#if defined(TAMSEL_SIMD_DISPATCH)
+namespace avx2 {
+void UpdateSpectrum(CycleState& state);
+}
+namespace avx512 {
+void UpdateSpectrum(CycleState& state);
+}
+#endif
+
+using SpectrumKernel = void (*)(CycleState&);
+
+struct SpectrumTarget {
+  const char* Name;
+  SpectrumKernel Kernel;
+};
+
+// The target in use: the widest one the processor supports, or the one named
+// by the environment variable TAMSELCHARTS_SIMD (baseline, avx2 or avx512)
+// when the processor supports that one.  Read once, on first use.
+const SpectrumTarget& ActiveSpectrumTarget();
+
+}  // namespace tamsel

@@ -1,0 +1,46 @@
+// Many threads calling every export at once on shared inputs get the results
+// of a single-threaded call: the library keeps no state outside a call.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "TamselCharts.h"
+#include "support/generated_series.hpp"
+#include "support/golden_file.hpp"
+
+namespace tamsel::testing {
+namespace {
+
+TEST(Concurrency, ThreadsSharingInputsGetIdenticalResults) {
+  const Series s = Cycle("cycle", 31, 1500, 21.0, 100.0, 4.0, 0.5);
+  const IndicatorExport exports[] = {&TamselChart_CyclePeriod, &TamselChart_SignalToNoiseRatio,
+                                     &TamselChart_SwingPosition, &TamselChart_TrendVigor};
+  std::vector<std::vector<float>> expected;
+  for (IndicatorExport fn : exports) {
+    expected.emplace_back(s.Count());
+    fn(s.high.data(), s.low.data(), s.Count(), expected.back().data());
+  }
+  constexpr int kThreads = 8;
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 3; ++round) {
+        const int e = (t + round) % 4;
+        std::vector<float> out(s.Count());
+        exports[e](s.high.data(), s.low.data(), s.Count(), out.data());
+        for (int i = 0; i < s.Count(); ++i) mismatches[t] += !SameFloat(out[i], expected[e][i]);
+        TamselChart_Stream* stream = TamselChart_StreamCreate();
+        TamselChart_Values v{};
+        for (int i = 0; i < 300; ++i) TamselChart_StreamPush(stream, s.high[i], s.low[i], &v);
+        mismatches[t] += !SameFloat(v.TrendVigor, expected[3][299]);
+        TamselChart_StreamDestroy(stream);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
+
+}  // namespace
+}  // namespace tamsel::testing
