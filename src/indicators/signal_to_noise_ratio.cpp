@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "../api/window_median.hpp"
+#include "../spectrum/runtime_math.hpp"
 
 namespace tamsel {
 namespace {
@@ -25,13 +26,13 @@ double SignalToNoiseStage::Step(const CycleSpectrum& engine, float high, float l
     const double peakPower = engine.PeakPower();
     // 0.2 and 0.9 sum to 1.1: a steady peak power settles the signal at
     // twice its amplitude, and the decibel offset is tuned to that.
-    if (peakPower > 0) signal_ = 0.2 * std::pow(peakPower, 0.5) + 0.9 * signal_;
+    if (peakPower > 0) signal_ = 0.2 * math::Pow(peakPower, 0.5) + 0.9 * signal_;
     // The first window, on bar 6, covers bars 2 to 6: bar 1 never counts.
     if (engine.BarNumber() > 5) noise_ = 0.1 * WindowMedian(rangeWindow_, 5) + 0.9 * noise_;
   }
 
   double ratio = heldRatio_;
-  if (IsNonZero(signal_) && IsNonZero(noise_)) ratio = 20 * std::log(signal_ / noise_) / kLn10 + 3.5;
+  if (IsNonZero(signal_) && IsNonZero(noise_)) ratio = 20 * math::Log(signal_ / noise_) / kLn10 + 3.5;
   // Below 1 (or NaN) drops to 0, above 11 to 10: the written scale has no
   // values between 1 and 2 and the saturated value sits below the top.
   if (!(ratio >= 1))

@@ -1,6 +1,6 @@
 #include "tuned_band_pass.hpp"
 
-#include <cmath>
+#include "runtime_math.hpp"
 
 namespace tamsel {
 
@@ -16,9 +16,9 @@ void TunedBandPass::Step(double smoothedDominantCycle, double midPrice, double m
   period_ = period;
 
   // A fixed bandwidth of 0.1: the 1.2566... is 4 pi times it.
-  const double gamma = 1 / std::cos(1.2566370614359172 / period);
-  const double alpha = gamma - std::pow(gamma * gamma - 1, 0.5);
-  const double beta = std::cos(6.283185307179586 / period);
+  const double gamma = 1 / math::Cos(1.2566370614359172 / period);
+  const double alpha = gamma - math::Pow(gamma * gamma - 1, 0.5);
+  const double beta = math::Cos(6.283185307179586 / period);
   record_[0] = ((beta * (1 + alpha)) * record_[1]) + (((midPrice - midPriceTwoBarsAgo) * (1 - alpha)) * 0.5) -
                record_[2] * alpha;
   // 0.15915507752443828 is 1 / (2 x 3.14159), pi rounded as the indicator has
