@@ -1,0 +1,74 @@
+"""The four indicators for every symbol of a Dask DataFrame.
+
+The indicators of a bar depend on every earlier bar of its symbol, so each
+symbol's bars must meet in one task, in time order: the frame is shuffled
+by symbol, then every partition computes its symbols one after the other.
+The work runs wherever the caller's Dask client points (a LocalCluster, a
+real cluster); the workers need this package installed.
+"""
+
+import numpy as np
+import pandas as pd
+
+from ._core import COLUMNS, _all, find_column
+
+
+def _keys(by):
+    return list(by) if isinstance(by, (list, tuple)) else [by]
+
+
+def _symbols(part, by, sort, high, low):
+    keys = _keys(by)
+    keep = keys + ([sort] if sort is not None else [])
+    pieces = []
+    for _, rows in part.groupby(by, sort=False, dropna=False):
+        # A stable sort keeps bars with equal times in the order they came.
+        rows = rows.sort_values(sort, kind="mergesort") if sort is not None else rows.sort_index(kind="mergesort")
+        values = _all(rows[high], rows[low])
+        pieces.append(rows[keep].assign(**dict(zip(COLUMNS, values))))
+    if not pieces:
+        return _empty(part, keep)
+    return pd.concat(pieces)
+
+
+def _empty(frame, keep):
+    return frame[keep].iloc[:0].assign(**{column: np.array([], dtype=np.float32) for column in COLUMNS})
+
+
+def indicators(ddf, by="symbol", sort="date", *, high_column="high", low_column="low", npartitions=None):
+    """A lazy Dask DataFrame of the four indicators of every bar of every symbol.
+
+    ddf          a Dask DataFrame with a symbol column, a time column and
+                 high/low columns (found ignoring case, or named by
+                 high_column/low_column).
+    by           the column (or list of columns) that tells the symbols apart.
+    sort         the column that orders each symbol's bars in time; None
+                 orders them by the frame's index.
+    npartitions  the number of partitions to spread the symbols over
+                 (default: as many as ddf has).
+
+    The result has the columns `by`, `sort`, cycle_period, signal_to_noise,
+    swing_position and trend_vigor, keeps the rows' original index (join it
+    back to the input on the index for other columns), and holds each
+    symbol's rows together in time order.  Call .compute() or .persist() on
+    it: it runs on the current Dask client's cluster.
+    """
+    import dask.dataframe as dd
+
+    if not isinstance(ddf, dd.DataFrame):
+        raise TypeError(f"tamselcharts.dask.indicators takes a dask DataFrame, not {type(ddf).__name__}; "
+                        "for a pandas DataFrame use dask.dataframe.from_pandas or tamselcharts.indicators")
+    meta = ddf._meta
+    keys = _keys(by)
+    for key in keys:
+        if key not in meta.columns:
+            raise ValueError(f"no symbol column {key!r} among the columns {list(meta.columns)}")
+    if sort is not None and sort not in meta.columns:
+        raise ValueError(f"no time column {sort!r} among the columns {list(meta.columns)}")
+    high = find_column(meta, high_column, "high")
+    low = find_column(meta, low_column, "low")
+    keep = keys + ([sort] if sort is not None else [])
+
+    needed = list(dict.fromkeys(keep + [high, low]))
+    shuffled = ddf[needed].shuffle(keys if len(keys) > 1 else keys[0], npartitions=npartitions)
+    return shuffled.map_partitions(_symbols, by, sort, high, low, meta=_empty(meta, keep))
