@@ -26,7 +26,7 @@ double SignalToNoiseStage::Step(const CycleSpectrum& engine, float high, float l
     const double peakPower = engine.PeakPower();
     // 0.2 and 0.9 sum to 1.1: a steady peak power settles the signal at
     // twice its amplitude, and the decibel offset is tuned to that.
-    if (peakPower > 0) signal_ = 0.2 * math::Pow(peakPower, 0.5) + 0.9 * signal_;
+    if (peakPower > 0) signal_ = 0.2 * math::PowHalf(peakPower) + 0.9 * signal_;
     // The first window, on bar 6, covers bars 2 to 6: bar 1 never counts.
     if (engine.BarNumber() > 5) noise_ = 0.1 * WindowMedian(rangeWindow_, 5) + 0.9 * noise_;
   }

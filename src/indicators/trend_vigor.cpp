@@ -13,7 +13,7 @@ double TrendVigorStage::Step(const CycleSpectrum& engine, float, float) {
 
   const double bandPass = bandPass_.Value();
   const double lead = bandPass_.TunedLead();
-  const double tunedAmplitude = math::Pow(bandPass * bandPass + lead * lead, 0.5);
+  const double tunedAmplitude = math::PowHalf(bandPass * bandPass + lead * lead);
   // The tuned period lies in 6..1000, so the look-back index lies in 5..999.
   const int k = static_cast<int>(bandPass_.TunedPeriod()) - 1;
   const double cycleTrend = MidPriceAgo(0) - MidPriceAgo(k);

@@ -15,10 +15,15 @@ void TunedBandPass::Step(double smoothedDominantCycle, double midPrice, double m
     period = upperLimit_;
   period_ = period;
 
-  // A fixed bandwidth of 0.1: the 1.2566... is 4 pi times it.
-  const double gamma = 1 / math::Cos(1.2566370614359172 / period);
-  const double alpha = gamma - math::Pow(gamma * gamma - 1, 0.5);
-  const double beta = math::Cos(6.283185307179586 / period);
+  if (period != tunedFor_) {
+    // A fixed bandwidth of 0.1: the 1.2566... is 4 pi times it.
+    const double gamma = 1 / math::Cos(1.2566370614359172 / period);
+    alpha_ = gamma - math::PowHalf(gamma * gamma - 1);
+    beta_ = math::Cos(6.283185307179586 / period);
+    tunedFor_ = period;
+  }
+  const double alpha = alpha_;
+  const double beta = beta_;
   record_[0] = ((beta * (1 + alpha)) * record_[1]) + (((midPrice - midPriceTwoBarsAgo) * (1 - alpha)) * 0.5) -
                record_[2] * alpha;
   // 0.15915507752443828 is 1 / (2 x 3.14159), pi rounded as the indicator has

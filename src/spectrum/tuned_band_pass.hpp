@@ -33,6 +33,12 @@ class TunedBandPass {
   double record_[3] = {};  // this bar, one and two bars ago
   double period_ = 0.0;
   double lead_ = 0.0;
+  // The coefficients of the last tuning: the measured cycle is a median and
+  // often stands still for several bars, and re-tuning to the same period
+  // gives the same coefficients.  0.0 is never a tuned period.
+  double tunedFor_ = 0.0;
+  double alpha_ = 0.0;
+  double beta_ = 0.0;
 };
 
 }  // namespace tamsel
