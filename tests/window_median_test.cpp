@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,6 +37,19 @@ TEST(WindowMedian, NaNIsTheLowestAndNeverTheHighest) {
   // sum of 1 and NaN remains.
   const double middle[] = {1, kNaN, 5};
   EXPECT_TRUE(std::isnan(WindowMedian(middle, 3)));
+}
+
+TEST(WindowMedian, FiveNumbersGiveTheMiddleOneWhateverTheirOrderAndTies) {
+  // Every window of five drawn from five values, ties included.
+  for (int code = 0; code < 5 * 5 * 5 * 5 * 5; ++code) {
+    double window[5], sorted[5];
+    for (int i = 0, c = code; i < 5; ++i, c /= 5) sorted[i] = window[i] = (c % 5) * 1.5 - 3;
+    std::sort(sorted, sorted + 5);
+    ASSERT_EQ(WindowMedian(window, 5), sorted[2]) << code;
+  }
+  // The sum starts from +0.0, so a middle value of -0.0 comes out as +0.0.
+  const double zeros[] = {-0.0, -0.0, -0.0, 1, -1};
+  EXPECT_FALSE(std::signbit(WindowMedian(zeros, 5)));
 }
 
 }  // namespace
