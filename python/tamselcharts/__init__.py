@@ -42,6 +42,16 @@ __all__ = [
 ]
 
 
+def __getattr__(name):
+    # tamselcharts.dask and tamselcharts.chart load on first use, so that
+    # importing the package needs neither Dask nor matplotlib.
+    if name in ("dask", "chart"):
+        import importlib
+
+        return importlib.import_module(f"{__name__}.{name}")
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+
+
 def plot(frame, path=None, **options):
     """Draws the price and the four indicators; see tamselcharts.chart.plot.
     Needs matplotlib, which is imported only here."""

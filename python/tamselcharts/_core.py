@@ -177,23 +177,24 @@ class Stream:
             raise ValueError("the stream is closed")
         return self._handle
 
-    def _call(self, function, high, low):
+    def _call(self, function, high, low, commit):
+        high, low = _price(high, "high"), _price(low, "low")
         out = _CValues()
         with self._lock:
-            bar = function(self._live(), _price(high, "high"), _price(low, "low"), out)
-        if bar == 0:
-            raise RuntimeError("the TamselCharts library refused the bar")
-        return bar, Values(out.CyclePeriod, out.SignalToNoiseRatio, out.SwingPosition, out.TrendVigor)
+            bar = function(self._live(), high, low, out)
+            if bar == 0:
+                raise RuntimeError("the TamselCharts library refused the bar")
+            if commit:
+                self._bars = bar
+        return Values(out.CyclePeriod, out.SignalToNoiseRatio, out.SwingPosition, out.TrendVigor)
 
     def push(self, high, low):
         """Commits one closed bar and returns its four values."""
-        bar, values = self._call(_lib.TamselChart_StreamPush, high, low)
-        self._bars = bar
-        return values
+        return self._call(_lib.TamselChart_StreamPush, high, low, True)
 
     def peek(self, high, low):
         """The values the bar would get if pushed now; nothing is committed."""
-        return self._call(_lib.TamselChart_StreamPeek, high, low)[1]
+        return self._call(_lib.TamselChart_StreamPeek, high, low, False)
 
     def clone(self):
         """An independent copy that continues exactly as this stream."""

@@ -1,0 +1,78 @@
+import gc
+import threading
+
+import numpy as np
+import pytest
+from conftest import assert_same_bits, random_walk
+
+import tamselcharts as tc
+
+
+@pytest.mark.parametrize("name", ["walk_1.000000", "cycle_20", "nan_at_200", "minus_inf_at_40", "swapped", "short_7"])
+def test_pushing_bar_by_bar_equals_the_batch(golden, name):
+    table = golden[name]
+    with tc.Stream() as stream:
+        pushed = np.array([stream.push(high, low) for high, low in table[:, :2]], dtype=np.float32)
+        assert stream.bars == len(table)
+    assert_same_bits(pushed.reshape(-1, 4), table[:, 2:], name)
+
+
+def test_peek_clone_and_reset():
+    high, low = random_walk(11, 300)
+    batch = tc.indicators(high, low)
+    stream = tc.Stream()
+    for i in range(200):
+        stream.push(high[i], low[i])
+    # The still-forming bar: several peeks, then the push of the same bar.
+    stream.peek(high[200] + 5, low[200] - 5)
+    peeked = stream.peek(high[200], low[200])
+    assert stream.bars == 200
+    assert peeked == stream.push(high[200], low[200])
+
+    twin = stream.clone()
+    assert twin.bars == 201
+    for i in range(201, 300):
+        ours, theirs = stream.push(high[i], low[i]), twin.push(high[i], low[i])
+        assert ours == theirs
+        assert ours == tc.Values(*(np.float32(getattr(batch, key)[i]) for key in tc.COLUMNS))
+    twin.close()
+
+    stream.reset()
+    assert stream.bars == 0
+    assert stream.push(high[0], low[0]) == tc.Values(*(getattr(batch, key)[0] for key in tc.COLUMNS))
+    stream.close()
+
+
+def test_closing_and_freeing():
+    stream = tc.Stream()
+    stream.close()
+    stream.close()
+    assert stream.closed
+    for call in (lambda: stream.push(1.0, 0.5), lambda: stream.peek(1.0, 0.5), stream.clone, stream.reset):
+        with pytest.raises(ValueError, match="closed"):
+            call()
+    with tc.Stream() as scoped:
+        scoped.push(1.0, 0.5)
+    assert scoped.closed
+
+    dropped = tc.Stream()
+    finalizer = dropped._finalizer
+    del dropped
+    gc.collect()
+    assert not finalizer.alive  # the C stream was destroyed with its wrapper
+
+    with pytest.raises(TypeError):
+        tc.Stream().push("1.0", 0.5)
+
+
+def test_one_stream_shared_by_threads_stays_consistent():
+    # Concurrent pushes take turns: every bar is committed exactly once.
+    stream = tc.Stream()
+    threads = [threading.Thread(target=lambda: [stream.push(100.0 + i % 7, 99.0) for i in range(500)])
+               for _ in range(4)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert stream.bars == 2000
+    stream.close()
