@@ -1,0 +1,81 @@
+// One input CSV of bars in, the same CSV with the indicators appended out.
+#ifndef TAMSEL_TOOLS_CONVERT_HPP
+#define TAMSEL_TOOLS_CONVERT_HPP
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "csv_reader.hpp"
+
+namespace tamsel::cli {
+
+// The exit statuses of the tool, one per kind of failure, so that a script
+// can tell a bad file from a bad command line.
+enum class Status : int {
+  Ok = 0,
+  Internal = 1,
+  Usage = 2,
+  CannotRead = 3,
+  CannotWrite = 4,
+  NoData = 5,
+  MissingColumn = 6,
+  Malformed = 7,
+  NotANumber = 8,
+  MissingValue = 9,
+};
+
+class Failure : public std::runtime_error {
+ public:
+  Failure(Status status, const std::string& message) : std::runtime_error(message), status_(status) {}
+  Status status() const noexcept { return status_; }
+
+ private:
+  Status status_;
+};
+
+enum class Indicator { CyclePeriod, SignalToNoise, SwingPosition, TrendVigor };
+inline constexpr std::string_view kIndicatorNames[] = {"cycle_period", "signal_to_noise", "swing_position",
+                                                       "trend_vigor"};
+
+// What to do with an empty, null or NaN high or low cell.
+enum class Missing { Error, Previous, NaN };
+
+struct Options {
+  char delimiter = 0;  // 0: detected from the header
+  std::string high = "high";
+  std::string low = "low";
+  std::vector<Indicator> indicators = {Indicator::CyclePeriod, Indicator::SignalToNoise, Indicator::SwingPosition,
+                                       Indicator::TrendVigor};
+  Missing missing = Missing::Error;
+};
+
+// Where the output goes; write() throws Failure(CannotWrite) on error.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void write(const char* data, std::size_t size) = 0;
+};
+
+// Counters a progress report reads while the conversion runs.
+struct Progress {
+  std::atomic<std::uint64_t> bytes{0};
+  std::atomic<std::uint64_t> rows{0};
+};
+
+// Reads the whole input and writes the whole output, a row at a time; name is
+// how messages refer to the input.  Throws Failure.
+void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
+             Progress* progress = nullptr);
+
+// The text of a float that reads back to the same float, as the output
+// carries it: the shortest such decimal, "nan" for every NaN.
+void appendFloat(std::string& out, float value);
+
+}  // namespace tamsel::cli
+
+#endif

@@ -1,0 +1,185 @@
+#include "csv_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using tamsel::csv::ByteSource;
+using tamsel::csv::MemorySource;
+using tamsel::csv::ParseError;
+using tamsel::csv::Reader;
+using tamsel::csv::Record;
+
+// Hands out at most `chunk` bytes per read, as a pipe may.
+class ChunkedSource final : public ByteSource {
+ public:
+  ChunkedSource(std::string_view text, std::size_t chunk) : text_(text), chunk_(chunk) {}
+  std::size_t read(char* buffer, std::size_t size) override {
+    const std::size_t n = std::min({size, chunk_, text_.size()});
+    std::memcpy(buffer, text_.data(), n);
+    text_.remove_prefix(n);
+    return n;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t chunk_;
+};
+
+struct Row {
+  std::vector<std::string> fields;
+  std::string raw;
+  long line;
+  std::string ending;
+  bool operator==(const Row&) const = default;
+};
+
+std::vector<Row> readAll(ByteSource& source, char delimiter = ',', std::size_t buffer = 1 << 16) {
+  Reader reader(source, buffer);
+  reader.setDelimiter(delimiter);
+  std::vector<Row> rows;
+  Record record;
+  while (reader.next(record))
+    rows.push_back({std::vector<std::string>(record.fields.begin(), record.fields.end()), std::string(record.raw),
+                    record.line, std::string(record.ending)});
+  return rows;
+}
+
+std::vector<Row> readAll(std::string_view text, char delimiter = ',') {
+  MemorySource source(text);
+  return readAll(source, delimiter);
+}
+
+using Fields = std::vector<std::string>;
+
+TEST(CsvReader, SplitsRecordsAtEveryKindOfLineEnding) {
+  const auto rows = readAll("a,b\nc,d\r\ne,f\rg,h");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (Row{{"a", "b"}, "a,b", 1, "\n"}));
+  EXPECT_EQ(rows[1], (Row{{"c", "d"}, "c,d", 2, "\r\n"}));
+  EXPECT_EQ(rows[2], (Row{{"e", "f"}, "e,f", 3, "\r"}));
+  EXPECT_EQ(rows[3], (Row{{"g", "h"}, "g,h", 4, ""}));
+}
+
+TEST(CsvReader, KeepsEmptyFieldsAndSkipsBlankLines) {
+  const auto rows = readAll("a,,c\n\n\r\n,\n");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].fields, (Fields{"a", "", "c"}));
+  EXPECT_EQ(rows[1].fields, (Fields{"", ""}));
+  EXPECT_EQ(rows[1].line, 4);  // the blank lines still count
+  EXPECT_TRUE(readAll("").empty());
+  EXPECT_TRUE(readAll("\n\n").empty());
+}
+
+TEST(CsvReader, QuotedFieldsHoldDelimitersQuotesAndLineBreaks) {
+  const auto rows = readAll("\"a,b\",\"say \"\"hi\"\"\",\"\"\n\"two\nlines\r\nhere\",x\nlast,\"\"\"\"\n");
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].fields, (Fields{"a,b", "say \"hi\"", ""}));
+  EXPECT_EQ(rows[0].raw, "\"a,b\",\"say \"\"hi\"\"\",\"\"");  // the text as it stood
+  EXPECT_EQ(rows[1].fields, (Fields{"two\nlines\r\nhere", "x"}));
+  EXPECT_EQ(rows[1].line, 2);
+  EXPECT_EQ(rows[2].fields, (Fields{"last", "\""}));
+  EXPECT_EQ(rows[2].line, 5);  // after a record spanning lines 2 to 4
+}
+
+TEST(CsvReader, QuoteInsideAnUnquotedFieldIsOrdinary) {
+  const auto rows = readAll("5'3\",a\"b\"\n");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].fields, (Fields{"5'3\"", "a\"b\""}));
+}
+
+TEST(CsvReader, HonoursTheDelimiterItIsGiven) {
+  const auto rows = readAll("a;\"b;c\";d,e\tf\n", ';');
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].fields, (Fields{"a", "b;c", "d,e\tf"}));
+  EXPECT_EQ(readAll("a\t\"b\tc\"\n", '\t')[0].fields, (Fields{"a", "b\tc"}));
+}
+
+TEST(CsvReader, RejectsMalformedQuoting) {
+  auto lineOfError = [](std::string_view text) {
+    try {
+      readAll(text);
+    } catch (const ParseError& e) {
+      return e.line();
+    }
+    return 0L;
+  };
+  EXPECT_EQ(lineOfError("a,b\nc,\"open\nd,e\n"), 2);  // never closed
+  EXPECT_EQ(lineOfError("a,b\n\"x\ny\"z,1\n"), 3);     // text after the closing quote, on the record's third line
+  EXPECT_EQ(lineOfError("\"x\" ,1\n"), 1);
+  EXPECT_EQ(lineOfError("\"x\",1\n\"\"\"\n"), 2);      // an escaped quote and no closing one
+}
+
+TEST(CsvReader, SkipsAndReportsAByteOrderMark) {
+  MemorySource withMark("\xEF\xBB\xBF" "Date,High\n1,2\n");
+  Reader reader(withMark);
+  Record record;
+  ASSERT_TRUE(reader.next(record));
+  EXPECT_EQ(record.fields[0], "Date");
+  EXPECT_TRUE(reader.hadByteOrderMark());
+
+  MemorySource without("Date\n");
+  Reader plain(without);
+  EXPECT_FALSE(plain.hadByteOrderMark());
+  ASSERT_TRUE(plain.next(record));
+  EXPECT_EQ(record.fields[0], "Date");
+
+  MemorySource shortInput("\xEF\xBB");  // too short to be a mark: ordinary bytes
+  Reader truncated(shortInput);
+  EXPECT_FALSE(truncated.hadByteOrderMark());
+  ASSERT_TRUE(truncated.next(record));
+  EXPECT_EQ(record.raw, "\xEF\xBB");
+}
+
+TEST(CsvReader, SniffsTheDelimiterOfTheFirstLineOutsideQuotes) {
+  auto sniff = [](std::string_view text) {
+    MemorySource source(text);
+    return Reader(source).sniffDelimiter();
+  };
+  EXPECT_EQ(sniff("Date,Open,High,Low\n1;2;3\n"), ',');
+  EXPECT_EQ(sniff("\xEF\xBB\xBF" "Date;Open;High;Low\r\n1,5;2,5\n"), ';');
+  EXPECT_EQ(sniff("Date\tHigh\tLow\n"), '\t');
+  EXPECT_EQ(sniff("\"a,b,c\";High;Low\n"), ';');
+  EXPECT_EQ(sniff("High"), ',');
+  EXPECT_EQ(sniff(""), ',');
+}
+
+// Records and line numbers must not depend on where the reads cut the input,
+// nor on how small the buffer starts.
+TEST(CsvReader, ResultDoesNotDependOnBufferOrReadSizes) {
+  const std::string text =
+      "\xEF\xBB\xBF"
+      "Date,\"Hi\"\"gh\",Low\r\n"
+      "2024-01-02,\"1,5\",1\r\n"
+      "\r\n"
+      "\"multi\r\nline\",\"\",\"x\"\r"
+      "a,\"\"\"\",\"q\nq\"\n"
+      "long field with some more text in it,2,3";
+  MemorySource whole(text);
+  const auto expected = readAll(whole);
+  ASSERT_EQ(expected.size(), 5u);
+  EXPECT_EQ(expected[2].line, 4);
+  EXPECT_EQ(expected[3].line, 6);  // after a lone CR
+  EXPECT_EQ(expected[4].line, 8);
+  for (std::size_t buffer = 4; buffer <= 48; ++buffer)
+    for (std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64}}) {
+      ChunkedSource source(text, chunk);
+      EXPECT_EQ(readAll(source, ',', buffer), expected) << "buffer " << buffer << ", chunk " << chunk;
+    }
+}
+
+TEST(CsvReader, RefusesARecordLongerThanTheLimit) {
+  const std::string text = "a,b\n" + std::string(100, 'x') + "\n";
+  MemorySource source(text);
+  Reader reader(source, 8, 64);
+  Record record;
+  ASSERT_TRUE(reader.next(record));
+  EXPECT_THROW(reader.next(record), ParseError);
+}
+
+}  // namespace
