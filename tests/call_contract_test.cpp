@@ -17,7 +17,9 @@ std::atomic<long> gAllocations{0};
 }
 
 // Counts every C++ allocation of the test binary; the library may make none
-// during a batch call.
+// during a batch call.  The replacements pair malloc with free themselves,
+// which GCC cannot see through once they are inlined into a caller.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   ++gAllocations;
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
