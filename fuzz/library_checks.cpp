@@ -1,0 +1,295 @@
+#include "library_checks.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "TamselCharts.h"
+
+namespace tamsel::fuzz {
+namespace {
+
+// The payload, read from its start again whenever it runs out.
+class PayloadReader {
+ public:
+  PayloadReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::uint8_t Byte() {
+    if (size_ == 0) return 0;
+    const std::uint8_t b = data_[position_];
+    position_ = position_ + 1 == size_ ? 0 : position_ + 1;
+    return b;
+  }
+  float Float() {
+    std::uint32_t bits = 0;
+    for (int i = 0; i < 4; ++i) bits |= static_cast<std::uint32_t>(Byte()) << (8 * i);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
+std::uint32_t Bits(float f) {
+  std::uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return b;
+}
+
+// Bit for bit, any NaN equal to any NaN: the library promises no particular
+// NaN payload.
+bool Same(float a, float b) { return Bits(a) == Bits(b) || (a != a && b != b); }
+
+[[noreturn]] void Fail(const char* what, int bar, float got, float want) {
+  std::fprintf(stderr, "tamsel fuzz check failed: %s at bar %d: got %a (0x%08x), expected %a (0x%08x)\n", what,
+               bar + 1, static_cast<double>(got), Bits(got), static_cast<double>(want), Bits(want));
+  std::abort();
+}
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "tamsel fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+// An output buffer with guard zones on both sides, all filled with a
+// signalling-NaN pattern that a float conversion never produces, so a write
+// past either end and a bar left unwritten both show.
+class GuardedOutput {
+ public:
+  explicit GuardedOutput(int count)
+      : count_(count), storage_(std::make_unique<float[]>(static_cast<std::size_t>(count) + 2 * kGuard)) {
+    for (int i = 0; i < count + 2 * kGuard; ++i) storage_[i] = Poison();
+  }
+  float* Data() { return storage_.get() + kGuard; }
+  float operator[](int i) const { return storage_[kGuard + i]; }
+
+  // Checks that exactly `written` values (0 or count) were stored.
+  void Expect(const char* what, int written) const {
+    for (int i = 0; i < count_ + 2 * kGuard; ++i) {
+      const bool inside = i >= kGuard && i < kGuard + written;
+      const bool poisoned = Bits(storage_[i]) == kPoisonBits;
+      if (inside == poisoned) {
+        std::fprintf(stderr, "tamsel fuzz check failed: %s %s slot %d (of %d bars)\n", what,
+                     inside ? "left unwritten" : "wrote outside its bars at", i - kGuard, count_);
+        std::abort();
+      }
+    }
+  }
+
+ private:
+  static constexpr int kGuard = 16;
+  static constexpr std::uint32_t kPoisonBits = 0x7fa0dead;
+  static float Poison() {
+    float f;
+    std::memcpy(&f, &kPoisonBits, sizeof f);
+    return f;
+  }
+  int count_;
+  std::unique_ptr<float[]> storage_;
+};
+
+struct Outputs {
+  explicit Outputs(int count) : cyclePeriod(count), signalToNoise(count), swingPosition(count), trendVigor(count) {}
+  GuardedOutput cyclePeriod, signalToNoise, swingPosition, trendVigor;
+};
+
+void ExpectSameSeries(const char* what, const GuardedOutput& got, const GuardedOutput& want, int count) {
+  for (int i = 0; i < count; ++i)
+    if (!Same(got[i], want[i])) Fail(what, i, got[i], want[i]);
+}
+
+void ExpectSameValues(const char* what, const TamselChart_Values& got, const Outputs& want, int bar) {
+  if (!Same(got.CyclePeriod, want.cyclePeriod[bar])) Fail(what, bar, got.CyclePeriod, want.cyclePeriod[bar]);
+  if (!Same(got.SignalToNoiseRatio, want.signalToNoise[bar]))
+    Fail(what, bar, got.SignalToNoiseRatio, want.signalToNoise[bar]);
+  if (!Same(got.SwingPosition, want.swingPosition[bar])) Fail(what, bar, got.SwingPosition, want.swingPosition[bar]);
+  if (!Same(got.TrendVigor, want.trendVigor[bar])) Fail(what, bar, got.TrendVigor, want.trendVigor[bar]);
+}
+
+// Calls with no bars or a NULL pointer return 0 and touch nothing.
+void CheckRefusals(const float* high, const float* low) {
+  const IndicatorExport exports[] = {TamselChart_CyclePeriod, TamselChart_SignalToNoiseRatio,
+                                     TamselChart_SwingPosition, TamselChart_TrendVigor};
+  for (IndicatorExport run : exports) {
+    GuardedOutput out(1);
+    if (run(high, low, 0, out.Data()) != 0 || run(high, low, -1, out.Data()) != 0 ||
+        run(nullptr, low, 1, out.Data()) != 0 || run(high, nullptr, 1, out.Data()) != 0 ||
+        run(high, low, 1, nullptr) != 0)
+      Fail("a refused batch call returned non-zero");
+    out.Expect("a refused batch call", 0);
+  }
+  Outputs out(1);
+  if (TamselChart_AllIndicators(nullptr, low, 1, out.cyclePeriod.Data(), nullptr, nullptr, nullptr) != 0 ||
+      TamselChart_AllIndicators(high, low, 0, out.cyclePeriod.Data(), nullptr, nullptr, nullptr) != 0)
+    Fail("a refused all-in-one call returned non-zero");
+  out.cyclePeriod.Expect("a refused all-in-one call", 0);
+}
+
+void CheckRanges(const Outputs& out, int count) {
+  for (int i = 0; i < count; ++i) {
+    const int bar = i + 1;
+    const float cycle = out.cyclePeriod[i];
+    if (bar <= 2 ? Bits(cycle) != 0 : bar <= 14 ? cycle != 18.0f : !(cycle >= 6.0f && cycle <= 30.0f))
+      Fail("cycle period out of range", i, cycle, bar <= 2 ? 0.0f : 18.0f);
+    const float snr = out.signalToNoise[i];
+    if (!(snr == 1.0f || (snr >= 2.0f && snr <= 12.0f))) Fail("signal-to-noise ratio out of range", i, snr, 1.0f);
+    if (bar <= 12 && snr != 1.0f) Fail("signal-to-noise ratio before the filter bank", i, snr, 1.0f);
+    const float swing = out.swingPosition[i];
+    if (!(swing != swing || (swing >= -5.0f && swing <= 5.0f))) Fail("swing position out of range", i, swing, 0.0f);
+    const float vigor = out.trendVigor[i];
+    if (!(vigor >= -10.0f && vigor <= 10.0f)) Fail("trend vigor out of range or NaN", i, vigor, 0.0f);
+  }
+}
+
+// Bar by bar: a peek before each push sees what the push commits, and both
+// equal the batch values of that prefix.
+void CheckStream(const Bars& bars, const Outputs& batch) {
+  const int count = bars.Count();
+  TamselChart_Stream* stream = TamselChart_StreamCreate();
+  if (stream == nullptr) Fail("StreamCreate returned NULL");
+  TamselChart_Stream* clone = nullptr;
+  int cloneStart = 0;
+  for (int i = 0; i < count; ++i) {
+    TamselChart_Values peeked{}, pushed{};
+    if (TamselChart_StreamPeek(stream, bars.high[i], bars.low[i], &peeked) != i + 1)
+      Fail("StreamPeek returned the wrong bar number");
+    if (TamselChart_StreamPush(stream, bars.high[i], bars.low[i], &pushed) != i + 1)
+      Fail("StreamPush returned the wrong bar number");
+    ExpectSameValues("StreamPeek against the batch exports", peeked, batch, i);
+    ExpectSameValues("StreamPush against the batch exports", pushed, batch, i);
+    if (i + 1 == bars.cloneAfter) {
+      clone = TamselChart_StreamClone(stream);
+      if (clone == nullptr) Fail("StreamClone returned NULL");
+      cloneStart = i + 1;
+    }
+  }
+  if (clone != nullptr) {
+    for (int i = cloneStart; i < count; ++i) {
+      TamselChart_Values pushed{};
+      if (TamselChart_StreamPush(clone, bars.high[i], bars.low[i], &pushed) != i + 1)
+        Fail("a cloned stream returned the wrong bar number");
+      ExpectSameValues("a cloned stream against the batch exports", pushed, batch, i);
+    }
+    TamselChart_StreamDestroy(clone);
+  }
+  // A reset stream starts over as a new one.
+  TamselChart_StreamReset(stream);
+  for (int i = 0; i < count && i < 20; ++i) {
+    TamselChart_Values pushed{};
+    if (TamselChart_StreamPush(stream, bars.high[i], bars.low[i], &pushed) != i + 1)
+      Fail("a reset stream returned the wrong bar number");
+    ExpectSameValues("a reset stream against the batch exports", pushed, batch, i);
+  }
+  TamselChart_StreamDestroy(stream);
+}
+
+}  // namespace
+
+Bars DecodeBars(const std::uint8_t* data, std::size_t size) {
+  auto at = [&](std::size_t i) -> unsigned { return i < size ? data[i] : 0u; };
+  const unsigned n = at(0) | at(1) << 8;
+  const int count = static_cast<int>(n < 0x8000 ? n % (kShortBars + 1) : n % (kMaxBars + 1));
+  const unsigned shape = at(2);
+  Bars bars;
+  bars.nullOutputs = (shape >> 2) & 0xf;
+  switch (shape >> 6) {
+    case 1: bars.cloneAfter = 1; break;
+    case 2: bars.cloneAfter = count / 2; break;
+    case 3: bars.cloneAfter = count < 14 ? count : 14; break;
+    default: bars.cloneAfter = 0; break;
+  }
+  PayloadReader payload(size > 3 ? data + 3 : data, size > 3 ? size - 3 : 0);
+  bars.high.resize(count);
+  bars.low.resize(count);
+  const unsigned mode = shape & 3;
+  if (mode == 0 || mode == 2) {
+    // Any bit patterns; mode 2 gives bars with no range (high equal to low).
+    for (int i = 0; i < count; ++i) {
+      bars.high[i] = payload.Float();
+      bars.low[i] = mode == 2 ? bars.high[i] : payload.Float();
+    }
+  } else {
+    // A walk from any start in steps of any size, so that short inputs reach
+    // realistic series; mode 3 passes high and low swapped.
+    double mid = payload.Float();
+    const double step = payload.Float();
+    for (int i = 0; i < count; ++i) {
+      mid += step * static_cast<std::int8_t>(payload.Byte()) / 8;
+      const double halfRange = step * payload.Byte() / 64;
+      const float high = static_cast<float>(mid + halfRange);
+      const float low = static_cast<float>(mid - halfRange);
+      bars.high[i] = mode == 1 ? high : low;
+      bars.low[i] = mode == 1 ? low : high;
+    }
+  }
+  return bars;
+}
+
+void CheckLibrary(const Bars& bars) {
+  const int count = bars.Count();
+  // Exactly sized copies: reading past the last bar is a heap overflow that
+  // AddressSanitizer reports.  An empty series still passes real pointers.
+  const std::size_t n = static_cast<std::size_t>(count > 0 ? count : 1);
+  auto high = std::make_unique<float[]>(n);
+  auto low = std::make_unique<float[]>(n);
+  for (int i = 0; i < count; ++i) high[i] = bars.high[i], low[i] = bars.low[i];
+  CheckRefusals(high.get(), low.get());
+
+  const int expected = count > 0 ? count : 0;
+  Outputs single(count);
+  struct Export {
+    const char* name;
+    IndicatorExport run;
+    GuardedOutput* out;
+  } exports[] = {{"TamselChart_CyclePeriod", TamselChart_CyclePeriod, &single.cyclePeriod},
+                 {"TamselChart_SignalToNoiseRatio", TamselChart_SignalToNoiseRatio, &single.signalToNoise},
+                 {"TamselChart_SwingPosition", TamselChart_SwingPosition, &single.swingPosition},
+                 {"TamselChart_TrendVigor", TamselChart_TrendVigor, &single.trendVigor}};
+  for (const Export& e : exports) {
+    if (e.run(high.get(), low.get(), count, e.out->Data()) != expected) Fail("a batch export's return value");
+    e.out->Expect(e.name, expected);
+  }
+
+  // The all-in-one pass, twice: each output equals its single export, and a
+  // second call repeats the first.
+  for (int round = 0; round < 2; ++round) {
+    Outputs all(count);
+    if (TamselChart_AllIndicators(high.get(), low.get(), count, all.cyclePeriod.Data(), all.signalToNoise.Data(),
+                                  all.swingPosition.Data(), all.trendVigor.Data()) != expected)
+      Fail("TamselChart_AllIndicators' return value");
+    all.cyclePeriod.Expect("all-in-one cycle period", expected);
+    all.signalToNoise.Expect("all-in-one signal-to-noise ratio", expected);
+    all.swingPosition.Expect("all-in-one swing position", expected);
+    all.trendVigor.Expect("all-in-one trend vigor", expected);
+    ExpectSameSeries("all-in-one cycle period", all.cyclePeriod, single.cyclePeriod, count);
+    ExpectSameSeries("all-in-one signal-to-noise ratio", all.signalToNoise, single.signalToNoise, count);
+    ExpectSameSeries("all-in-one swing position", all.swingPosition, single.swingPosition, count);
+    ExpectSameSeries("all-in-one trend vigor", all.trendVigor, single.trendVigor, count);
+  }
+
+  // Some outputs NULL: the others are unchanged.
+  if (bars.nullOutputs != 0) {
+    Outputs part(count);
+    GuardedOutput* outs[] = {&part.cyclePeriod, &part.signalToNoise, &part.swingPosition, &part.trendVigor};
+    float* ptr[4];
+    for (int k = 0; k < 4; ++k) ptr[k] = (bars.nullOutputs >> k & 1) != 0 ? nullptr : outs[k]->Data();
+    if (TamselChart_AllIndicators(high.get(), low.get(), count, ptr[0], ptr[1], ptr[2], ptr[3]) != expected)
+      Fail("TamselChart_AllIndicators' return value with NULL outputs");
+    const GuardedOutput* want[] = {&single.cyclePeriod, &single.signalToNoise, &single.swingPosition,
+                                   &single.trendVigor};
+    for (int k = 0; k < 4; ++k) {
+      const bool skipped = ptr[k] == nullptr;
+      outs[k]->Expect("all-in-one with NULL outputs", skipped ? 0 : expected);
+      if (!skipped) ExpectSameSeries("all-in-one with NULL outputs", *outs[k], *want[k], count);
+    }
+  }
+
+  CheckRanges(single, count);
+  CheckStream(bars, single);
+}
+
+}  // namespace tamsel::fuzz
