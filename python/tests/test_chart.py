@@ -1,3 +1,4 @@
+import io
 import struct
 import subprocess
 import sys
@@ -50,7 +51,7 @@ def test_command_line_chart_and_table(tmp_path, prices_csv):
 
     run = subprocess.run([sys.executable, "-m", "tamselcharts", "indicators", str(prices_csv)],
                          capture_output=True, text=True, check=True)
-    table = pd.read_csv(__import__("io").StringIO(run.stdout), index_col=0)
+    table = pd.read_csv(io.StringIO(run.stdout), index_col=0)
     assert list(table.columns) == list(tc.COLUMNS) and len(table) == 400
     source = pd.read_csv(prices_csv)
     expected = tc.trend_vigor(source["HIGH"], source["low"])

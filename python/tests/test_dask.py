@@ -1,4 +1,3 @@
-import numpy as np
 import pandas as pd
 import pytest
 from conftest import assert_same_bits, random_walk
@@ -23,8 +22,8 @@ def many_symbols(count):
 
 @pytest.fixture(scope="module")
 def client():
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=":0") as cluster, distributed.Client(cluster) as client:
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                                  dashboard_address="127.0.0.1:0") as cluster, distributed.Client(cluster) as client:
         yield client
 
 
