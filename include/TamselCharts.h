@@ -119,7 +119,7 @@ TAMSELCHART_API int TAMSELCHART_CALL TamselChart_AllIndicators(const float* high
  * A stream computes the four indicators one bar at a time, for live data.
  * Pushing a series bar by bar gives at every bar exactly the batch values of
  * that prefix.  A stream is owned by its creator and freed with
- * TamselChart_StreamDestroy; it holds about 16 KiB and no other resource.
+ * TamselChart_StreamDestroy; it holds about 12 KiB and no other resource.
  * One stream must not be used by two threads at once; distinct streams may.
  */
 typedef struct TamselChart_Stream TamselChart_Stream;

@@ -7,6 +7,9 @@
 
 using namespace tamsel;
 
+// A batch call keeps its whole working state on the caller's stack.
+static_assert(sizeof(AllIndicators) < 32 * 1024, "the all-in-one state must stay well within a thread's stack");
+
 struct TamselChart_Stream {
   AllIndicators indicators;
 };
