@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "TamselCharts.h"
@@ -43,6 +44,28 @@ std::vector<Series> Families() {
   for (double period = 5.0; period <= 60.0; period += 2.5)
     all.push_back(Cycle("cycle", seed++, 350, period, 50.0, 2.0 + period / 10, 0.2));
   for (double slope : {-2.0, -0.01, 0.0, 0.3, 5.0}) all.push_back(Trend("trend", 300, 500.0, slope, 23.0, 4.0));
+  // A move, then a long flat stretch: the filters ring down through the
+  // subnormal doubles and the power ratios reach their extremes.
+  for (double scale : {1e-20, 1.0, 1e30}) {
+    Series s = RandomWalk("ring_down", seed++, 120, scale);
+    s.high.resize(4000, s.high.back());
+    s.low.resize(4000, s.low.back());
+    all.push_back(s);
+  }
+  // Any float bit patterns at all, NaNs and infinities included.
+  for (int count : {5, 40, 400}) {
+    Random random(seed++);
+    Series s{"float_bits", {}, {}};
+    for (int i = 0; i < count; ++i) {
+      for (auto* side : {&s.high, &s.low}) {
+        const auto bits = static_cast<std::uint32_t>(random.NextBits());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        side->push_back(f);
+      }
+    }
+    all.push_back(s);
+  }
   const std::size_t clean = all.size();
   for (std::size_t i = 0; i < clean; i += 3) all.push_back(Poisoned(all[i], seed++));
   return all;
