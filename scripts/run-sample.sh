@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the library and prints the indicators of the bundled sample series.
+# Builds the tamsel command-line tool and prints the bundled sample series
+# (data/sample-daily.csv, synthetic daily bars) with its four indicators.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
 ensure_core_packages
 cmake --preset release >/dev/null
-cmake --build --preset release --target print_indicators >/dev/null
-./build/release/examples/print_indicators
+cmake --build --preset release --target tamsel >/dev/null
+./build/release/tools/tamsel/tamsel data/sample-daily.csv

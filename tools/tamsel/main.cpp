@@ -300,6 +300,7 @@ int main(int argc, char** argv) {
                  "comma-separated indicators to write, in this order (default: all four): cycle_period, "
                  "signal_to_noise, swing_position, trend_vigor")
       ->delimiter(',')
+      ->allow_extra_args(false)
       ->check(CLI::IsMember({"cycle_period", "signal_to_noise", "swing_position", "trend_vigor"}).description(""))
       ->type_name("LIST");
   app.add_option("--missing", missing,

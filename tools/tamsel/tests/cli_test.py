@@ -1,0 +1,333 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the tamsel binary (Python standard library only).
+
+    cli_test.py --tamsel PATH --reference PATH --sample CSV [unittest args]
+
+The indicator values are checked bit for bit against the library's
+TamselChart_AllIndicators, run by the `reference` helper on the same prices.
+"""
+import argparse
+import csv
+import io
+import math
+import os
+import pathlib
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TAMSEL = REFERENCE = SAMPLE = None
+ALL = ["cycle_period", "signal_to_noise", "swing_position", "trend_vigor"]
+
+
+def run(args, stdin=None, cwd=None):
+    return subprocess.run([TAMSEL, *args], input=stdin, capture_output=True, cwd=cwd, timeout=300)
+
+
+def reference_bits(highs, lows):
+    """The library's four values per bar, as 32-bit patterns."""
+    text = "".join(f"{h} {l}\n" for h, l in zip(highs, lows))
+    out = subprocess.run([REFERENCE], input=text.encode(), capture_output=True, check=True, timeout=300).stdout
+    return [[int(v, 16) for v in line.split()] for line in out.decode().splitlines()]
+
+
+def float_bits(text):
+    return struct.unpack("<I", struct.pack("<f", float(text)))[0]
+
+
+def is_nan_bits(bits):
+    return (bits & 0x7F800000) == 0x7F800000 and (bits & 0x007FFFFF) != 0
+
+
+def read_sample(limit=None):
+    """(header line, data lines, highs, lows) of the bundled sample series."""
+    lines = pathlib.Path(SAMPLE).read_text().splitlines()
+    rows = lines[1 : (limit + 1) if limit else None]
+    fields = [r.split(",") for r in rows]
+    return lines[0], rows, [f[2] for f in fields], [f[3] for f in fields]
+
+
+class Case(unittest.TestCase):
+    def setUp(self):
+        self._dir = tempfile.TemporaryDirectory()
+        self.dir = pathlib.Path(self._dir.name)
+
+    def tearDown(self):
+        self._dir.cleanup()
+
+    def write(self, name, data):
+        path = self.dir / name
+        path.write_bytes(data.encode() if isinstance(data, str) else data)
+        return path
+
+    def assert_indicators(self, output, highs, lows, names=ALL, delimiter=",", ending="\n", decimal_comma=False):
+        """Every output row ends in the library's values for these prices."""
+        expected = reference_bits(highs, lows)
+        rows = output.split(ending)
+        self.assertEqual(rows[-1], "", "the output ends with a line ending")
+        rows = rows[1:-1]
+        self.assertEqual(len(rows), len(expected))
+        for number, (row, want) in enumerate(zip(rows, expected), start=1):
+            got = row.split(delimiter)[-len(names):]
+            for name, text in zip(names, got):
+                bits = want[ALL.index(name)]
+                if is_nan_bits(bits):
+                    self.assertEqual(text, "nan", f"bar {number} {name}")
+                    continue
+                if decimal_comma:
+                    text = text.replace(",", ".")
+                self.assertEqual(float_bits(text), bits, f"bar {number} {name}: {text}")
+                # The shortest text: one digit fewer would not read back.
+                self.assertNotRegex(text, r"\.\d*0(e|$)", f"bar {number} {name}: {text}")
+
+
+class Dialects(Case):
+    """The same bars written as different brokers and vendors export them."""
+
+    BARS = 400
+
+    def check(self, data, highs, lows, args=(), delimiter=",", ending="\n", decimal_comma=False, rows=None):
+        path = self.write("in.csv", data)
+        result = run([*args, str(path)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        output = result.stdout.decode("utf-8")
+        self.assert_indicators(output.removeprefix("\ufeff"), highs, lows, delimiter=delimiter, ending=ending,
+                               decimal_comma=decimal_comma)
+        # The input columns pass through untouched, header included.
+        if rows is not None:
+            extra = delimiter + delimiter.join(ALL)
+            out_rows = output.removeprefix("\ufeff").split(ending)[:-1]
+            self.assertEqual(out_rows[0], rows[0] + extra)
+            for got, original in zip(out_rows[1:], rows[1:]):
+                self.assertTrue(got.startswith(original + delimiter), (got, original))
+        return output
+
+    def test_comma_lf(self):
+        header, rows, highs, lows = read_sample(self.BARS)
+        self.check(header + "\n" + "\n".join(rows) + "\n", highs, lows, rows=[header, *rows])
+
+    def test_semicolon_crlf_bom_quoted(self):
+        _, rows, highs, lows = read_sample(self.BARS)
+        header = '"Date";"Open";"HIGH";"low";"Close";"Note"'
+        body = [f'"{r.split(",")[0]}";{r.split(",")[1]};"{h}";{l};1;"a;b ""c"""' for r, h, l in zip(rows, highs, lows)]
+        output = self.check("\ufeff" + "\r\n".join([header, *body]) + "\r\n", highs, lows, delimiter=";",
+                            ending="\r\n", rows=[header, *body])
+        self.assertTrue(output.startswith("\ufeff"), "the byte-order mark is kept")
+
+    def test_tab_with_trading_platform_names(self):
+        _, rows, highs, lows = read_sample(self.BARS)
+        header = "<DATE>\t<OPEN>\t<HIGH>\t<LOW>\t<CLOSE>"
+        body = ["\t".join(r.split(",")[:5]) for r in rows]
+        self.check("\n".join([header, *body]), highs, lows, delimiter="\t", rows=[header, *body])
+
+    def test_quoted_field_with_line_break_and_blank_lines(self):
+        _, rows, highs, lows = read_sample(50)
+        body = [f'{h},{l},"line one\nline two, still the same field"' for h, l in zip(highs, lows)]
+        data = "hi,lo,comment\n\n" + "\n".join(body) + "\n\n"
+        out = run(["--high", "HI", "--low", "lo", "-"], stdin=data.encode())
+        self.assertEqual(out.returncode, 0, out.stderr.decode())
+        # Each record spans two lines; Python's own reader splits them.
+        records = list(csv.reader(io.StringIO(out.stdout.decode(), newline="")))
+        self.assertEqual(len(records), 51)
+        self.assertEqual(records[1][2], "line one\nline two, still the same field")
+        expected = reference_bits(highs, lows)
+        for record, want in zip(records[1:], expected):
+            self.assertEqual([float_bits(v) for v in record[3:] if v != "nan"],
+                             [b for b in want if not is_nan_bits(b)])
+
+    def test_pipe_delimiter_given_and_decimal_comma(self):
+        _, rows, highs, lows = read_sample(self.BARS)
+        piped = "Date|High|Low\n" + "".join(f"d|{h}|{l}\n" for h, l in zip(highs, lows))
+        self.check(piped, highs, lows, args=["--delimiter", "|"], delimiter="|")
+        comma = "Date;High;Low\n" + "".join(f"d;{h.replace('.', ',')};{l.replace('.', ',')}\n"
+                                             for h, l in zip(highs, lows))
+        output = self.check(comma, highs, lows, delimiter=";", decimal_comma=True)
+        self.assertIn(";18;1;", output, "indicators written with a decimal comma too")
+
+    def test_standard_input(self):
+        header, rows, highs, lows = read_sample(100)
+        data = (header + "\n" + "\n".join(rows) + "\n").encode()
+        for args in ([], ["-"]):
+            result = run(args, stdin=data)
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            self.assert_indicators(result.stdout.decode(), highs, lows)
+
+
+class Values(Case):
+    def test_sample_series_bit_for_bit(self):
+        _, _, highs, lows = read_sample()
+        result = run([SAMPLE])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assert_indicators(result.stdout.decode(), highs, lows)
+
+    def test_subset_in_the_order_given(self):
+        _, _, highs, lows = read_sample(300)
+        path = self.write("in.csv", "High,Low\n" + "".join(f"{h},{l}\n" for h, l in zip(highs, lows)))
+        names = ["trend_vigor", "cycle_period"]
+        result = run(["--indicators", ",".join(names), str(path)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(result.stdout.decode().splitlines()[0], "High,Low,trend_vigor,cycle_period")
+        self.assert_indicators(result.stdout.decode(), highs, lows, names=names)
+
+    def test_missing_values_by_choice(self):
+        _, _, highs, lows = read_sample(200)
+        cells_h, cells_l = list(highs), list(lows)
+        cells_h[60], cells_l[61], cells_h[62], cells_l[62] = "", "null", "NaN", " "
+        path = self.write("in.csv", "High,Low\n" + "".join(f"{h},{l}\n" for h, l in zip(cells_h, cells_l)))
+
+        result = run(["--missing=previous", str(path)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        prev_h, prev_l = list(highs), list(lows)
+        prev_h[60], prev_l[61], prev_h[62], prev_l[62] = highs[59], lows[60], highs[61], lows[60]
+        self.assert_indicators(result.stdout.decode(), prev_h, prev_l)
+
+        result = run(["--missing=nan", str(path)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        nan_h, nan_l = list(highs), list(lows)
+        nan_h[60], nan_l[61], nan_h[62], nan_l[62] = "nan", "nan", "nan", "nan"
+        self.assert_indicators(result.stdout.decode(), nan_h, nan_l)
+
+    def test_float_text_is_shortest_round_trip(self):
+        # Printed values read back to the very float, in the fewest digits:
+        # checked on every value by assert_indicators; here the fixed ones.
+        result = run(["-"], stdin=b"High,Low\n2,1\n2,1\n2,1\n")
+        self.assertEqual(result.stdout.decode().splitlines()[3].split(",")[2:4], ["18", "1"])
+
+
+def make_inputs(case):
+    """Inputs of various lengths and dialects for the parallel runs."""
+    header, rows, _, _ = read_sample()
+    paths = []
+    for i, count in enumerate([2609, 1500, 900, 2609, 300, 1200, 2000]):
+        body = rows[:count] if i % 2 == 0 else rows[-count:]
+        if i == 3:
+            paths.append(case.write(f"in{i}.csv", ("\r\n".join([header, *body]) + "\r\n").replace(",", ";")))
+        else:
+            paths.append(case.write(f"in{i}.csv", "\n".join([header, *body]) + "\n"))
+    return paths
+
+
+class Parallel(Case):
+    def test_several_files_at_once_equal_one_at_a_time(self):
+        inputs = make_inputs(self)
+        single = {}
+        for path in inputs:
+            result = run([str(path)])
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            single[path.name] = result.stdout
+        for jobs in (["-j", "2"], ["-j", "7"], []):
+            out = self.dir / f"out{''.join(jobs)}"
+            result = run([*jobs, "-o", f"{out}/", *map(str, inputs)])
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            self.assertEqual(sorted(p.name for p in out.iterdir()), sorted(single))
+            for name, expected in single.items():
+                self.assertEqual((out / name).read_bytes(), expected, f"{jobs} {name}")
+
+    def test_a_bad_file_among_good_ones(self):
+        inputs = make_inputs(self)
+        bad = self.write("bad.csv", "High,Low\n1,2\nx,1\n")
+        out = self.dir / "out"
+        out.mkdir()
+        result = run(["-j", "3", "-o", str(out), str(inputs[0]), str(bad), *map(str, inputs[1:])])
+        self.assertEqual(result.returncode, 8, result.stderr.decode())
+        self.assertIn(f"{bad}:3: column 'High': 'x' is not a number", result.stderr.decode())
+        self.assertEqual(sorted(p.name for p in out.iterdir()), sorted(p.name for p in inputs))
+
+
+class Errors(Case):
+    """Each kind of bad input: its message, its exit status, and no output file."""
+
+    def expect_failure(self, data, status, message, args=(), name="in.csv"):
+        path = self.write(name, data) if data is not None else self.dir / name
+        target = self.dir / "out.csv"
+        target.write_text("older output\n")
+        before = sorted(p.name for p in self.dir.iterdir())
+        result = run([*args, "-o", str(target), str(path)])
+        stderr = result.stderr.decode()
+        self.assertEqual(result.returncode, status, stderr)
+        self.assertRegex(stderr, message)
+        self.assertEqual(target.read_text(), "older output\n", "the older output is left alone")
+        self.assertEqual(sorted(p.name for p in self.dir.iterdir()), before, "no temporary file is left behind")
+        return stderr
+
+    def test_unreadable_inputs(self):
+        self.expect_failure(None, 3, r"missing\.csv: cannot open: No such file", name="missing.csv")
+        (self.dir / "folder.csv").mkdir()
+        self.expect_failure(None, 3, r"folder\.csv: cannot read: Is a directory", name="folder.csv")
+
+    def test_missing_columns_are_listed(self):
+        self.expect_failure("Date,Open,Close\n1,2,3\n", 6,
+                            r"no column named 'high' \(the header has 'Date', 'Open', 'Close'\); name it with --high")
+        self.expect_failure("Date,High,Close\n1,2,3\n", 6, r"no column named 'low'")
+        self.expect_failure("Date,High,Low\n1,2,3\n", 6, r"no column named 'Max'", args=["--high", "Max"])
+        self.expect_failure("High,high,Low\n1,2,3\n", 6, r"columns 1 and 2 are both named 'high'")
+
+    def test_no_data(self):
+        self.expect_failure("", 5, r"in\.csv: empty, there is no header row")
+        self.expect_failure("Date,High,Low\n", 5, r"in\.csv: a header and no data rows")
+        self.expect_failure("Date,High,Low\r\n\r\n", 5, r"a header and no data rows")
+
+    def test_malformed_csv(self):
+        self.expect_failure("Date,High,Low\n1,2,1\n1,2\n", 7, r"in\.csv:3: 2 fields where the header has 3")
+        self.expect_failure("Date,High,Low\n1,2,1,0\n", 7, r"in\.csv:2: 4 fields where the header has 3")
+        self.expect_failure('Date,High,Low\n1,2,1\n"open,2,1\n', 7, r"in\.csv:3: a quoted field is not closed")
+        self.expect_failure('Date,High,Low\n"1"x,2,1\n', 7, r"in\.csv:2: unexpected 'x' after the closing quote")
+
+    def test_cells_that_are_not_numbers(self):
+        rows = "".join(f"d,{100 + i},{99 + i}\n" for i in range(40))
+        self.expect_failure("Date,High,Low\n" + rows + "d,abc,1\n", 8,
+                            r"in\.csv:42: column 'High': 'abc' is not a number")
+        self.expect_failure("Date,High,Low\nd,1,1.2.3\n", 8, r"in\.csv:2: column 'Low': '1\.2\.3' is not a number")
+        self.expect_failure("Date,High,Low\nd,1e39,1\n", 8, r"'1e39' is out of the range of a 32-bit float")
+        self.expect_failure("Date,High,Low\nd,inf,1\n", 8, r"'inf' is not a number")
+        self.expect_failure('Date,High,Low\nd,"1,5",1\n', 8, r"'1,5' is not a number")
+
+    def test_missing_cells_fail_by_default(self):
+        for cell in ["", "null", "NaN", "NULL", " "]:
+            self.expect_failure(f"Date,High,Low\nd,2,1\nd,{cell},1\n", 9,
+                                rf"in\.csv:3: column 'High': missing value '{re.escape(cell)}' .*--missing=previous")
+        self.expect_failure("Date,High,Low\nd,2,\n", 9, r"column 'Low'", args=["--missing", "error"])
+        self.expect_failure("Date,High,Low\nd,,1\n", 9, r"in\.csv:2: .* first bar", args=["--missing=previous"])
+
+    def test_unwritable_output(self):
+        path = self.write("in.csv", "High,Low\n2,1\n")
+        result = run(["-o", str(self.dir / "no" / "such" / "dir.csv"), str(path)])
+        self.assertEqual(result.returncode, 4, result.stderr.decode())
+        self.assertIn("cannot create", result.stderr.decode())
+
+    def test_bad_command_lines(self):
+        path = self.write("in.csv", "High,Low\n2,1\n")
+        for args, message in [
+            ([str(path), str(path)], "several inputs need -o DIR/"),
+            (["--indicators", "cycle", str(path)], "cycle not in"),
+            (["--missing", "zero", str(path)], "zero not in"),
+            (["--delimiter", "ab", str(path)], "not one character"),
+            (["-o", str(path), str(path)], "the output would replace the input"),
+            (["--no-such-option"], "no-such-option"),
+        ]:
+            result = run(args)
+            self.assertEqual(result.returncode, 2, args)
+            self.assertIn(message, result.stderr.decode(), args)
+        self.assertEqual(path.read_text(), "High,Low\n2,1\n")
+
+    def test_help_and_version(self):
+        result = run(["--help"])
+        self.assertEqual(result.returncode, 0)
+        for text in ["Examples:", "Exit status:", "--missing", "9  a high or low cell is empty"]:
+            self.assertIn(text, result.stdout.decode())
+        result = run(["--version"])
+        self.assertEqual(result.returncode, 0)
+        self.assertRegex(result.stdout.decode(), r"^tamsel \d+\.\d+\.\d+\n$")
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tamsel", required=True)
+    parser.add_argument("--reference", required=True)
+    parser.add_argument("--sample", required=True)
+    args, rest = parser.parse_known_args()
+    TAMSEL, REFERENCE, SAMPLE = args.tamsel, args.reference, args.sample
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=1)
