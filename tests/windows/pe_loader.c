@@ -51,15 +51,17 @@ static void Die(const char* what) {
    pointer), the static TLS array and the TlsAlloc slots. */
 enum { kTebSelf = 0x18, kTebTlsArray = 0x2c, kTebTlsSlots = 0xe10, kTlsSlotCount = 64 };
 static uint8_t* teb;
+static uint8_t* callStack;
+enum { kCallStackSize = 1 << 20 };
 static int tlsUsed[kTlsSlotCount];
 static void* staticTlsArray[4];
 
 static void InstallTeb(void) {
   teb = calloc(1, 0x1000);
-  uint8_t* stackMark = (uint8_t*)&stackMark;
-  *(uint32_t*)(teb + 0x0) = 0xffffffffu;                      /* no SEH frame */
-  *(uint32_t*)(teb + 0x4) = (uint32_t)(stackMark + 0x1000);   /* stack base */
-  *(uint32_t*)(teb + 0x8) = (uint32_t)(stackMark - 0x100000); /* stack limit */
+  /* The DLL runs on the loader's call stack (CallMisaligned). */
+  *(uint32_t*)(teb + 0x0) = 0xffffffffu; /* no SEH frame */
+  *(uint32_t*)(teb + 0x4) = (uint32_t)(uintptr_t)callStack + kCallStackSize; /* stack base */
+  *(uint32_t*)(teb + 0x8) = (uint32_t)(uintptr_t)callStack;                  /* stack limit */
   *(uint32_t*)(teb + kTebSelf) = (uint32_t)teb;
   *(uint32_t*)(teb + kTebTlsArray) = (uint32_t)staticTlsArray;
   /* An LDT data segment based at the TEB, loaded into %fs (glibc on i386
@@ -347,8 +349,6 @@ __asm__(
     "  popl %ebp\n"
     "  ret\n");
 
-static uint8_t* callStack;
-enum { kCallStackSize = 1 << 20 };
 static unsigned callNumber;
 
 /* The arguments start at an address that is 4 mod 16, 8 mod 16 or 12 mod 16

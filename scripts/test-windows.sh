@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The Windows builds: TamselCharts.dll for 32-bit x86 and x86-64, cross-built
+# with MinGW-w64, then
+#   1. the library's own log/cos/pow checked against the native C library;
+#   2. both DLLs' machine type, exports and imports checked (check_dll.sh);
+#   3. the 32-bit DLL run for real by tests/windows/pe_loader.c under
+#      qemu-i386, called cdecl on a 4-byte-aligned stack;
+#   4. the 64-bit DLL loaded by a Windows host program under Wine;
+# both running the golden series, with the bit-identical counts pinned in
+# tests/windows/agreement.txt.  Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+source scripts/lib/packages.sh
+ensure_core_packages
+ensure_packages 'g++-mingw-w64-i686-win32=12.2.*' 'g++-mingw-w64-x86-64-win32=12.2.*' \
+  'binutils-mingw-w64-i686=2.40*' 'binutils-mingw-w64-x86-64=2.40*' 'wine64=8.0*' \
+  'qemu-user-static=1:7.2*' 'gcc-multilib=4:12.*' 'g++-multilib=4:12.*' 'zip=3.0*'
+
+jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
+golden=$root/tests/golden/golden.bin
+agreement=$root/tests/windows/agreement.txt
+out=$root/build/windows-tests
+rm -rf "$out"
+mkdir -p "$out"
+
+# The Wine prefix takes a while to create: start it now, alongside the builds.
+export WINEPREFIX=$out/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+( "$wine" wineboot -i >"$out/wineboot.log" 2>&1; /usr/lib/wine/wineserver -w ) &
+wineboot_pid=$!
+
+echo "== portable math against the native C library"
+g++ -std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror \
+  -DTAMSEL_PORTABLE_MATH -Isrc -o "$out/portable_math_test" \
+  tests/windows/portable_math_test.cpp src/spectrum/portable_math.cpp
+"$out/portable_math_test"
+
+for preset in win32 win64; do
+  echo "== $preset build"
+  cmake --preset "$preset" --fresh >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  tests/windows/check_dll.sh "$preset" "build/$preset/src/TamselCharts.dll"
+  zip=build/$preset/TamselCharts-$(sed -n 's/^project(TamselCharts VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-$preset.zip
+  contents=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep . | sort | tr '\n' ' ')
+  [ "$contents" = "README.txt TamselCharts.def TamselCharts.dll TamselCharts.h TamselCharts.lib " ] ||
+    { echo "FAIL: $zip holds: $contents"; exit 1; }
+  echo "$zip: $contents"
+done
+
+echo "== 32-bit DLL in the PE loader (qemu-i386)"
+warnings=(-Wall -Wextra -Werror -O2 -std=c11 -ffp-contract=off)
+gcc -m32 -static -msse2 -mfpmath=sse -mincoming-stack-boundary=2 "${warnings[@]}" -o "$out/pe_loader" \
+  tests/windows/pe_loader.c tests/windows/golden_check.c -lm
+qemu-i386-static "$out/pe_loader" build/win32/src/TamselCharts.dll "$golden" "$agreement"
+
+echo "== 64-bit DLL in a Windows host (Wine)"
+x86_64-w64-mingw32-gcc-win32 -static "${warnings[@]}" -o "$out/wine_host.exe" \
+  tests/windows/wine_host.c tests/windows/golden_check.c
+cp build/win64/src/TamselCharts.dll "$out/"
+wait "$wineboot_pid" || { cat "$out/wineboot.log"; echo "FAIL: wineboot"; exit 1; }
+winpath() { echo "Z:${1//\//\\}"; }
+(cd "$out" && "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" "$(winpath "$agreement")")
+/usr/lib/wine/wineserver -k || true
+echo "Windows builds: all checks passed."
