@@ -134,7 +134,8 @@ class OutputBuffer {
   std::size_t used_ = 0;
 };
 
-// Writes a float at out (at least 32 bytes of room) and returns the end.
+// Writes a float at out (at least 32 bytes of room) and returns the end: the
+// shortest decimal that reads back to the same float, "nan" for every NaN.
 char* writeFloat(char* out, float value, bool decimalComma) {
   if (std::isnan(value)) {
     std::memcpy(out, "nan", 3);  // whatever its sign and payload
@@ -166,11 +167,6 @@ struct StreamDeleter {
 };
 
 }  // namespace
-
-void appendFloat(std::string& out, float value) {
-  char text[32];
-  out.append(text, writeFloat(text, value, false));
-}
 
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
              Progress* progress) {

@@ -72,10 +72,6 @@ struct Progress {
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
              Progress* progress = nullptr);
 
-// The text of a float that reads back to the same float, as the output
-// carries it: the shortest such decimal, "nan" for every NaN.
-void appendFloat(std::string& out, float value);
-
 }  // namespace tamsel::cli
 
 #endif

@@ -245,7 +245,7 @@ class ProgressLine {
       }
       std::string line = sized && total > 0 ? fmt::format("{:3}%  ", std::min<std::uint64_t>(100, bytes * 100 / total))
                                             : std::string();
-      if (jobs_.size() > 1) line += fmt::format("{} of {} files  ", done, jobs_.size());
+      if (jobs_.size() > 1) line += fmt::format("{} of {} files done  ", done, jobs_.size());
       line += fmt::format("{} rows", rows);
       std::lock_guard<std::mutex> out(g_stderrMutex);
       std::fprintf(stderr, "\r\x1b[Ktamsel: %s", line.c_str());

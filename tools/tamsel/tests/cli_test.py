@@ -13,10 +13,12 @@ import math
 import os
 import pathlib
 import re
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 TAMSEL = REFERENCE = SAMPLE = None
@@ -297,6 +299,25 @@ class Errors(Case):
         result = run(["-o", str(self.dir / "no" / "such" / "dir.csv"), str(path)])
         self.assertEqual(result.returncode, 4, result.stderr.decode())
         self.assertIn("cannot create", result.stderr.decode())
+
+    def test_interrupted_run_leaves_no_file(self):
+        target = self.dir / "out.csv"
+        process = subprocess.Popen([TAMSEL, "-o", str(target), "-"], stdin=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            process.stdin.write(b"High,Low\n2,1\n")
+            process.stdin.flush()
+            for _ in range(500):  # until the temporary file exists
+                if any(self.dir.iterdir()):
+                    break
+                time.sleep(0.01)
+            self.assertTrue(any(self.dir.iterdir()))
+            process.send_signal(signal.SIGTERM)
+            self.assertEqual(process.wait(timeout=60), -signal.SIGTERM)
+        finally:
+            process.kill()
+            process.stdin.close()
+        self.assertEqual(list(self.dir.iterdir()), [])
 
     def test_bad_command_lines(self):
         path = self.write("in.csv", "High,Low\n2,1\n")
