@@ -78,8 +78,10 @@ Cell parseCell(std::string_view text, bool decimalCommaAllowed, float& value, bo
   if (text.empty() || equalsIgnoringCase(text, "null") || equalsIgnoringCase(text, "nan") ||
       equalsIgnoringCase(text, "na") || equalsIgnoringCase(text, "n/a"))
     return Cell::Missing;
-  if (text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return Cell::Bad;
+  if (text.front() == '+') {
+    text.remove_prefix(1);
+    if (text.empty() || text.front() == '-') return Cell::Bad;
+  }
   char local[64];
   if (decimalCommaAllowed && text.size() < sizeof local) {
     const std::size_t comma = text.find(',');

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 #include <thread>
