@@ -61,5 +61,20 @@ cp build/win64/src/TamselCharts.dll "$out/"
 wait "$wineboot_pid" || { cat "$out/wineboot.log"; echo "FAIL: wineboot"; exit 1; }
 winpath() { echo "Z:${1//\//\\}"; }
 (cd "$out" && "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" "$(winpath "$agreement")")
+
+# On request, the same measurement with MinGW's own log, cos and pow, as
+# reported in docs/windows.md (no floor applies to it).
+if [ "${TAMSEL_MEASURE_RUNTIME_MATH:-0}" = 1 ]; then
+  for preset in win32 win64; do
+    echo "== $preset with MinGW's runtime math"
+    cmake --preset "$preset" --fresh -B "build/$preset-runtime-math" -DTAMSEL_PORTABLE_MATH=OFF >/dev/null
+    cmake --build "build/$preset-runtime-math" -j "$jobs" --target tamselcharts >/dev/null
+  done
+  qemu-i386-static "$out/pe_loader" build/win32-runtime-math/src/TamselCharts.dll "$golden" | tail -6 || true
+  # Windows looks for the DLL beside the program first: a directory of its own.
+  mkdir -p "$out/runtime-math"
+  cp build/win64-runtime-math/src/TamselCharts.dll "$out/wine_host.exe" "$out/runtime-math/"
+  (cd "$out/runtime-math" && "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" | tail -6) || true
+fi
 /usr/lib/wine/wineserver -k || true
 echo "Windows builds: all checks passed."

@@ -109,6 +109,68 @@ std::uint64_t Bits(double d) {
   return bits;
 }
 
+// log(m 2^e) for m within [0.7, 1.41], to about 2^-100: the careful way,
+// for the table below and for the rare argument the quick way cannot round.
+constexpr Wide AccurateLog(double m, int exponent) {
+  // m - 1 is exact for m in [1/2, 2]; m + 1 is kept whole as a pair.
+  const Wide s = Divide(Wide{m - 1.0, 0.0}, TwoSum(m, 1.0));
+  const Wide z = Multiply(s, s);
+  double tail = kLog.narrow[kLogTerms - 1];
+  for (int k = kLogTerms - 2; k >= kLogWideTerms; --k) tail = kLog.narrow[k] + z.hi * tail;
+  Wide sum{tail, 0.0};
+  for (int k = kLogWideTerms - 1; k >= 0; --k) sum = Add(Multiply(sum, z), kLog.wide[k]);
+  const Wide logM = Multiply(Wide{2.0 * s.hi, 2.0 * s.lo}, sum);
+  const double e = exponent;
+  const Wide scaled = Add(TwoProduct(e, kLn2.hi), Wide{e * kLn2.lo, 0.0});
+  return Add(scaled, logM);
+}
+
+// The quick logarithm's table: m within [90/128, 180/128) falls in one of 90
+// intervals 1/128 wide; each has an inverse of its middle and -log of that
+// inverse as a pair.  The two intervals that touch 1 use inverse 1, so that
+// near 1 nothing cancels.
+constexpr double kLogReducedTop = 180.0 / 128;
+constexpr double kLogTableSteps = 128;
+constexpr int kLogTableFirst = 90;
+constexpr int kLogTableSize = 90;
+
+struct LogEntry {
+  double inverse;
+  Wide log;  // -log(inverse)
+};
+
+struct LogTable {
+  LogEntry entry[kLogTableSize];
+};
+
+constexpr LogTable MakeLogTable() {
+  LogTable t{};
+  for (int j = 0; j < kLogTableSize; ++j) {
+    const int step = kLogTableFirst + j;
+    double inverse = 1.0;
+    if (step != 127 && step != 128) inverse = 1.0 / ((step + 0.5) / kLogTableSteps);
+    // Reduced to [0.7, 1.41] for AccurateLog; the inverses lie in [0.71, 1.42).
+    const bool halve = inverse >= kLogReducedTop;
+    const Wide logInverse = AccurateLog(halve ? inverse * 0.5 : inverse, halve ? 1 : 0);
+    t.entry[j] = {inverse, Wide{-logInverse.hi, -logInverse.lo}};
+  }
+  return t;
+}
+
+constexpr LogTable kLogTable = MakeLogTable();
+
+// log 2 with a leading part of 32 bits, so that its product with any
+// exponent is exact.
+constexpr double kLn2High = 0x1.62e42feep-1;
+constexpr double kLn2Low = 0x1.a39ef35793c76p-33;
+
+// log(1 + r) = r - r^2/2 + r^3/3 - ...; to r^11 the rest is below 2^-80 of
+// the sum for |r| < 2^-7.
+constexpr int kLog1pDegree = 11;
+constexpr double kLog1pCoefficient[kLog1pDegree + 1] = {0,         1,          -0.5,       1.0 / 3, -0.25,
+                                                        0.2,       -1.0 / 6,   1.0 / 7,    -0.125,  1.0 / 9,
+                                                        -0.1,      1.0 / 11};
+
 // ---- cos ------------------------------------------------------------------
 
 // cos r = sum (-1)^n r^2n / (2n)!, sin r = r sum (-1)^n r^2n / (2n+1)!, for
@@ -175,21 +237,34 @@ double PortableLog(double x) {
   const std::uint64_t bits = Bits(x);
   int exponent = static_cast<int>(bits >> 52) - 1023 + exponentAdjust;
   double m = FromBits((bits & 0x000FFFFFFFFFFFFFULL) | 0x3FF0000000000000ULL);  // [1, 2)
-  if (m > 1.4142135623730951) {
+  if (m >= kLogReducedTop) {
     m *= 0.5;
     ++exponent;
   }
-  // m - 1 is exact for m in [1/2, 2]; m + 1 is kept whole as a pair.
-  const Wide s = Divide(Wide{m - 1.0, 0.0}, TwoSum(m, 1.0));
-  const Wide z = Multiply(s, s);
-  double tail = kLog.narrow[kLogTerms - 1];
-  for (int k = kLogTerms - 2; k >= kLogWideTerms; --k) tail = kLog.narrow[k] + z.hi * tail;
-  Wide sum{tail, 0.0};
-  for (int k = kLogWideTerms - 1; k >= 0; --k) sum = Add(Multiply(sum, z), kLog.wide[k]);
-  const Wide logM = Multiply(Wide{2.0 * s.hi, 2.0 * s.lo}, sum);
   const double e = exponent;
-  const Wide scaled = Add(TwoProduct(e, kLn2.hi), Wide{e * kLn2.lo, 0.0});
-  return Add(scaled, logM).hi;
+
+  // The quick way: log(x) = e log 2 + log(1/inverse) + log(1 + r), with
+  // r = m * inverse - 1 exact as a pair and |r| < 2^-7.  The leading terms
+  // are summed exactly; what is left in plain doubles is below 2^-20 of the
+  // result, so the whole is within 2^-62 of it.
+  const LogEntry& entry = kLogTable.entry[static_cast<int>(m * kLogTableSteps) - kLogTableFirst];
+  const Wide product = TwoProduct(m, entry.inverse);
+  const Wide r = FastTwoSum(product.hi - 1.0, product.lo);  // product.hi - 1 is exact
+  const double rh = r.hi;
+  const Wide square = TwoProduct(rh, rh);
+  double poly = kLog1pCoefficient[kLog1pDegree];
+  for (int k = kLog1pDegree - 1; k >= 3; --k) poly = kLog1pCoefficient[k] + rh * poly;
+  const double low = ((e * kLn2Low + entry.log.lo) + r.lo * (1.0 - rh)) + (square.hi * rh * poly - 0.5 * square.lo);
+  const Wide a = TwoSum(e * kLn2High, entry.log.hi);  // e * kLn2High is exact
+  const Wide b = TwoSum(a.hi, rh);
+  const Wide c = TwoSum(b.hi, -0.5 * square.hi);
+  const double rest = ((a.lo + b.lo) + c.lo) + low;
+  // Rounded the same at both ends of the error bound: that is the rounding
+  // of the exact logarithm too.
+  const double bound = std::fabs(c.hi) * 0x1p-60;
+  const double result = c.hi + rest;
+  if (c.hi + (rest + bound) == c.hi + (rest - bound)) return result;
+  return AccurateLog(m, exponent).hi;
 }
 
 double PortableCos(double x) {

@@ -91,6 +91,7 @@ int main() {
   // ratio's take amplitude ratios of any size.
   Compare("log, (0, 1]", ourLog, nativeLog, extendedLog, [&] { return uniform(0x1p-30, 1.0); }, 2000000);
   Compare("log, near 1", ourLog, nativeLog, extendedLog, [&] { return 1.0 + uniform(-0x1p-20, 0x1p-20); }, 300000);
+  Compare("log, [0.97, 1.03]", ourLog, nativeLog, extendedLog, [&] { return uniform(0.97, 1.03); }, 300000);
   Compare("log, any positive double", ourLog, nativeLog, extendedLog, anyPositive, 1000000);
   // The tuned band-pass takes cos(2 pi / period) and cos(0.4 pi / period).
   Compare("cos, [0, 1.1] (periods 6 and up)", ourCos, nativeCos, extendedCos, [&] { return uniform(0.0, 1.1); }, 1000000);

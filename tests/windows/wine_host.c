@@ -71,7 +71,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  printf("loaded %s, %d exports found\n", argv[1], TAMSEL_EXPORT_COUNT);
+  char loadedFrom[MAX_PATH] = "?";
+  GetModuleFileNameA(module, loadedFrom, sizeof loadedFrom);
+  printf("loaded %s, %d exports found\n", loadedFrom, TAMSEL_EXPORT_COUNT);
   const int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win64", CallExport, &dll);
   if (!FreeLibrary(module)) {
     fprintf(stderr, "FreeLibrary failed\n");
