@@ -29,6 +29,11 @@ export WINEPREFIX=$out/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msht
 wine=/usr/lib/wine/wine64
 ( "$wine" wineboot -i >"$out/wineboot.log" 2>&1; /usr/lib/wine/wineserver -w ) &
 wineboot_pid=$!
+cleanup() {
+  kill "$wineboot_pid" 2>/dev/null || true
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
 
 echo "== portable math against the native C library"
 g++ -std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror \
@@ -41,6 +46,19 @@ for preset in win32 win64; do
   cmake --preset "$preset" --fresh >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   tests/windows/check_dll.sh "$preset" "build/$preset/src/TamselCharts.dll"
+  # Every compile of the library: exact IEEE doubles, no fused or fast math,
+  # SSE2 and a 4-byte incoming stack on 32-bit x86, only the baseline kernel.
+  commands=$(ninja -C "build/$preset" -t commands src/TamselCharts.dll | grep -E ' -c [^ ]*/src/' | grep tamsel_objects.dir)
+  required=(-ffp-contract=off -DTAMSEL_PORTABLE_MATH)
+  [ "$preset" = win32 ] && required+=(-msse2 -mfpmath=sse -mincoming-stack-boundary=2)
+  while IFS= read -r command; do
+    for flag in "${required[@]}"; do
+      [[ " $command " == *" $flag "* ]] || { echo "FAIL: $preset compiles without $flag: $command"; exit 1; }
+    done
+    [[ $command != *-ffast-math* && $command != *spectrum_kernel_avx* ]] ||
+      { echo "FAIL: $preset: $command"; exit 1; }
+  done <<<"$commands"
+  echo "$preset: $(wc -l <<<"$commands") compiles with ${required[*]}"
   zip=build/$preset/TamselCharts-$(sed -n 's/^project(TamselCharts VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-$preset.zip
   contents=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep . | sort | tr '\n' ' ')
   [ "$contents" = "README.txt TamselCharts.def TamselCharts.dll TamselCharts.h TamselCharts.lib " ] ||
@@ -76,5 +94,4 @@ if [ "${TAMSEL_MEASURE_RUNTIME_MATH:-0}" = 1 ]; then
   cp build/win64-runtime-math/src/TamselCharts.dll "$out/wine_host.exe" "$out/runtime-math/"
   (cd "$out/runtime-math" && "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" | tail -6) || true
 fi
-/usr/lib/wine/wineserver -k || true
 echo "Windows builds: all checks passed."
