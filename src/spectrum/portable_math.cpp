@@ -125,14 +125,14 @@ constexpr Wide AccurateLog(double m, int exponent) {
   return Add(scaled, logM);
 }
 
-// The quick logarithm's table: m within [90/128, 180/128) falls in one of 90
-// intervals 1/128 wide; each has an inverse of its middle and -log of that
-// inverse as a pair.  The two intervals that touch 1 use inverse 1, so that
-// near 1 nothing cancels.
-constexpr double kLogReducedTop = 180.0 / 128;
-constexpr double kLogTableSteps = 128;
-constexpr int kLogTableFirst = 90;
-constexpr int kLogTableSize = 90;
+// The quick logarithm's table: m within [180/256, 360/256) falls in one of
+// 180 intervals 1/256 wide; each has an inverse of its middle and -log of
+// that inverse as a pair.  The two intervals that touch 1 use inverse 1, so
+// that near 1 nothing cancels.
+constexpr double kLogReducedTop = 360.0 / 256;
+constexpr double kLogTableSteps = 256;
+constexpr int kLogTableFirst = 180;
+constexpr int kLogTableSize = 180;
 
 struct LogEntry {
   double inverse;
@@ -148,7 +148,7 @@ constexpr LogTable MakeLogTable() {
   for (int j = 0; j < kLogTableSize; ++j) {
     const int step = kLogTableFirst + j;
     double inverse = 1.0;
-    if (step != 127 && step != 128) inverse = 1.0 / ((step + 0.5) / kLogTableSteps);
+    if (step != 255 && step != 256) inverse = 1.0 / ((step + 0.5) / kLogTableSteps);
     // Reduced to [0.7, 1.41] for AccurateLog; the inverses lie in [0.71, 1.42).
     const bool halve = inverse >= kLogReducedTop;
     const Wide logInverse = AccurateLog(halve ? inverse * 0.5 : inverse, halve ? 1 : 0);
@@ -164,12 +164,9 @@ constexpr LogTable kLogTable = MakeLogTable();
 constexpr double kLn2High = 0x1.62e42feep-1;
 constexpr double kLn2Low = 0x1.a39ef35793c76p-33;
 
-// log(1 + r) = r - r^2/2 + r^3/3 - ...; to r^11 the rest is below 2^-80 of
-// the sum for |r| < 2^-7.
-constexpr int kLog1pDegree = 11;
-constexpr double kLog1pCoefficient[kLog1pDegree + 1] = {0,         1,          -0.5,       1.0 / 3, -0.25,
-                                                        0.2,       -1.0 / 6,   1.0 / 7,    -0.125,  1.0 / 9,
-                                                        -0.1,      1.0 / 11};
+// log(1 + r) = r - r^2/2 + r^3/3 - ...; to r^8 the rest is below 2^-66 of
+// the sum for |r| <= 2^-8.
+constexpr double kLog1pCoefficient[9] = {0, 1, -0.5, 1.0 / 3, -0.25, 0.2, -1.0 / 6, 1.0 / 7, -0.125};
 
 // ---- cos ------------------------------------------------------------------
 
@@ -244,7 +241,7 @@ double PortableLog(double x) {
   const double e = exponent;
 
   // The quick way: log(x) = e log 2 + log(1/inverse) + log(1 + r), with
-  // r = m * inverse - 1 exact as a pair and |r| < 2^-7.  The leading terms
+  // r = m * inverse - 1 exact as a pair and |r| <= 2^-8.  The leading terms
   // are summed exactly; what is left in plain doubles is below 2^-20 of the
   // result, so the whole is within 2^-62 of it.
   const LogEntry& entry = kLogTable.entry[static_cast<int>(m * kLogTableSteps) - kLogTableFirst];
@@ -252,8 +249,9 @@ double PortableLog(double x) {
   const Wide r = FastTwoSum(product.hi - 1.0, product.lo);  // product.hi - 1 is exact
   const double rh = r.hi;
   const Wide square = TwoProduct(rh, rh);
-  double poly = kLog1pCoefficient[kLog1pDegree];
-  for (int k = kLog1pDegree - 1; k >= 3; --k) poly = kLog1pCoefficient[k] + rh * poly;
+  const double* k = kLog1pCoefficient;
+  const double poly = ((k[3] + k[4] * rh) + square.hi * (k[5] + k[6] * rh)) +
+                      (square.hi * square.hi) * (k[7] + k[8] * rh);  // r^3/3 - r^4/4 ... over r^3
   const double low = ((e * kLn2Low + entry.log.lo) + r.lo * (1.0 - rh)) + (square.hi * rh * poly - 0.5 * square.lo);
   const Wide a = TwoSum(e * kLn2High, entry.log.hi);  // e * kLn2High is exact
   const Wide b = TwoSum(a.hi, rh);
