@@ -1,13 +1,13 @@
 #include "convert.hpp"
 
+#include <fmt/compile.h>
+#include <fmt/format.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <system_error>
-
-#include <fmt/compile.h>
-#include <fmt/format.h>
 
 #include "TamselCharts.h"
 
@@ -245,9 +245,9 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
   try {
     while (reader.next(record)) {
       if (record.fields.size() != columns)
-        throw Failure(Status::Malformed, fmt::format("{}:{}: {} field{} where the header has {}", name, record.line,
-                                                     record.fields.size(), record.fields.size() == 1 ? "" : "s",
-                                                     columns));
+        throw Failure(Status::Malformed,
+                      fmt::format("{}:{}: {} field{} where the header has {}", name, record.line, record.fields.size(),
+                                  record.fields.size() == 1 ? "" : "s", columns));
       const float high = readPrice(record, highColumn, highName, previousHigh);
       const float low = readPrice(record, lowColumn, lowName, previousLow);
       previousHigh = high;
@@ -272,8 +272,8 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
         for (Indicator which : options.indicators) {
           char text[40];
           text[0] = delimiter;
-          out.append(std::string_view(text, static_cast<std::size_t>(writeFloat(text + 1, pick(values, which),
-                                                                                 decimalComma) - text)));
+          out.append(std::string_view(
+              text, static_cast<std::size_t>(writeFloat(text + 1, pick(values, which), decimalComma) - text)));
         }
         out.append(ending);
       }

@@ -1,12 +1,12 @@
 #include "csv_reader.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace tamsel::csv {
 
@@ -26,7 +26,9 @@ std::size_t FdSource::read(char* buffer, std::size_t size) {
 }
 
 Reader::Reader(ByteSource& source, std::size_t initialBuffer, std::size_t maxRecord)
-    : source_(source), buffer_(std::max<std::size_t>(initialBuffer, 4)), maxRecord_(std::max(maxRecord, initialBuffer)) {}
+    : source_(source),
+      buffer_(std::max<std::size_t>(initialBuffer, 4)),
+      maxRecord_(std::max(maxRecord, initialBuffer)) {}
 
 bool Reader::fill() {
   if (eof_) return false;
@@ -128,7 +130,8 @@ Reader::Scan Reader::scan(Record& record, std::size_t& recordEnd) {
           std::snprintf(shown, sizeof shown, "%c", c);
         else
           std::snprintf(shown, sizeof shown, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
-        throw ParseError(line_ + newlines, "unexpected '" + std::string(shown) + "' after the closing quote of a field");
+        throw ParseError(line_ + newlines,
+                         "unexpected '" + std::string(shown) + "' after the closing quote of a field");
       }
     } else {
       const std::size_t fieldBegin = i;

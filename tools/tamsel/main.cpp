@@ -1,4 +1,10 @@
 // tamsel: the four TamselCharts indicators beside the bars of OHLC CSV files.
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -13,13 +19,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <CLI/CLI.hpp>
-#include <fmt/format.h>
 
 #include "convert.hpp"
 
@@ -271,8 +270,9 @@ char parseDelimiter(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"tamsel: the four TamselCharts cycle indicators beside the bars of OHLC CSV files.\n"
-                "Writes every input column, then cycle_period, signal_to_noise, swing_position, trend_vigor."};
+  CLI::App app{
+      "tamsel: the four TamselCharts cycle indicators beside the bars of OHLC CSV files.\n"
+      "Writes every input column, then cycle_period, signal_to_noise, swing_position, trend_vigor."};
   app.name("tamsel");
   app.set_version_flag("--version", std::string("tamsel ") + TAMSEL_VERSION);
   app.footer(kFooter);
@@ -328,8 +328,8 @@ int main(int argc, char** argv) {
   if (!indicators.empty()) {
     options.indicators.clear();
     for (const std::string& nameOf : indicators) {
-      const auto* at = std::find(std::begin(tamsel::cli::kIndicatorNames), std::end(tamsel::cli::kIndicatorNames),
-                                 nameOf);
+      const auto* at =
+          std::find(std::begin(tamsel::cli::kIndicatorNames), std::end(tamsel::cli::kIndicatorNames), nameOf);
       const auto which = static_cast<tamsel::cli::Indicator>(at - std::begin(tamsel::cli::kIndicatorNames));
       if (std::find(options.indicators.begin(), options.indicators.end(), which) != options.indicators.end())
         return usage("--indicators: '" + nameOf + "' is given twice");
@@ -342,10 +342,8 @@ int main(int argc, char** argv) {
   if (inputs.empty()) inputs.push_back("-");
 
   std::error_code ec;
-  const bool toDirectory =
-      !output.empty() && (output.back() == '/' || fs::is_directory(output, ec));
-  if (inputs.size() > 1 && !toDirectory)
-    return usage("several inputs need -o DIR/ (one output file per input)");
+  const bool toDirectory = !output.empty() && (output.back() == '/' || fs::is_directory(output, ec));
+  if (inputs.size() > 1 && !toDirectory) return usage("several inputs need -o DIR/ (one output file per input)");
   if (std::count(inputs.begin(), inputs.end(), "-") > 1) return usage("standard input ('-') is given twice");
 
   std::vector<Job> jobs(inputs.size());

@@ -110,13 +110,15 @@ TEST(CsvReader, RejectsMalformedQuoting) {
     return 0L;
   };
   EXPECT_EQ(lineOfError("a,b\nc,\"open\nd,e\n"), 2);  // never closed
-  EXPECT_EQ(lineOfError("a,b\n\"x\ny\"z,1\n"), 3);     // text after the closing quote, on the record's third line
+  EXPECT_EQ(lineOfError("a,b\n\"x\ny\"z,1\n"), 3);    // text after the closing quote, on the record's third line
   EXPECT_EQ(lineOfError("\"x\" ,1\n"), 1);
-  EXPECT_EQ(lineOfError("\"x\",1\n\"\"\"\n"), 2);      // an escaped quote and no closing one
+  EXPECT_EQ(lineOfError("\"x\",1\n\"\"\"\n"), 2);  // an escaped quote and no closing one
 }
 
 TEST(CsvReader, SkipsAndReportsAByteOrderMark) {
-  MemorySource withMark("\xEF\xBB\xBF" "Date,High\n1,2\n");
+  MemorySource withMark(
+      "\xEF\xBB\xBF"
+      "Date,High\n1,2\n");
   Reader reader(withMark);
   Record record;
   ASSERT_TRUE(reader.next(record));
@@ -142,7 +144,9 @@ TEST(CsvReader, SniffsTheDelimiterOfTheFirstLineOutsideQuotes) {
     return Reader(source).sniffDelimiter();
   };
   EXPECT_EQ(sniff("Date,Open,High,Low\n1;2;3\n"), ',');
-  EXPECT_EQ(sniff("\xEF\xBB\xBF" "Date;Open;High;Low\r\n1,5;2,5\n"), ';');
+  EXPECT_EQ(sniff("\xEF\xBB\xBF"
+                  "Date;Open;High;Low\r\n1,5;2,5\n"),
+            ';');
   EXPECT_EQ(sniff("Date\tHigh\tLow\n"), '\t');
   EXPECT_EQ(sniff("\"a,b,c\";High;Low\n"), ';');
   EXPECT_EQ(sniff("High"), ',');
