@@ -15,7 +15,7 @@ source scripts/lib/packages.sh
 ensure_core_packages
 ensure_packages 'g++-mingw-w64-i686-win32=12.2.*' 'g++-mingw-w64-x86-64-win32=12.2.*' \
   'binutils-mingw-w64-i686=2.40*' 'binutils-mingw-w64-x86-64=2.40*' 'wine64=8.0*' \
-  'qemu-user-static=1:7.2*' 'gcc-multilib=4:12.*' 'g++-multilib=4:12.*' 'zip=3.0*'
+  'qemu-user-static=1:7.2*' 'gcc-multilib=4:12.*' 'g++-multilib=4:12.*' 'unzip=6.0*'
 
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 golden=$root/tests/golden/golden.bin

@@ -48,7 +48,7 @@ if [ "$flavour" = win32 ]; then
   $objdump -d --no-show-raw-insn "$dll" | awk '
     /^[0-9a-f]+ <.*>:$/ { name = $2; realigned = 0; next }
     /\tand +\$0xf+[0-9a-f]0,%esp/ { realigned = 1; if ($0 ~ /0xffffffc0/) wide = 1 }
-    /\t(movap[sd]|movdqa|(add|sub|mul|div|min|max|and|andn|or|xor|sqrt|unpck[hl]|shuf)p[sd]|cmp[a-z]*p[sd]|pxor|pand|pandn|por|padd[a-z]+|psub[a-z]+|pmul[a-z]+|pcmp[a-z]+|punpck[a-z]+|pshufd) [^,]*\(%(esp|ebp)/ {
+    /\t(movap[sd]|movdqa|(add|sub|mul|div|min|max|and|andn|or|xor|sqrt|unpck[hl]|shuf)p[sd]|cmp[a-z]*p[sd]|pxor|pand|pandn|por|padd[a-z]+|psub[a-z]+|pmul[a-z]+|pcmp[a-z]+|punpck[a-z]+|pshufd) .*\(%(esp|ebp)/ {
       if (!realigned) { print "FAIL (win32): aligned SSE stack access before any realignment in " name ": " $0; bad = 1 }
     }
     END {
