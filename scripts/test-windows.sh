@@ -64,6 +64,11 @@ for preset in win32 win64; do
   [ "$contents" = "README.txt TamselCharts.def TamselCharts.dll TamselCharts.h TamselCharts.lib " ] ||
     { echo "FAIL: $zip holds: $contents"; exit 1; }
   echo "$zip: $contents"
+  # A host linked through the import library imports the plain name.
+  objdump=$([ "$preset" = win32 ] && echo i686 || echo x86_64)-w64-mingw32-objdump
+  $objdump -p "build/$preset/examples/print_indicators.exe" |
+    sed -n '/DLL Name: TamselCharts.dll/,/^$/p' | grep -qE '\bTamselChart_AllIndicators$' ||
+    { echo "FAIL: $preset print_indicators.exe does not import TamselChart_AllIndicators from TamselCharts.dll"; exit 1; }
 done
 
 echo "== 32-bit DLL in the PE loader (qemu-i386)"
@@ -79,6 +84,12 @@ cp build/win64/src/TamselCharts.dll "$out/"
 wait "$wineboot_pid" || { cat "$out/wineboot.log"; echo "FAIL: wineboot"; exit 1; }
 winpath() { echo "Z:${1//\//\\}"; }
 (cd "$out" && "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" "$(winpath "$agreement")")
+# The example host, linked through the import library, runs too.
+mkdir -p "$out/linked"
+cp build/win64/examples/print_indicators.exe build/win64/src/TamselCharts.dll "$out/linked/"
+lines=$(cd "$out/linked" && "$wine" print_indicators.exe | wc -l)
+[ "$lines" -eq 31 ] || { echo "FAIL: print_indicators.exe printed $lines lines, want 31"; exit 1; }
+echo "print_indicators.exe (linked through TamselCharts.lib) ran under Wine"
 
 # On request, the same measurement with MinGW's own log, cos and pow, as
 # reported in docs/windows.md (no floor applies to it).
