@@ -45,8 +45,8 @@ std::uint32_t Bits(float f) {
 bool Same(float a, float b) { return Bits(a) == Bits(b) || (a != a && b != b); }
 
 [[noreturn]] void Fail(const char* what, int bar, float got, float want) {
-  std::fprintf(stderr, "tamsel fuzz check failed: %s at bar %d: got %a (0x%08x), expected %a (0x%08x)\n", what,
-               bar + 1, static_cast<double>(got), Bits(got), static_cast<double>(want), Bits(want));
+  std::fprintf(stderr, "tamsel fuzz check failed: %s at bar %d: got %a (0x%08x), expected %a (0x%08x)\n", what, bar + 1,
+               static_cast<double>(got), Bits(got), static_cast<double>(want), Bits(want));
   std::abort();
 }
 
@@ -112,8 +112,8 @@ void ExpectSameValues(const char* what, const TamselChart_Values& got, const Out
 
 // Calls with no bars or a NULL pointer return 0 and touch nothing.
 void CheckRefusals(const float* high, const float* low) {
-  const IndicatorExport exports[] = {TamselChart_CyclePeriod, TamselChart_SignalToNoiseRatio,
-                                     TamselChart_SwingPosition, TamselChart_TrendVigor};
+  const IndicatorExport exports[] = {TamselChart_CyclePeriod, TamselChart_SignalToNoiseRatio, TamselChart_SwingPosition,
+                                     TamselChart_TrendVigor};
   for (IndicatorExport run : exports) {
     GuardedOutput out(1);
     if (run(high, low, 0, out.Data()) != 0 || run(high, low, -1, out.Data()) != 0 ||
@@ -197,10 +197,18 @@ Bars DecodeBars(const std::uint8_t* data, std::size_t size) {
   Bars bars;
   bars.nullOutputs = (shape >> 2) & 0xf;
   switch (shape >> 6) {
-    case 1: bars.cloneAfter = 1; break;
-    case 2: bars.cloneAfter = count / 2; break;
-    case 3: bars.cloneAfter = count < 14 ? count : 14; break;
-    default: bars.cloneAfter = 0; break;
+    case 1:
+      bars.cloneAfter = 1;
+      break;
+    case 2:
+      bars.cloneAfter = count / 2;
+      break;
+    case 3:
+      bars.cloneAfter = count < 14 ? count : 14;
+      break;
+    default:
+      bars.cloneAfter = 0;
+      break;
   }
   PayloadReader payload(size > 3 ? data + 3 : data, size > 3 ? size - 3 : 0);
   bars.high.resize(count);
@@ -245,10 +253,11 @@ void CheckLibrary(const Bars& bars) {
     const char* name;
     IndicatorExport run;
     GuardedOutput* out;
-  } exports[] = {{"TamselChart_CyclePeriod", TamselChart_CyclePeriod, &single.cyclePeriod},
-                 {"TamselChart_SignalToNoiseRatio", TamselChart_SignalToNoiseRatio, &single.signalToNoise},
-                 {"TamselChart_SwingPosition", TamselChart_SwingPosition, &single.swingPosition},
-                 {"TamselChart_TrendVigor", TamselChart_TrendVigor, &single.trendVigor}};
+  };
+  const Export exports[] = {{"TamselChart_CyclePeriod", TamselChart_CyclePeriod, &single.cyclePeriod},
+                            {"TamselChart_SignalToNoiseRatio", TamselChart_SignalToNoiseRatio, &single.signalToNoise},
+                            {"TamselChart_SwingPosition", TamselChart_SwingPosition, &single.swingPosition},
+                            {"TamselChart_TrendVigor", TamselChart_TrendVigor, &single.trendVigor}};
   for (const Export& e : exports) {
     if (e.run(high.get(), low.get(), count, e.out->Data()) != expected) Fail("a batch export's return value");
     e.out->Expect(e.name, expected);

@@ -98,9 +98,9 @@ struct Outputs {
 Outputs Compute(const Series& s, int count) {
   Outputs out{std::vector<float>(count), std::vector<float>(count), std::vector<float>(count),
               std::vector<float>(count)};
-  const int written = TamselChart_AllIndicators(s.high.data(), s.low.data(), count, out.cyclePeriod.data(),
-                                                out.signalToNoise.data(), out.swingPosition.data(),
-                                                out.trendVigor.data());
+  const int written =
+      TamselChart_AllIndicators(s.high.data(), s.low.data(), count, out.cyclePeriod.data(), out.signalToNoise.data(),
+                                out.swingPosition.data(), out.trendVigor.data());
   EXPECT_EQ(written, count) << s.name;
   return out;
 }
@@ -171,9 +171,10 @@ TEST(Property, EveryKernelBuildComputesTheSameBits) {
   int compared = 0;
   for (const std::string target : {"baseline", "avx2", "avx512"}) {
     if (!CpuRuns(target)) continue;
-    const std::string file = ::testing::TempDir() + "tamsel_property_" + std::to_string(::getpid()) + "_" + target + ".bin";
-    const std::string command =
-        "TAMSELCHARTS_SIMD=" + target + " '" + gSelf + "' --write-outputs='" + file + "' >/dev/null";
+    std::string file = ::testing::TempDir();
+    file.append("tamsel_property_").append(std::to_string(::getpid())).append("_").append(target).append(".bin");
+    std::string command = "TAMSELCHARTS_SIMD=";
+    command.append(target).append(" '").append(gSelf).append("' --write-outputs='").append(file).append("' >/dev/null");
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::vector<GoldenSeries> there = ReadGoldenFile(file);
     std::remove(file.c_str());
@@ -207,8 +208,7 @@ int main(int argc, char** argv) {
 #endif
   const std::string writeOption = "--write-outputs=";
   if (argc == 2 && std::string(argv[1]).rfind(writeOption, 0) == 0) {
-    tamsel::testing::WriteGoldenFile(std::string(argv[1]).substr(writeOption.size()),
-                                     tamsel::testing::FamilyOutputs());
+    tamsel::testing::WriteGoldenFile(std::string(argv[1]).substr(writeOption.size()), tamsel::testing::FamilyOutputs());
     return 0;
   }
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The static-analysis part of the test command, run by scripts/test.sh:
+# clang-tidy (configuration: .clang-tidy) and cppcheck (options below,
+# suppressions: static-analysis/cppcheck-suppressions.txt) over every
+# translation unit of the library, tools, tests, fuzz targets and benchmarks,
+# from a compilation database in build/tidy.  Every finding fails the script,
+# except those listed in static-analysis/known-findings.txt, which are
+# reported to their owners and shown as "known" until fixed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib/packages.sh
+ensure_core_packages
+ensure_packages 'clang-14=1:14.0.*' 'clang-tidy-14=1:14.0.*' 'cppcheck=2.10*' 'python3=3.11.*'
+
+jobs=${TAMSEL_BUILD_JOBS:-2}
+out=build/tidy
+# clang as the compiler, so that every flag in the database means to
+# clang-tidy what it means to the compiler.  Nothing is built.
+cmake -S . -B "$out" -G Ninja --fresh -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_BUILD_TESTS=ON -DTAMSEL_BUILD_TOOLS=ON \
+  -DTAMSEL_BUILD_BENCHMARKS=ON -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
+
+# The coefficient table is generated (tools/generate_coefficients) and
+# checked against the design formulas by the tests; it is not analysed.
+generated='src/spectrum/filter_bank_coefficients\.cpp$'
+
+echo "-- clang-tidy"
+tidy_rc=0
+run-clang-tidy-14 -clang-tidy-binary clang-tidy-14 -p "$out" -j "$jobs" -quiet "^(?!.*$generated).*" \
+  >"$out/clang-tidy.log" 2>&1 || tidy_rc=$?
+
+echo "-- cppcheck"
+cppcheck_rc=0
+mkdir -p "$out/cppcheck"
+cppcheck --project="$out/compile_commands.json" --std=c++20 --library=googletest \
+  --enable=warning,style,performance,portability --inline-suppr \
+  --suppressions-list=static-analysis/cppcheck-suppressions.txt -i src/spectrum/filter_bank_coefficients.cpp \
+  --cppcheck-build-dir="$out/cppcheck" -j "$jobs" -q --error-exitcode=1 \
+  --template='{file}:{line}:{column}: {severity}: {message} [{id}]' >"$out/cppcheck.log" 2>&1 || cppcheck_rc=$?
+
+python3 static-analysis/triage.py static-analysis/known-findings.txt . \
+  "clang-tidy=$out/clang-tidy.log:$tidy_rc" "cppcheck=$out/cppcheck.log:$cppcheck_rc"
+echo "Static analysis passed."
