@@ -8,7 +8,7 @@
  *     of libc; an import missing from the table fails the load;
  *   - gives the DLL a thread environment block through %fs and sets up its
  *     static TLS, then runs the TLS callbacks and the entry point with
- *     DLL_PROCESS_ATTACH;
+ *     DLL_PROCESS_ATTACH (and with DLL_PROCESS_DETACH at the end);
  *   - finds the exports by name and calls them cdecl on a stack aligned to
  *     4 bytes only (never 16), checking after each call that the callee left
  *     its arguments for the caller to remove.
@@ -385,7 +385,18 @@ static uint8_t* ReadFile(const char* path, long* size) {
 
 typedef struct {
   void* exports[TAMSEL_EXPORT_COUNT];
+  void* entryPoint;
+  const uint32_t* tlsCallbacks; /* NULL-terminated, or NULL */
 } Dll;
+
+/* The order Windows uses: TLS callbacks, then the entry point, on attach
+   and on detach alike. */
+static uint32_t Notify(const Dll* dll, uint32_t reason) {
+  const uint32_t args[] = {(uint32_t)imageBase, reason, 0};
+  for (const uint32_t* cb = dll->tlsCallbacks; cb != NULL && *cb != 0; ++cb)
+    CallMisaligned((void*)*cb, args, 3, 12, "a TLS callback");
+  return CallMisaligned(dll->entryPoint, args, 3, 12, "the entry point");
+}
 
 static void Load(const char* path, Dll* dll) {
   long size;
@@ -464,8 +475,6 @@ static void Load(const char* path, Dll* dll) {
   /* Static TLS: one slot, the template copied; then the callbacks. */
   InstallTeb();
   const uint32_t tlsRva = U32(dirs + 9 * 8);
-  const uint32_t hinstance = (uint32_t)imageBase;
-  const uint32_t attach[] = {hinstance, 1 /* DLL_PROCESS_ATTACH */, 0};
   if (tlsRva != 0) {
     const uint8_t* tls = imageBase + tlsRva;
     const uint32_t start = U32(tls), end = U32(tls + 4), indexAddress = U32(tls + 8), callbacks = U32(tls + 12),
@@ -474,11 +483,10 @@ static void Load(const char* path, Dll* dll) {
     memcpy(block, (const void*)start, end - start);
     staticTlsArray[0] = block;
     *(uint32_t*)indexAddress = 0;
-    for (const uint32_t* cb = (const uint32_t*)callbacks; cb != NULL && *cb != 0; ++cb)
-      CallMisaligned((void*)*cb, attach, 3, 12, "a TLS callback");
+    dll->tlsCallbacks = (const uint32_t*)callbacks;
   }
-  if (CallMisaligned(imageBase + entryRva, attach, 3, 12, "the entry point") == 0)
-    Die("DLL_PROCESS_ATTACH returned FALSE");
+  dll->entryPoint = imageBase + entryRva;
+  if (Notify(dll, 1 /* DLL_PROCESS_ATTACH */) == 0) Die("DLL_PROCESS_ATTACH returned FALSE");
 
   /* Exports, by name. */
   const uint8_t* exp = imageBase + U32(dirs);
@@ -511,10 +519,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   callStack = aligned_alloc(16, kCallStackSize);
-  Dll dll = {{0}};
+  Dll dll;
+  memset(&dll, 0, sizeof dll);
   Load(argv[1], &dll);
   printf("process attach succeeded, %d exports found\n", TAMSEL_EXPORT_COUNT);
-  const int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win32", CallExport, &dll);
+  int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win32", CallExport, &dll);
+  /* Unloading: the runtime runs its exit list and must not fail. */
+  if (Notify(&dll, 0 /* DLL_PROCESS_DETACH */) == 0) {
+    printf("FAIL: DLL_PROCESS_DETACH returned FALSE\n");
+    ++failures;
+  }
   printf("%s: %d failures\n", failures ? "FAILED" : "passed", failures);
   return failures ? 1 : 0;
 }
