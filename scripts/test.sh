@@ -9,16 +9,21 @@ source scripts/lib/packages.sh
 ensure_core_packages
 
 jobs=$(nproc)
+suites=0
 for preset in release asan tsan; do
   echo "== $preset"
   cmake --preset "$preset" --fresh >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
+  suites=$((suites + 1))
 done
 
 for part in scripts/test-*.sh; do
   [ -e "$part" ] || continue
   echo "== $part"
   bash "$part"
+  suites=$((suites + 1))
 done
 echo "All tests passed."
+# A failing suite stops the script above, so reaching here means all passed.
+echo "suites: $suites passed, 0 failed"
