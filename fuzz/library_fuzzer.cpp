@@ -1,12 +1,21 @@
 // libFuzzer entry point for the library: any bytes become a series (see
 // DecodeBars) that every export, the all-in-one pass and the stream must
 // handle identically and within each indicator's range.
+//
+// With TAMSEL_FUZZ_PRINT_DIGEST set (the replay program under test-fuzz.sh)
+// each input also prints the digest of its outputs, so that replays under
+// each kernel build and on 32-bit x86 can be compared input by input.
+#include <cinttypes>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "library_checks.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  tamsel::fuzz::CheckLibrary(tamsel::fuzz::DecodeBars(data, size));
+  static const bool printDigest = std::getenv("TAMSEL_FUZZ_PRINT_DIGEST") != nullptr;
+  const std::uint64_t digest = tamsel::fuzz::CheckLibrary(tamsel::fuzz::DecodeBars(data, size));
+  if (printDigest) std::printf("digest %016" PRIx64 " ", digest);
   return 0;
 }

@@ -3,7 +3,8 @@
 // replaying the committed corpus as a plain test.
 //
 //   replay FILE|DIRECTORY...
-// Exits non-zero when no file was found; a failing check aborts.
+// Prints one line per file (its name, whatever the target prints, "ok"),
+// exits non-zero when no file was found; a failing check aborts.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,10 @@ int ReplayFile(const std::filesystem::path& path) {
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
   std::fprintf(stderr, "replay %s (%zu bytes)\n", path.c_str(), data.size());
+  std::printf("%s: ", path.filename().c_str());
+  std::fflush(stdout);
   LLVMFuzzerTestOneInput(data.data(), data.size());
+  std::printf("ok\n");
   return 0;
 }
 
@@ -51,6 +55,6 @@ int main(int argc, char** argv) {
   }
   int failures = 0;
   for (const auto& file : files) failures += ReplayFile(file);
-  std::printf("replayed %zu files\n", files.size() - static_cast<std::size_t>(failures));
+  std::fprintf(stderr, "replayed %zu files\n", files.size() - static_cast<std::size_t>(failures));
   return failures == 0 ? 0 : 1;
 }

@@ -4,9 +4,13 @@
 #      UndefinedBehaviorSanitizer; preset `fuzz`, build/fuzz),
 #   2. replays each committed corpus (fuzz/corpus/<target>) and then fuzzes
 #      each target for TAMSEL_FUZZ_SECONDS (default 60) from that corpus,
-#   3. builds the library and the replay programs for 32-bit x86 Linux (gcc
-#      -m32 with SSE2 doubles, build/i386) and replays the committed corpora
-#      there under qemu-i386-static.
+#   3. replays the library corpus and this run's new inputs in a gcc build
+#      under every kernel build the processor runs (TAMSELCHARTS_SIMD) and
+#      compares the outputs input by input with the clang build's,
+#   4. builds the library and the replay programs for 32-bit x86 Linux (gcc
+#      -m32 with SSE2 doubles, build/i386), replays the committed corpora
+#      there under qemu-i386-static and compares the library's outputs with
+#      the 64-bit build's.
 # New inputs the fuzzer finds stay in build/fuzz/work; a crash leaves its
 # input there too (build/fuzz/work/<target>-crash-*) and fails the script.
 # A longer run is described in docs/hardening.md.
@@ -21,6 +25,19 @@ seconds=${TAMSEL_FUZZ_SECONDS:-60}
 jobs=${TAMSEL_BUILD_JOBS:-2}
 targets=(library)
 
+# replay BINARY LOG CORPUS... [with a runner prefix in $runner]: one line per
+# input on stdout ("name: digest ... ok"), progress and failures in LOG.
+runner=()
+replay() {
+  local binary=$1 log=$2
+  shift 2
+  if ! TAMSEL_FUZZ_PRINT_DIGEST=1 "${runner[@]}" "$binary" "$@" 2>"$log"; then
+    tail -n 30 "$log" >&2
+    echo "replay of $* by $binary failed" >&2
+    return 1
+  fi
+}
+
 echo "-- building the fuzz targets (build/fuzz)"
 cmake --preset fuzz --fresh >/dev/null
 cmake --build --preset fuzz -j "$jobs"
@@ -30,11 +47,12 @@ rm -rf "$work"
 mkdir -p "$work"
 for target in "${targets[@]}"; do
   echo "-- $target: replaying fuzz/corpus/$target"
-  build/fuzz/fuzz/tamsel_replay_"$target" "fuzz/corpus/$target" 2>"$work/$target-replay.log" ||
-    { tail -n 30 "$work/$target-replay.log"; exit 1; }
+  replay "build/fuzz/fuzz/tamsel_replay_$target" "$work/$target-replay.log" "fuzz/corpus/$target" \
+    >"$work/$target-replay.txt"
+  echo "$(wc -l <"$work/$target-replay.txt") inputs passed"
   echo "-- $target: fuzzing for ${seconds}s"
   mkdir -p "$work/$target"
-  if ! build/fuzz/fuzz/tamsel_fuzz_"$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
+  if ! "build/fuzz/fuzz/tamsel_fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$work/$target-" "$work/$target" "fuzz/corpus/$target" \
       >"$work/$target.log" 2>&1; then
     grep -v '^replay' "$work/$target.log" | tail -n 60
@@ -45,14 +63,47 @@ for target in "${targets[@]}"; do
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)' "$work/$target.log"
 done
 
+# The clang build above compiles the avx512 kernel without AVX-512 (see
+# docs/hardening.md), so the kernel builds are compared in a gcc build, also
+# under AddressSanitizer and UndefinedBehaviorSanitizer, against the clang
+# build's outputs.
+echo "-- building the gcc replay programs (build/fuzz-gcc)"
+cmake -S . -B build/fuzz-gcc -G Ninja --fresh -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WARNINGS_AS_ERRORS=ON -DTAMSEL_SANITIZE=address,undefined \
+  -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
+cmake --build build/fuzz-gcc -j "$jobs" --target tamsel_replay_library
+echo "-- library: the same outputs from every kernel build and both compilers"
+replay build/fuzz/fuzz/tamsel_replay_library "$work/library-clang.log" fuzz/corpus/library "$work/library" \
+  >"$work/library-clang.txt"
+simd_targets=(baseline)
+if grep -qw avx2 /proc/cpuinfo; then simd_targets+=(avx2); fi
+if grep -qw avx512f /proc/cpuinfo; then simd_targets+=(avx512); fi
+for simd in "${simd_targets[@]}"; do
+  TAMSELCHARTS_SIMD=$simd replay build/fuzz-gcc/fuzz/tamsel_replay_library "$work/library-gcc-$simd.log" \
+    fuzz/corpus/library "$work/library" >"$work/library-gcc-$simd.txt"
+  if ! cmp -s "$work/library-clang.txt" "$work/library-gcc-$simd.txt"; then
+    diff "$work/library-clang.txt" "$work/library-gcc-$simd.txt" | head -n 20 >&2
+    echo "gcc's $simd kernel build computes other outputs than the clang build" >&2
+    exit 1
+  fi
+  echo "gcc $simd: $(wc -l <"$work/library-gcc-$simd.txt") inputs, the same outputs as the clang build"
+done
+
 echo "-- building the 32-bit replay programs (build/i386)"
 cmake -S . -B build/i386 -G Ninja --fresh -DCMAKE_TOOLCHAIN_FILE=fuzz/i386-linux-toolchain.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WARNINGS_AS_ERRORS=ON -DTAMSEL_BUILD_TESTS=OFF \
   -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
 cmake --build build/i386 -j "$jobs" --target "${targets[@]/#/tamsel_replay_}"
+runner=(qemu-i386-static)
 for target in "${targets[@]}"; do
   echo "-- $target: replaying fuzz/corpus/$target on 32-bit x86 under qemu-i386-static"
-  qemu-i386-static build/i386/fuzz/tamsel_replay_"$target" "fuzz/corpus/$target" 2>"$work/$target-i386.log" ||
-    { tail -n 30 "$work/$target-i386.log"; exit 1; }
+  replay "build/i386/fuzz/tamsel_replay_$target" "$work/$target-i386.log" "fuzz/corpus/$target" \
+    >"$work/$target-i386.txt"
+  if ! cmp -s "$work/$target-replay.txt" "$work/$target-i386.txt"; then
+    diff "$work/$target-replay.txt" "$work/$target-i386.txt" | head -n 20 >&2
+    echo "$target: the 32-bit build gives other results than the 64-bit build" >&2
+    exit 1
+  fi
+  echo "$(wc -l <"$work/$target-i386.txt") inputs passed, the same results as the 64-bit build"
 done
 echo "Fuzzing passed."
