@@ -109,9 +109,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
+      // One figure per benchmark: the median of repetitions, or the run.
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
       const auto it = run.counters.find("ns_per_bar");
-      if (it != run.counters.end() && run.run_type == Run::RT_Iteration)
-        perBar_.emplace_back(run.benchmark_name(), it->second.value * 1e9);
+      if (it != run.counters.end() && (median || run.run_type == Run::RT_Iteration))
+        perBar_.emplace_back(run.run_name.str(), it->second.value * 1e9);
     }
   }
   void Finalize() override {
