@@ -122,6 +122,12 @@ void CheckRefusals(const float* high, const float* low) {
       Fail("a refused batch call returned non-zero");
     out.Expect("a refused batch call", 0);
   }
+  TamselChart_Values values{};
+  if (TamselChart_StreamPush(nullptr, high[0], low[0], &values) != 0 ||
+      TamselChart_StreamPeek(nullptr, high[0], low[0], &values) != 0 || TamselChart_StreamClone(nullptr) != nullptr)
+    Fail("a stream call without a stream did not refuse");
+  TamselChart_StreamReset(nullptr);
+  TamselChart_StreamDestroy(nullptr);
   Outputs out(1);
   if (TamselChart_AllIndicators(nullptr, low, 1, out.cyclePeriod.Data(), nullptr, nullptr, nullptr) != 0 ||
       TamselChart_AllIndicators(high, low, 0, out.cyclePeriod.Data(), nullptr, nullptr, nullptr) != 0)
@@ -154,6 +160,13 @@ void CheckStream(const Bars& bars, const Outputs& batch) {
   TamselChart_Stream* clone = nullptr;
   int cloneStart = 0;
   for (int i = 0; i < count; ++i) {
+    // A push or peek with nowhere to write commits nothing: the pushes
+    // below still number the bars from 1 and match the batch values.
+    if (i == 0 || i + 1 == bars.cloneAfter) {
+      if (TamselChart_StreamPush(stream, bars.high[i], bars.low[i], nullptr) != 0 ||
+          TamselChart_StreamPeek(stream, bars.high[i], bars.low[i], nullptr) != 0)
+        Fail("a stream call without an output returned non-zero");
+    }
     TamselChart_Values peeked{}, pushed{};
     if (TamselChart_StreamPeek(stream, bars.high[i], bars.low[i], &peeked) != i + 1)
       Fail("StreamPeek returned the wrong bar number");

@@ -105,26 +105,54 @@ Outputs Compute(const Series& s, int count) {
   return out;
 }
 
+void ExpectInRange(const Series& s, const Outputs& out) {
+  for (int i = 0; i < s.Count(); ++i) {
+    const int bar = i + 1;
+    const float cycle = out.cyclePeriod[i];
+    if (bar <= 2)
+      ASSERT_EQ(cycle, 0.0f) << s.name << " bar " << bar;
+    else if (bar <= 14)
+      ASSERT_EQ(cycle, 18.0f) << s.name << " bar " << bar;
+    else
+      ASSERT_TRUE(cycle >= 6.0f && cycle <= 30.0f) << s.name << " bar " << bar << ": " << cycle;
+    const float snr = out.signalToNoise[i];
+    ASSERT_TRUE(snr == 1.0f || (snr >= 2.0f && snr <= 12.0f)) << s.name << " bar " << bar << ": " << snr;
+    const float swing = out.swingPosition[i];
+    ASSERT_TRUE(std::isnan(swing) || (swing >= -5.0f && swing <= 5.0f)) << s.name << " bar " << bar << ": " << swing;
+    const float vigor = out.trendVigor[i];
+    ASSERT_TRUE(vigor >= -10.0f && vigor <= 10.0f) << s.name << " bar " << bar << ": " << vigor;
+  }
+}
+
 TEST(Property, EveryValueLiesInItsIndicatorsRange) {
   for (const Series& s : Families()) {
-    const Outputs out = Compute(s, s.Count());
-    for (int i = 0; i < s.Count(); ++i) {
-      const int bar = i + 1;
-      const float cycle = out.cyclePeriod[i];
-      if (bar <= 2)
-        ASSERT_EQ(cycle, 0.0f) << s.name << " bar " << bar;
-      else if (bar <= 14)
-        ASSERT_EQ(cycle, 18.0f) << s.name << " bar " << bar;
-      else
-        ASSERT_TRUE(cycle >= 6.0f && cycle <= 30.0f) << s.name << " bar " << bar << ": " << cycle;
-      const float snr = out.signalToNoise[i];
-      ASSERT_TRUE(snr == 1.0f || (snr >= 2.0f && snr <= 12.0f)) << s.name << " bar " << bar << ": " << snr;
-      const float swing = out.swingPosition[i];
-      ASSERT_TRUE(std::isnan(swing) || (swing >= -5.0f && swing <= 5.0f)) << s.name << " bar " << bar << ": " << swing;
-      const float vigor = out.trendVigor[i];
-      ASSERT_TRUE(vigor >= -10.0f && vigor <= 10.0f) << s.name << " bar " << bar << ": " << vigor;
-    }
+    ExpectInRange(s, Compute(s, s.Count()));
+    if (HasFatalFailure()) return;
   }
+}
+
+// Far more bars than any history holds: every ring wraps many times, and a
+// stream fed bar by bar still gives the batch values at every bar.
+TEST(Property, AHugeSeriesStaysInRangeAndTheStreamKeepsUp) {
+  Series s{"huge", {}, {}};
+  std::uint64_t seed = 77;
+  for (double scale : {100.0, 1e-25, 3e36, -40.0, 1e-41}) {
+    const Series part = RandomWalk("part", seed++, 40000, scale);
+    s.high.insert(s.high.end(), part.high.begin(), part.high.end());
+    s.low.insert(s.low.end(), part.low.begin(), part.low.end());
+  }
+  const Outputs out = Compute(s, s.Count());
+  ExpectInRange(s, out);
+  TamselChart_Stream* stream = TamselChart_StreamCreate();
+  ASSERT_NE(stream, nullptr);
+  for (int i = 0; i < s.Count(); ++i) {
+    TamselChart_Values v{};
+    ASSERT_EQ(TamselChart_StreamPush(stream, s.high[i], s.low[i], &v), i + 1);
+    ASSERT_TRUE(SameFloat(v.CyclePeriod, out.cyclePeriod[i]) && SameFloat(v.SignalToNoiseRatio, out.signalToNoise[i]) &&
+                SameFloat(v.SwingPosition, out.swingPosition[i]) && SameFloat(v.TrendVigor, out.trendVigor[i]))
+        << "bar " << i + 1;
+  }
+  TamselChart_StreamDestroy(stream);
 }
 
 TEST(Property, APrefixGivesThePrefixOfTheOutputs) {
