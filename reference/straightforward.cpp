@@ -176,7 +176,7 @@ int Run(const float* high, const float* low, int count, float* out) {
 
 struct CyclePeriodStage {
   Engine engine;
-  double Value(int, const float*, const float*) { return engine.SmoothedDominantCycle; }
+  double Value(int, const float*, const float*) const { return engine.SmoothedDominantCycle; }
   void Shift() {}
 };
 

@@ -23,6 +23,7 @@ TEST(Concurrency, ThreadsSharingInputsGetIdenticalResults) {
   constexpr int kThreads = 8;
   std::vector<int> mismatches(kThreads, 0);
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       for (int round = 0; round < 3; ++round) {

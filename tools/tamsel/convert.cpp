@@ -115,7 +115,7 @@ class OutputBuffer {
     return n <= kSize;
   }
   char* cursor() { return data_.get() + used_; }
-  void advance(char* to) { used_ = static_cast<std::size_t>(to - data_.get()); }
+  void advance(const char* to) { used_ = static_cast<std::size_t>(to - data_.get()); }
   void append(std::string_view s) {
     if (!reserve(s.size())) {
       sink_.write(s.data(), s.size());

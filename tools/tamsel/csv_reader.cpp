@@ -96,7 +96,7 @@ char Reader::sniffDelimiter() {
 
 Reader::Scan Reader::scan(Record& record, std::size_t& recordEnd) {
   const char* b = buffer_.data();
-  const char delimiter = delimiter_;
+  const char separator = delimiter_;
   std::size_t i = begin_;
   long newlines = 0;
   spans_.clear();
@@ -123,7 +123,7 @@ Reader::Scan Reader::scan(Record& record, std::size_t& recordEnd) {
         i = q + 1;
         break;
       }
-      if (i < end_ && b[i] != delimiter && b[i] != '\n' && b[i] != '\r') {
+      if (i < end_ && b[i] != separator && b[i] != '\n' && b[i] != '\r') {
         const char c = b[i];
         char shown[8];
         if (c >= 0x20 && c < 0x7f)
@@ -135,11 +135,11 @@ Reader::Scan Reader::scan(Record& record, std::size_t& recordEnd) {
       }
     } else {
       const std::size_t fieldBegin = i;
-      while (i < end_ && b[i] != delimiter && b[i] != '\n' && b[i] != '\r') ++i;
+      while (i < end_ && b[i] != separator && b[i] != '\n' && b[i] != '\r') ++i;
       if (i == end_ && !eof_) return Scan::NeedMore;
       spans_.push_back({fieldBegin, i, false});
     }
-    if (i < end_ && b[i] == delimiter) {
+    if (i < end_ && b[i] == separator) {
       ++i;
       continue;
     }

@@ -339,7 +339,7 @@ int main(int argc, char** argv) {
   options.missing = missing == "previous" ? tamsel::cli::Missing::Previous
                     : missing == "nan"    ? tamsel::cli::Missing::NaN
                                           : tamsel::cli::Missing::Error;
-  if (inputs.empty()) inputs.push_back("-");
+  if (inputs.empty()) inputs.emplace_back("-");
 
   std::error_code ec;
   const bool toDirectory = !output.empty() && (output.back() == '/' || fs::is_directory(output, ec));
