@@ -23,7 +23,7 @@ ensure_packages 'clang-14=1:14.0.*' 'libclang-rt-14-dev=1:14.0.*' 'gcc-multilib=
 
 seconds=${TAMSEL_FUZZ_SECONDS:-60}
 jobs=${TAMSEL_BUILD_JOBS:-2}
-targets=(library)
+targets=(library csv)
 
 # replay BINARY LOG CORPUS... [with a runner prefix in $runner]: one line per
 # input on stdout ("name: digest ... ok"), progress and failures in LOG.
