@@ -7,10 +7,10 @@
 # Nothing is fetched when every package is already installed.
 ensure_packages() {
   local missing=()
-  local spec name want have
-  for spec in "$@"; do
-    name=${spec%%=*}
-    want=${spec#*=}
+  local pin name want have
+  for pin in "$@"; do
+    name=${pin%%=*}
+    want=${pin#*=}
     have=$(dpkg-query -W -f='${Status} ${Version}' "$name" 2>/dev/null || true)
     # shellcheck disable=SC2053
     if [[ $have != "install ok installed "* || ${have##* } != $want ]]; then missing+=("$name=$want"); fi
