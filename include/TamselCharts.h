@@ -19,6 +19,14 @@
  * Internally every value is an IEEE double; outputs are rounded to float.
  * Non-finite prices (NaN, infinities) never fail a call; each export says what
  * it writes after one.
+ *
+ * Floating-point environment: every function here computes in its own, with
+ * all exceptions masked, round to nearest and denormals kept (no flush to
+ * zero), whatever the caller has set: a host that unmasks exceptions (Delphi
+ * runtimes do), rounds another way or runs the x87 at another precision gets
+ * the same bits and no trap.  On return the caller's control words and
+ * exception flags are exactly as they were, so nothing raised inside a call
+ * becomes pending for the host.
  */
 #ifndef TAMSELCHARTS_H
 #define TAMSELCHARTS_H

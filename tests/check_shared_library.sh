@@ -3,7 +3,9 @@
 #  - it exports the C functions of the header and nothing else;
 #  - it carries its major version in its SONAME;
 #  - no instruction in it fuses a multiply and an add, in any SIMD build
-#    (a fused operation rounds once where the indicators round twice).
+#    (a fused operation rounds once where the indicators round twice);
+#  - on x86-64, no x87 instruction but those that save and restore the
+#    caller's x87 words: each call switches only the SSE unit's environment.
 set -euo pipefail
 library=$1
 header=$2
@@ -18,9 +20,22 @@ fi
 
 readelf -d "$library" | grep -q 'SONAME.*libtamselcharts\.so\.[0-9]' || { echo "no versioned SONAME"; exit 1; }
 
-if objdump -d --no-show-raw-insn "$library" | grep -qE '\svfn?m(add|sub)[0-9]'; then
+# Captured first: with pipefail, grep -q leaving early would fail the pipe
+# and hide a match.
+disassembly=$(objdump -d --no-show-raw-insn "$library")
+fused=$(grep -E '\svfn?m(add|sub)[0-9]' <<<"$disassembly" || true)
+if [ -n "$fused" ]; then
   echo "fused multiply-add instructions found:"
-  objdump -d --no-show-raw-insn "$library" | grep -E '\svfn?m(add|sub)[0-9]' | head
+  echo "$fused" | head
   exit 1
+fi
+if [ "$(uname -m)" = x86_64 ]; then
+  x87=$(grep -E '^\s+[0-9a-f]+:\s+f[a-z0-9]+(\s|$)' <<<"$disassembly" |
+    grep -vE '\s(fnstsw|fnstcw|fldcw|fnstenv|fldenv|fnclex)(\s|$)' || true)
+  if [ -n "$x87" ]; then
+    echo "x87 instructions beyond saving and restoring the caller's x87 words:"
+    echo "$x87" | head
+    exit 1
+  fi
 fi
 echo "shared library ok: $(echo "$exported" | wc -l) exports"

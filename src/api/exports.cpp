@@ -3,6 +3,7 @@
 
 #include "TamselCharts.h"
 #include "all_indicators.hpp"
+#include "float_environment_guard.hpp"
 #include "indicator_frame.hpp"
 
 using namespace tamsel;
@@ -16,24 +17,32 @@ struct TamselChart_Stream {
 
 extern "C" {
 
+// Every entry point computes inside a FloatEnvironmentGuard, declared first so
+// that no path returns without handing the caller's environment back.
+
 int TAMSELCHART_CALL TamselChart_CyclePeriod(const float* high, const float* low, int count, float* out) {
+  const FloatEnvironmentGuard guard;
   return RunIndicatorExport<CyclePeriodStage>(high, low, count, out);
 }
 
 int TAMSELCHART_CALL TamselChart_SignalToNoiseRatio(const float* high, const float* low, int count, float* out) {
+  const FloatEnvironmentGuard guard;
   return RunIndicatorExport<SignalToNoiseStage>(high, low, count, out);
 }
 
 int TAMSELCHART_CALL TamselChart_SwingPosition(const float* high, const float* low, int count, float* out) {
+  const FloatEnvironmentGuard guard;
   return RunIndicatorExport<SwingPositionStage>(high, low, count, out);
 }
 
 int TAMSELCHART_CALL TamselChart_TrendVigor(const float* high, const float* low, int count, float* out) {
+  const FloatEnvironmentGuard guard;
   return RunIndicatorExport<TrendVigorStage>(high, low, count, out);
 }
 
 int TAMSELCHART_CALL TamselChart_AllIndicators(const float* high, const float* low, int count, float* cyclePeriod,
                                                float* signalToNoiseRatio, float* swingPosition, float* trendVigor) {
+  const FloatEnvironmentGuard guard;
   if (count < 1 || high == nullptr || low == nullptr) return 0;
   AllIndicators all;
   for (int i = 0; i < count; ++i) {
@@ -49,31 +58,41 @@ int TAMSELCHART_CALL TamselChart_AllIndicators(const float* high, const float* l
   return count;
 }
 
-TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamCreate(void) { return new (std::nothrow) TamselChart_Stream{}; }
+TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamCreate(void) {
+  const FloatEnvironmentGuard guard;
+  return new (std::nothrow) TamselChart_Stream{};
+}
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamClone(const TamselChart_Stream* stream) {
+  const FloatEnvironmentGuard guard;
   if (stream == nullptr) return nullptr;
   return new (std::nothrow) TamselChart_Stream(*stream);
 }
 
 void TAMSELCHART_CALL TamselChart_StreamReset(TamselChart_Stream* stream) {
+  const FloatEnvironmentGuard guard;
   if (stream != nullptr) *stream = TamselChart_Stream{};
 }
 
-void TAMSELCHART_CALL TamselChart_StreamDestroy(TamselChart_Stream* stream) { delete stream; }
+void TAMSELCHART_CALL TamselChart_StreamDestroy(TamselChart_Stream* stream) {
+  const FloatEnvironmentGuard guard;
+  delete stream;
+}
 
 int TAMSELCHART_CALL TamselChart_StreamPush(TamselChart_Stream* stream, float high, float low,
                                             TamselChart_Values* out) {
+  const FloatEnvironmentGuard guard;
   if (stream == nullptr || out == nullptr) return 0;
-  *out = stream->indicators.Step(high, low);
+  *out = stream->indicators.Step(AfterEnvironmentSwitch(high), AfterEnvironmentSwitch(low));
   return stream->indicators.engine.BarNumber();
 }
 
 int TAMSELCHART_CALL TamselChart_StreamPeek(const TamselChart_Stream* stream, float high, float low,
                                             TamselChart_Values* out) {
+  const FloatEnvironmentGuard guard;
   if (stream == nullptr || out == nullptr) return 0;
   AllIndicators scratch = stream->indicators;
-  *out = scratch.Step(high, low);
+  *out = scratch.Step(AfterEnvironmentSwitch(high), AfterEnvironmentSwitch(low));
   return scratch.engine.BarNumber();
 }
 
