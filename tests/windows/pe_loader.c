@@ -12,7 +12,8 @@
  *   - finds the exports by name and calls them cdecl on a stack aligned to
  *     4 bytes only (never 16), checking after each call that the callee left
  *     its arguments for the caller to remove.
- * Then the golden series run through the DLL (golden_check.c).
+ * Then the golden series run through the DLL (golden_check.c), each call made
+ * from one of the floating-point environments of host_environment.h.
  *
  * usage: pe_loader TamselCharts.dll golden.bin [agreement.txt]
  */
@@ -31,6 +32,7 @@
 #include <unistd.h>
 
 #include "golden_check.h"
+#include "host_environment.h"
 
 #if !defined(__i386__)
 #error "pe_loader is a 32-bit x86 program: build it with -m32"
@@ -234,8 +236,12 @@ static void* C_setusermatherr(void* handler) {
   (void)handler;
   return NULL;
 }
+/* The environment the DLL computes in, as its C runtime sees it: a stream
+   is allocated here. */
+static HostEnvironment seenByMalloc;
 static void* C_aligned_malloc(size_t size, size_t alignment) {
   void* p = NULL;
+  seenByMalloc = ReadHostEnvironment();
   return posix_memalign(&p, alignment < sizeof(void*) ? sizeof(void*) : alignment, size) == 0 ? p : NULL;
 }
 static void C_aligned_free(void* p) { free(p); }
@@ -523,7 +529,27 @@ int main(int argc, char** argv) {
   memset(&dll, 0, sizeof dll);
   Load(argv[1], &dll);
   printf("process attach succeeded, %d exports found\n", TAMSEL_EXPORT_COUNT);
-  int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win32", CallExport, &dll);
+  HostEnvironmentCalls environments;
+  StartHostEnvironmentCalls(&environments, CallExport, &dll);
+  int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win32", CallInHostEnvironment, &environments);
+  failures += ReportHostEnvironmentCalls(&environments) != 0;
+  /* Inside a call the DLL runs with every exception masked, round to
+     nearest and the x87 at double precision, whatever the host set:
+     StreamCreate's allocation sees it. */
+  {
+    const HostEnvironment startup = ReadHostEnvironment();
+    InstallHostEnvironment(&kHostEnvironments[1]);
+    const uintptr_t stream = CallExport(&dll, kStreamCreate, NULL, 0);
+    InstallHostEnvironment(&startup);
+    const uintptr_t destroyArgs[] = {stream};
+    CallExport(&dll, kStreamDestroy, destroyArgs, 1);
+    printf("inside a call from the Delphi environment: x87 control %#x, MXCSR %#x\n", seenByMalloc.x87Control,
+           (unsigned)seenByMalloc.mxcsr);
+    if (stream == 0 || seenByMalloc.x87Control != 0x027F || (seenByMalloc.mxcsr & ~0x3Fu) != 0x1F80) {
+      printf("FAIL: the DLL does not compute in its own environment\n");
+      ++failures;
+    }
+  }
   /* Unloading: the runtime runs its exit list and must not fail. */
   if (Notify(&dll, 0 /* DLL_PROCESS_DETACH */) == 0) {
     printf("FAIL: DLL_PROCESS_DETACH returned FALSE\n");

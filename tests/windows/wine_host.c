@@ -1,7 +1,9 @@
 /*
  * A Windows host for TamselCharts.dll: loads it with LoadLibrary, looks the
  * exports up with GetProcAddress and runs the golden series through them
- * (golden_check.c).  Built for x86-64 Windows and run under Wine.
+ * (golden_check.c), each call made from one of the floating-point
+ * environments of host_environment.h.  Built for x86-64 Windows and run
+ * under Wine.
  *
  * usage: wine_host.exe TamselCharts.dll golden.bin [agreement.txt]
  */
@@ -11,6 +13,7 @@
 
 #include "../../include/TamselCharts.h"
 #include "golden_check.h"
+#include "host_environment.h"
 
 typedef struct {
   FARPROC exports[TAMSEL_EXPORT_COUNT];
@@ -74,7 +77,10 @@ int main(int argc, char** argv) {
   char loadedFrom[MAX_PATH] = "?";
   GetModuleFileNameA(module, loadedFrom, sizeof loadedFrom);
   printf("loaded %s, %d exports found\n", loadedFrom, TAMSEL_EXPORT_COUNT);
-  const int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win64", CallExport, &dll);
+  HostEnvironmentCalls environments;
+  StartHostEnvironmentCalls(&environments, CallExport, &dll);
+  int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win64", CallInHostEnvironment, &environments);
+  failures += ReportHostEnvironmentCalls(&environments) != 0;
   if (!FreeLibrary(module)) {
     fprintf(stderr, "FreeLibrary failed\n");
     return 2;
