@@ -14,12 +14,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "TamselCharts.h"
+#include "api/float_environment_guard.hpp"
 #include "spectrum/spectrum_kernel.hpp"
 #include "straightforward.hpp"
 #include "support/generated_series.hpp"
@@ -85,6 +87,60 @@ void StreamPeek(benchmark::State& state) {
   TamselChart_StreamDestroy(stream);
   PerBar(state);
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+// The control words of a host built with Delphi: invalid operation, division
+// by zero and overflow unmasked, x87 at 64 bits.  Installed only around the
+// library calls, since the benchmark's own timing code would trap in it.
+struct HostControlWords {
+  std::uint16_t x87 = 0x1332;
+  std::uint32_t mxcsr = 0x1900;
+};
+
+class InHostEnvironment {
+ public:
+  InHostEnvironment() {
+    asm volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(saved_.x87), "=m"(saved_.mxcsr)::"memory");
+    asm volatile("fldcw %0\n\tldmxcsr %1" ::"m"(host_.x87), "m"(host_.mxcsr) : "memory");
+  }
+  ~InHostEnvironment() { asm volatile("fldcw %0\n\tldmxcsr %1" ::"m"(saved_.x87), "m"(saved_.mxcsr) : "memory"); }
+
+ private:
+  HostControlWords host_, saved_;
+};
+
+void StreamPushFromDelphiHost(benchmark::State& state) {
+  const auto& s = Prices();
+  for (auto _ : state) {
+    TamselChart_Stream* stream = TamselChart_StreamCreate();
+    TamselChart_Values v;
+    {
+      const InHostEnvironment host;
+      for (int i = 0; i < s.Count(); ++i) TamselChart_StreamPush(stream, s.high[i], s.low[i], &v);
+    }
+    benchmark::DoNotOptimize(v);
+    TamselChart_StreamDestroy(stream);
+  }
+  PerBar(state);
+}
+
+// What every entry point pays to compute in its own floating-point
+// environment and hand the caller's back, once per "bar" here: from a host
+// in the default environment, and from one that needs every word changed.
+void EnvironmentGuard(benchmark::State& state) {
+  for (auto _ : state)
+    for (int i = 0; i < gBars; ++i) const tamsel::FloatEnvironmentGuard guard;
+  PerBar(state);
+}
+
+void EnvironmentGuardFromDelphiHost(benchmark::State& state) {
+  for (auto _ : state) {
+    const InHostEnvironment host;
+    for (int i = 0; i < gBars; ++i) const tamsel::FloatEnvironmentGuard guard;
+  }
+  PerBar(state);
+}
+#endif
 
 // 49 logarithms per bar of arguments like the spectrum's (0.01 to 1),
 // independent of each other as they are in the spectrum.
@@ -158,6 +214,12 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("AllIndicators", AllIndicators)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("StreamPush", StreamPush)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("StreamPeek", StreamPeek)->Unit(benchmark::kMillisecond);
+#if defined(__x86_64__) || defined(__i386__)
+  benchmark::RegisterBenchmark("StreamPush/DelphiHost", StreamPushFromDelphiHost)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("EnvironmentGuard", EnvironmentGuard)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("EnvironmentGuard/DelphiHost", EnvironmentGuardFromDelphiHost)
+      ->Unit(benchmark::kMillisecond);
+#endif
   benchmark::Initialize(&argc, argv);
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
