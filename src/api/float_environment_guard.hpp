@@ -89,7 +89,7 @@ class FloatEnvironmentGuard {
   // Flags can only be put back through a whole environment; this happens
   // only when the call raised an x87 flag or the caller had one set (or, on
   // x86-64, when something beneath the call cleared them).
-  void RestoreX87Environment() noexcept {
+  void RestoreX87Environment() const noexcept {
     X87Environment environment;
     // fnclex first, so that loading the caller's environment cannot fire an
     // exception left pending inside the call.
