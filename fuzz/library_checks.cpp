@@ -151,6 +151,32 @@ void CheckRanges(const Outputs& out, int count) {
   }
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+// A host that unmasks every exception, rounds toward zero, flushes denormals
+// to zero and runs the x87 at 24 bits: the all-in-one pass must neither trap
+// nor change a bit, and must hand the host's control words back with no flag
+// raised.  Only the call runs in that environment.
+void CheckHostEnvironment(const float* high, const float* low, int count, const Outputs& want) {
+  Outputs got(count);
+  const std::uint16_t hostX87 = 0x0C40;
+  const std::uint32_t hostMxcsr = 0xE040;
+  std::uint16_t ownX87, x87, status;
+  std::uint32_t ownMxcsr, mxcsr;
+  asm volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(ownX87), "=m"(ownMxcsr)::"memory");
+  asm volatile("fnclex\n\tfldcw %0\n\tldmxcsr %1" ::"m"(hostX87), "m"(hostMxcsr) : "memory");
+  TamselChart_AllIndicators(high, low, count, got.cyclePeriod.Data(), got.signalToNoise.Data(),
+                            got.swingPosition.Data(), got.trendVigor.Data());
+  asm volatile("fnstcw %0\n\tfnstsw %1\n\tstmxcsr %2" : "=m"(x87), "=m"(status), "=m"(mxcsr)::"memory");
+  asm volatile("fldcw %0\n\tldmxcsr %1" ::"m"(ownX87), "m"(ownMxcsr) : "memory");
+  if (x87 != hostX87 || (status & 0xFF) != 0 || mxcsr != hostMxcsr)
+    Fail("a call from a host environment left it changed");
+  ExpectSameSeries("cycle period from a host environment", got.cyclePeriod, want.cyclePeriod, count);
+  ExpectSameSeries("signal-to-noise ratio from a host environment", got.signalToNoise, want.signalToNoise, count);
+  ExpectSameSeries("swing position from a host environment", got.swingPosition, want.swingPosition, count);
+  ExpectSameSeries("trend vigor from a host environment", got.trendVigor, want.trendVigor, count);
+}
+#endif
+
 // Bar by bar: a peek before each push sees what the push commits, and both
 // equal the batch values of that prefix.
 void CheckStream(const Bars& bars, const Outputs& batch) {
@@ -312,6 +338,9 @@ std::uint64_t CheckLibrary(const Bars& bars) {
 
   CheckRanges(single, count);
   CheckStream(bars, single);
+#if defined(__i386__) || defined(__x86_64__)
+  CheckHostEnvironment(high.get(), low.get(), count, single);
+#endif
 
   std::uint64_t digest = 0xcbf29ce484222325ULL;
   for (const GuardedOutput* series :
