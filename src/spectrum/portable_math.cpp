@@ -42,7 +42,7 @@ constexpr Wide TwoSum(double a, double b) {
   return {s, (a - (s - bb)) + (b - bb)};
 }
 
-constexpr Wide Split(double a) {  // a = hi + lo, each with at most 26 bits
+constexpr Wide Split(double a) {     // a = hi + lo, each with at most 26 bits
   const double t = 134217729.0 * a;  // 2^27 + 1
   const double hi = t - (t - a);
   return {hi, a - hi};

@@ -7,10 +7,10 @@
 #include <string.h>
 
 const char* const kTamselExportNames[TAMSEL_EXPORT_COUNT] = {
-    "TamselChart_CyclePeriod",   "TamselChart_SignalToNoiseRatio", "TamselChart_SwingPosition",
-    "TamselChart_TrendVigor",    "TamselChart_AllIndicators",      "TamselChart_StreamCreate",
-    "TamselChart_StreamClone",   "TamselChart_StreamReset",        "TamselChart_StreamDestroy",
-    "TamselChart_StreamPush",    "TamselChart_StreamPeek"};
+    "TamselChart_CyclePeriod", "TamselChart_SignalToNoiseRatio", "TamselChart_SwingPosition",
+    "TamselChart_TrendVigor",  "TamselChart_AllIndicators",      "TamselChart_StreamCreate",
+    "TamselChart_StreamClone", "TamselChart_StreamReset",        "TamselChart_StreamDestroy",
+    "TamselChart_StreamPush",  "TamselChart_StreamPeek"};
 
 typedef struct {
   char name[64];
@@ -20,16 +20,14 @@ typedef struct {
 
 static int failures;
 
-#define FAIL(...)                     \
-  do {                                \
-    printf("FAIL: " __VA_ARGS__);     \
-    printf("\n");                     \
-    ++failures;                       \
+#define FAIL(...)                 \
+  do {                            \
+    printf("FAIL: " __VA_ARGS__); \
+    printf("\n");                 \
+    ++failures;                   \
   } while (0)
 
-static uint32_t U32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
-}
+static uint32_t U32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
 
 static uint32_t Bits(float f) {
   uint32_t u;
@@ -138,9 +136,10 @@ int RunGoldenChecks(const char* goldenPath, const char* agreementFile, const cha
     }
 
     /* The all-in-one pass equals the four exports bit for bit. */
-    const uintptr_t allArgs[] = {P(high),         P(low),         (uintptr_t)n,   P(together[0]),
-                                 P(together[1]),  P(together[2]), P(together[3])};
-    if ((int)call(context, kAllIndicators, allArgs, 7) != n) FAIL("AllIndicators(%s) did not return the count", g->name);
+    const uintptr_t allArgs[] = {P(high),        P(low),         (uintptr_t)n,  P(together[0]),
+                                 P(together[1]), P(together[2]), P(together[3])};
+    if ((int)call(context, kAllIndicators, allArgs, 7) != n)
+      FAIL("AllIndicators(%s) did not return the count", g->name);
     for (int e = 0; e < 4; ++e)
       for (int i = 0; i < n; ++i)
         if (!Same(out[e][i], together[e][i])) {
@@ -158,7 +157,8 @@ int RunGoldenChecks(const char* goldenPath, const char* agreementFile, const cha
       float peeked[4], pushed[4], cloned[4];
       const uintptr_t peekArgs[] = {stream, Bits(high[i]), Bits(low[i]), P(peeked)};
       const uintptr_t pushArgs[] = {stream, Bits(high[i]), Bits(low[i]), P(pushed)};
-      if ((int)call(context, kStreamPeek, peekArgs, 4) != i + 1 || (int)call(context, kStreamPush, pushArgs, 4) != i + 1)
+      if ((int)call(context, kStreamPeek, peekArgs, 4) != i + 1 ||
+          (int)call(context, kStreamPush, pushArgs, 4) != i + 1)
         FAIL("stream(%s) bar %d: wrong bar number", g->name, i + 1);
       if (clone != 0) {
         const uintptr_t cloneArgs[] = {clone, Bits(high[i]), Bits(low[i]), P(cloned)};

@@ -14,8 +14,17 @@
 /* The DLL's exports, in the order the callers' tables use. */
 extern const char* const kTamselExportNames[TAMSEL_EXPORT_COUNT];
 enum {
-  kCyclePeriod, kSignalToNoiseRatio, kSwingPosition, kTrendVigor, kAllIndicators,
-  kStreamCreate, kStreamClone, kStreamReset, kStreamDestroy, kStreamPush, kStreamPeek
+  kCyclePeriod,
+  kSignalToNoiseRatio,
+  kSwingPosition,
+  kTrendVigor,
+  kAllIndicators,
+  kStreamCreate,
+  kStreamClone,
+  kStreamReset,
+  kStreamDestroy,
+  kStreamPush,
+  kStreamPeek
 };
 
 /* A call into the DLL: the export's index, its arguments as machine words

@@ -61,7 +61,7 @@ static void* staticTlsArray[4];
 static void InstallTeb(void) {
   teb = calloc(1, 0x1000);
   /* The DLL runs on the loader's call stack (CallMisaligned). */
-  *(uint32_t*)(teb + 0x0) = 0xffffffffu; /* no SEH frame */
+  *(uint32_t*)(teb + 0x0) = 0xffffffffu;                                     /* no SEH frame */
   *(uint32_t*)(teb + 0x4) = (uint32_t)(uintptr_t)callStack + kCallStackSize; /* stack base */
   *(uint32_t*)(teb + 0x8) = (uint32_t)(uintptr_t)callStack;                  /* stack limit */
   *(uint32_t*)(teb + kTebSelf) = (uint32_t)teb;
@@ -152,8 +152,8 @@ static WINAPI BOOL K32_IsDBCSLeadByteEx(unsigned codePage, unsigned char c) {
   return 0;
 }
 /* Code page conversions, for ASCII text (all the runtime ever converts here). */
-static WINAPI int K32_MultiByteToWideChar(unsigned codePage, DWORD flags, const char* in, int inLength,
-                                          uint16_t* out, int outLength) {
+static WINAPI int K32_MultiByteToWideChar(unsigned codePage, DWORD flags, const char* in, int inLength, uint16_t* out,
+                                          int outLength) {
   (void)codePage, (void)flags;
   if (inLength < 0) inLength = (int)strlen(in) + 1;
   if (outLength == 0) return inLength;
@@ -210,13 +210,13 @@ static uint32_t imageSize;
 static WINAPI size_t K32_VirtualQuery(const void* address, uint32_t* info, size_t length) {
   if (length < 28) return 0;
   const uintptr_t page = (uintptr_t)address & ~(uintptr_t)0xfff;
-  info[0] = page;                 /* BaseAddress */
-  info[1] = (uint32_t)imageBase;  /* AllocationBase */
-  info[2] = 0x40;                 /* AllocationProtect */
+  info[0] = page;                                     /* BaseAddress */
+  info[1] = (uint32_t)imageBase;                      /* AllocationBase */
+  info[2] = 0x40;                                     /* AllocationProtect */
   info[3] = (uint32_t)(imageBase + imageSize) - page; /* RegionSize */
-  info[4] = 0x1000;               /* State: MEM_COMMIT */
-  info[5] = 0x40;                 /* Protect */
-  info[6] = 0x1000000;            /* Type: MEM_IMAGE */
+  info[4] = 0x1000;                                   /* State: MEM_COMMIT */
+  info[5] = 0x40;                                     /* Protect */
+  info[6] = 0x1000000;                                /* Type: MEM_IMAGE */
   return 28;
 }
 
@@ -264,9 +264,7 @@ static size_t C_fwrite(const void* p, size_t size, size_t n, void* f) { return f
 /* msvcrt's va_list on x86 is a plain pointer into the argument area, as is
    glibc's, so it passes through. */
 static int C_vfprintf(void* f, const char* format, va_list args) { return vfprintf(Stream(f), format, args); }
-static struct {
-  char *decimalPoint, *thousandsSeparator, *grouping;
-} msvcrtLconv = {".", "", ""};
+static struct { char *decimalPoint, *thousandsSeparator, *grouping; } msvcrtLconv = {".", "", ""};
 static void* C_localeconv(void) { return &msvcrtLconv; }
 static char* C_setlocale(int category, const char* locale) {
   (void)category;
@@ -297,24 +295,68 @@ typedef struct {
   void* address;
 } Import;
 
-#define K32(f) {"KERNEL32.dll", #f, (void*)K32_##f}
-#define CRT(name, f) {"msvcrt.dll", name, (void*)f}
+#define K32(f) \
+  { "KERNEL32.dll", #f, (void*)K32_##f }
+#define CRT(name, f) \
+  { "msvcrt.dll", name, (void*)f }
 static const Import kImports[] = {
-    K32(CloseHandle), K32(CreateSemaphoreW), K32(DeleteCriticalSection), K32(EnterCriticalSection),
-    K32(FreeLibrary), K32(GetCurrentThreadId), K32(GetLastError), K32(GetModuleHandleA), K32(GetModuleHandleW),
-    K32(GetProcAddress), K32(InitializeCriticalSection), K32(IsDBCSLeadByteEx), K32(LeaveCriticalSection),
-    K32(LoadLibraryA), K32(MultiByteToWideChar), K32(ReleaseSemaphore), K32(SetLastError), K32(Sleep),
-    K32(TlsAlloc), K32(TlsFree), K32(TlsGetValue), K32(TlsSetValue), K32(VirtualProtect), K32(VirtualQuery),
-    K32(WaitForSingleObject), K32(WideCharToMultiByte),
-    CRT("__mb_cur_max", &msvcrtMbCurMax), CRT("__setusermatherr", C_setusermatherr),
-    CRT("_aligned_free", C_aligned_free), CRT("_aligned_malloc", C_aligned_malloc), CRT("_amsg_exit", C_amsg_exit),
-    CRT("_errno", C_errno), CRT("_initterm", C_initterm), CRT("_iob", msvcrtIob), CRT("_lock", C_lock),
-    CRT("_unlock", C_unlock), CRT("abort", C_abort), CRT("atoi", C_atoi), CRT("calloc", C_calloc),
-    CRT("fputc", C_fputc), CRT("fputs", C_fputs), CRT("free", C_free), CRT("fwrite", C_fwrite),
-    CRT("localeconv", C_localeconv), CRT("malloc", C_malloc), CRT("memcpy", C_memcpy), CRT("memmove", C_memmove),
-    CRT("memset", C_memset), CRT("realloc", C_realloc), CRT("setlocale", C_setlocale), CRT("strchr", C_strchr),
-    CRT("strcmp", C_strcmp), CRT("strerror", C_strerror), CRT("strlen", C_strlen), CRT("strncmp", C_strncmp),
-    CRT("vfprintf", C_vfprintf), CRT("wcslen", C_wcslen),
+    K32(CloseHandle),
+    K32(CreateSemaphoreW),
+    K32(DeleteCriticalSection),
+    K32(EnterCriticalSection),
+    K32(FreeLibrary),
+    K32(GetCurrentThreadId),
+    K32(GetLastError),
+    K32(GetModuleHandleA),
+    K32(GetModuleHandleW),
+    K32(GetProcAddress),
+    K32(InitializeCriticalSection),
+    K32(IsDBCSLeadByteEx),
+    K32(LeaveCriticalSection),
+    K32(LoadLibraryA),
+    K32(MultiByteToWideChar),
+    K32(ReleaseSemaphore),
+    K32(SetLastError),
+    K32(Sleep),
+    K32(TlsAlloc),
+    K32(TlsFree),
+    K32(TlsGetValue),
+    K32(TlsSetValue),
+    K32(VirtualProtect),
+    K32(VirtualQuery),
+    K32(WaitForSingleObject),
+    K32(WideCharToMultiByte),
+    CRT("__mb_cur_max", &msvcrtMbCurMax),
+    CRT("__setusermatherr", C_setusermatherr),
+    CRT("_aligned_free", C_aligned_free),
+    CRT("_aligned_malloc", C_aligned_malloc),
+    CRT("_amsg_exit", C_amsg_exit),
+    CRT("_errno", C_errno),
+    CRT("_initterm", C_initterm),
+    CRT("_iob", msvcrtIob),
+    CRT("_lock", C_lock),
+    CRT("_unlock", C_unlock),
+    CRT("abort", C_abort),
+    CRT("atoi", C_atoi),
+    CRT("calloc", C_calloc),
+    CRT("fputc", C_fputc),
+    CRT("fputs", C_fputs),
+    CRT("free", C_free),
+    CRT("fwrite", C_fwrite),
+    CRT("localeconv", C_localeconv),
+    CRT("malloc", C_malloc),
+    CRT("memcpy", C_memcpy),
+    CRT("memmove", C_memmove),
+    CRT("memset", C_memset),
+    CRT("realloc", C_realloc),
+    CRT("setlocale", C_setlocale),
+    CRT("strchr", C_strchr),
+    CRT("strcmp", C_strcmp),
+    CRT("strerror", C_strerror),
+    CRT("strlen", C_strlen),
+    CRT("strncmp", C_strncmp),
+    CRT("vfprintf", C_vfprintf),
+    CRT("wcslen", C_wcslen),
 };
 
 /* ---- Calls on a stack aligned to 4 bytes only ------------------------- */

@@ -47,8 +47,7 @@ void Compare(const char* what, Ours ours, Native native, Extended extended, Draw
     }
     if (!SameBits(a, b)) ++differ;
   }
-  std::printf("%-36s %8d of %8d wrongly rounded, %6d differ from the native C library\n", what, wrong, decided,
-              differ);
+  std::printf("%-36s %8d of %8d wrongly rounded, %6d differ from the native C library\n", what, wrong, decided, differ);
   if (wrong != 0 || decided < count * 0.95) ++failures;
   if (differ > count / 200) {
     std::printf("FAIL: %s differs from the native C library on more than 0.5%% of the arguments\n", what);
@@ -89,14 +88,20 @@ int main() {
 
   // The spectrum's logarithms take ratios in (0, 1]; the signal-to-noise
   // ratio's take amplitude ratios of any size.
-  Compare("log, (0, 1]", ourLog, nativeLog, extendedLog, [&] { return uniform(0x1p-30, 1.0); }, 2000000);
-  Compare("log, near 1", ourLog, nativeLog, extendedLog, [&] { return 1.0 + uniform(-0x1p-20, 0x1p-20); }, 300000);
-  Compare("log, [0.97, 1.03]", ourLog, nativeLog, extendedLog, [&] { return uniform(0.97, 1.03); }, 300000);
+  Compare(
+      "log, (0, 1]", ourLog, nativeLog, extendedLog, [&] { return uniform(0x1p-30, 1.0); }, 2000000);
+  Compare(
+      "log, near 1", ourLog, nativeLog, extendedLog, [&] { return 1.0 + uniform(-0x1p-20, 0x1p-20); }, 300000);
+  Compare(
+      "log, [0.97, 1.03]", ourLog, nativeLog, extendedLog, [&] { return uniform(0.97, 1.03); }, 300000);
   Compare("log, any positive double", ourLog, nativeLog, extendedLog, anyPositive, 1000000);
   // The tuned band-pass takes cos(2 pi / period) and cos(0.4 pi / period).
-  Compare("cos, [0, 1.1] (periods 6 and up)", ourCos, nativeCos, extendedCos, [&] { return uniform(0.0, 1.1); }, 1000000);
-  Compare("cos, [-1000, 1000]", ourCos, nativeCos, extendedCos, [&] { return uniform(-1000.0, 1000.0); }, 300000);
-  Compare("cos, tiny", ourCos, nativeCos, extendedCos, [&] { return uniform(-0x1p-20, 0x1p-20); }, 100000);
+  Compare(
+      "cos, [0, 1.1] (periods 6 and up)", ourCos, nativeCos, extendedCos, [&] { return uniform(0.0, 1.1); }, 1000000);
+  Compare(
+      "cos, [-1000, 1000]", ourCos, nativeCos, extendedCos, [&] { return uniform(-1000.0, 1000.0); }, 300000);
+  Compare(
+      "cos, tiny", ourCos, nativeCos, extendedCos, [&] { return uniform(-0x1p-20, 0x1p-20); }, 100000);
   Compare("pow(x, 0.5), any positive double", ourRoot, nativeRoot, extendedRoot, anyPositive, 1000000);
 
   const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
