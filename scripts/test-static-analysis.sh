@@ -3,14 +3,16 @@
 # clang-tidy (configuration: .clang-tidy) and cppcheck (options below,
 # suppressions: static-analysis/cppcheck-suppressions.txt) over every
 # translation unit of the library, tools, tests, fuzz targets and benchmarks,
-# from a compilation database in build/tidy.  Every finding fails the script,
+# from a compilation database in build/tidy; clang-format (.clang-format)
+# over every C and C++ source, whose layout must already be its own.  Every finding fails the script,
 # except those listed in static-analysis/known-findings.txt, which are
 # reported to their owners and shown as "known" until fixed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
 ensure_core_packages
-ensure_packages 'clang-14=1:14.0.*' 'clang-tidy-14=1:14.0.*' 'cppcheck=2.10*' 'python3=3.11.*'
+ensure_packages 'clang-14=1:14.0.*' 'clang-tidy-14=1:14.0.*' 'clang-format-14=1:14.0.*' 'cppcheck=2.10*' \
+  'python3=3.11.*'
 
 jobs=${TAMSEL_BUILD_JOBS:-2}
 out=build/tidy
@@ -37,6 +39,15 @@ cppcheck --project="$out/compile_commands.json" --std=c++20 --library=googletest
   --suppressions-list=static-analysis/cppcheck-suppressions.txt -i src/spectrum/filter_bank_coefficients.cpp \
   --cppcheck-build-dir="$out/cppcheck" -j "$jobs" -q --error-exitcode=1 \
   --template='{file}:{line}:{column}: {severity}: {message} [{id}]' >"$out/cppcheck.log" 2>&1 || cppcheck_rc=$?
+
+echo "-- clang-format"
+mapfile -t sources < <(git ls-files '*.c' '*.h' '*.cpp' '*.hpp' '*.inc')
+if ! clang-format-14 --dry-run -Werror "${sources[@]}" >"$out/clang-format.log" 2>&1; then
+  grep -E '^[^ ].*error:' "$out/clang-format.log" | cut -d: -f1 | sort -u | sed 's/^/  not formatted: /'
+  echo "clang-format: run clang-format-14 -i on the files above" >&2
+  exit 1
+fi
+echo "${#sources[@]} files formatted"
 
 python3 static-analysis/triage.py static-analysis/known-findings.txt . \
   "clang-tidy=$out/clang-tidy.log:$tidy_rc" "cppcheck=$out/cppcheck.log:$cppcheck_rc"
