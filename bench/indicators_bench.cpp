@@ -13,7 +13,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,6 +23,7 @@
 #include "api/float_environment_guard.hpp"
 #include "spectrum/spectrum_kernel.hpp"
 #include "straightforward.hpp"
+#include "support/float_control_words.h"
 #include "support/generated_series.hpp"
 
 namespace {
@@ -92,21 +92,13 @@ void StreamPeek(benchmark::State& state) {
 // The control words of a host built with Delphi: invalid operation, division
 // by zero and overflow unmasked, x87 at 64 bits.  Installed only around the
 // library calls, since the benchmark's own timing code would trap in it.
-struct HostControlWords {
-  std::uint16_t x87 = 0x1332;
-  std::uint32_t mxcsr = 0x1900;
-};
-
 class InHostEnvironment {
  public:
-  InHostEnvironment() {
-    asm volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(saved_.x87), "=m"(saved_.mxcsr)::"memory");
-    asm volatile("fldcw %0\n\tldmxcsr %1" ::"m"(host_.x87), "m"(host_.mxcsr) : "memory");
-  }
-  ~InHostEnvironment() { asm volatile("fldcw %0\n\tldmxcsr %1" ::"m"(saved_.x87), "m"(saved_.mxcsr) : "memory"); }
+  InHostEnvironment() { InstallFloatControlWords({0x1332, 0x00, 0x1900}); }
+  ~InHostEnvironment() { InstallFloatControlWords(saved_); }
 
  private:
-  HostControlWords host_, saved_;
+  FloatControlWords saved_ = ReadFloatControlWords();
 };
 
 void StreamPushFromDelphiHost(benchmark::State& state) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "TamselCharts.h"
+#include "support/float_control_words.h"
 
 namespace tamsel::fuzz {
 namespace {
@@ -158,18 +159,14 @@ void CheckRanges(const Outputs& out, int count) {
 // raised.  Only the call runs in that environment.
 void CheckHostEnvironment(const float* high, const float* low, int count, const Outputs& want) {
   Outputs got(count);
-  const std::uint16_t hostX87 = 0x0C40;
-  const std::uint32_t hostMxcsr = 0xE040;
-  std::uint16_t ownX87, x87, status;
-  std::uint32_t ownMxcsr, mxcsr;
-  asm volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(ownX87), "=m"(ownMxcsr)::"memory");
-  asm volatile("fnclex\n\tfldcw %0\n\tldmxcsr %1" ::"m"(hostX87), "m"(hostMxcsr) : "memory");
+  const FloatControlWords host = {0x0C40, 0x00, 0xE040};
+  const FloatControlWords own = ReadFloatControlWords();
+  InstallFloatControlWords(host);
   TamselChart_AllIndicators(high, low, count, got.cyclePeriod.Data(), got.signalToNoise.Data(),
                             got.swingPosition.Data(), got.trendVigor.Data());
-  asm volatile("fnstcw %0\n\tfnstsw %1\n\tstmxcsr %2" : "=m"(x87), "=m"(status), "=m"(mxcsr)::"memory");
-  asm volatile("fldcw %0\n\tldmxcsr %1" ::"m"(ownX87), "m"(ownMxcsr) : "memory");
-  if (x87 != hostX87 || (status & 0xFF) != 0 || mxcsr != hostMxcsr)
-    Fail("a call from a host environment left it changed");
+  const FloatControlWords after = ReadFloatControlWords();
+  InstallFloatControlWords(own);
+  if (!SameFloatControlWords(after, host)) Fail("a call from a host environment left it changed");
   ExpectSameSeries("cycle period from a host environment", got.cyclePeriod, want.cyclePeriod, count);
   ExpectSameSeries("signal-to-noise ratio from a host environment", got.signalToNoise, want.signalToNoise, count);
   ExpectSameSeries("swing position from a host environment", got.swingPosition, want.swingPosition, count);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "TamselCharts.h"
+#include "support/float_control_words.h"
 #include "support/generated_series.hpp"
 #include "support/golden_file.hpp"
 
@@ -21,39 +22,7 @@
 namespace tamsel::testing {
 namespace {
 
-// The x87 and SSE control words and the exception flags of both units.
-struct FloatControl {
-  std::uint16_t x87Control;
-  std::uint16_t x87Flags;  // the six flags, stack fault and error summary
-  std::uint32_t mxcsr;
-  bool operator==(const FloatControl&) const = default;
-};
-
-struct X87Environment {
-  std::uint16_t control, unused0, status, unused1;
-  std::uint32_t rest[5];
-};
-
-FloatControl Current() {
-  FloatControl c;
-  std::uint16_t status;
-  asm volatile("fnstcw %0" : "=m"(c.x87Control)::"memory");
-  asm volatile("fnstsw %0" : "=m"(status)::"memory");
-  asm volatile("stmxcsr %0" : "=m"(c.mxcsr)::"memory");
-  c.x87Flags = status & 0xFF;
-  return c;
-}
-
-void Install(const FloatControl& c) {
-  X87Environment e;
-  asm volatile("fnclex\n\tfnstenv %0" : "=m"(e)::"memory");
-  e.control = c.x87Control;
-  e.status = static_cast<std::uint16_t>((e.status & ~0xFF) | c.x87Flags);
-  asm volatile("fldenv %0" ::"m"(e) : "memory");
-  asm volatile("ldmxcsr %0" ::"m"(c.mxcsr) : "memory");
-}
-
-std::string Describe(const FloatControl& c) {
+std::string Describe(const FloatControlWords& c) {
   char text[96];
   std::snprintf(text, sizeof text, "x87 control %#06x, x87 flags %#04x, MXCSR %#06x", c.x87Control, c.x87Flags,
                 c.mxcsr);
@@ -62,7 +31,7 @@ std::string Describe(const FloatControl& c) {
 
 struct HostEnvironment {
   const char* name;
-  FloatControl control;
+  FloatControlWords control;
 };
 
 // No flag may be raised under an unmasked exception: that would already be
@@ -128,22 +97,22 @@ constexpr IndicatorExport kExports[4] = {&TamselChart_CyclePeriod, &TamselChart_
 // to `host` before each call; counts the calls after which it was not
 // exactly `host` again.  Between the calls only integer work is done, so a
 // trap can come only from inside the library.
-Outputs CallEverything(const Series& s, const FloatControl& host, int& changedEnvironments) {
+Outputs CallEverything(const Series& s, const FloatControlWords& host, int& changedEnvironments) {
   const int n = static_cast<int>(s.high.size());
   Outputs o;
   for (auto& v : o.single) v.assign(n, 0.0f);
   for (auto& v : o.together) v.assign(n, 0.0f);
   o.pushed.resize(n), o.peeked.resize(n), o.cloned.resize(n);
   o.counts.reserve(4 * n + 16);
-  const FloatControl library = Current();
+  const FloatControlWords library = ReadFloatControlWords();
 
   // As the processor reads it back: a reserved x87 control bit reads as 1.
-  Install(host);
-  const FloatControl installed = Current();
+  InstallFloatControlWords(host);
+  const FloatControlWords installed = ReadFloatControlWords();
   auto after = [&](int count) {
-    changedEnvironments += !(Current() == installed);
+    changedEnvironments += !SameFloatControlWords(ReadFloatControlWords(), installed);
     o.counts.push_back(count);
-    Install(host);
+    InstallFloatControlWords(host);
   };
   for (int e = 0; e < 4; ++e) after(kExports[e](s.high.data(), s.low.data(), n, o.single[e].data()));
   after(TamselChart_AllIndicators(s.high.data(), s.low.data(), n, o.together[0].data(), o.together[1].data(),
@@ -168,7 +137,7 @@ Outputs CallEverything(const Series& s, const FloatControl& host, int& changedEn
   after(0);
   TamselChart_StreamDestroy(clone);
   after(0);
-  Install(library);
+  InstallFloatControlWords(library);
   return o;
 }
 
@@ -189,14 +158,14 @@ int CountDifferences(const std::vector<TamselChart_Values>& a, const std::vector
 
 TEST(FloatEnvironment, HostEnvironmentsGetTheDefaultBitsAndAreHandedBackExactly) {
   const std::vector<Series> series = HostileSeries();
-  const FloatControl library = Current();
+  const FloatControlWords library = ReadFloatControlWords();
   for (const HostEnvironment& host : kHostEnvironments) {
     SCOPED_TRACE(std::string(host.name) + " (" + Describe(host.control) + ")");
     for (const Series& s : series) {
       int unchanged = 0, changed = 0;
       const Outputs want = CallEverything(s, library, unchanged);
       const Outputs got = CallEverything(s, host.control, changed);
-      ASSERT_EQ(Current(), library);
+      ASSERT_TRUE(SameFloatControlWords(ReadFloatControlWords(), library)) << Describe(ReadFloatControlWords());
       EXPECT_EQ(unchanged, 0) << s.name;
       EXPECT_EQ(changed, 0) << s.name << ": calls that left the host's environment changed";
       EXPECT_EQ(got.counts, want.counts) << s.name;
@@ -220,10 +189,10 @@ TEST(FloatEnvironmentDeathTest, TheUnmaskedHostEnvironmentsTrapOnZeroOverZero) {
     EXPECT_DEATH(
         {
           volatile double zero = 0.0;
-          Install(host.control);
+          InstallFloatControlWords(host.control);
           volatile double quotient = zero / zero;
           (void)quotient;
-          Install({0x037F, 0, 0x1F80});
+          InstallFloatControlWords({0x037F, 0, 0x1F80});
           std::exit(0);
         },
         "")

@@ -14,83 +14,52 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "../support/float_control_words.h"
 #include "golden_check.h"
 
 typedef struct {
   const char* name;
-  uint16_t x87Control;
-  uint16_t x87Flags; /* the six exception flags, stack fault, error summary */
-  uint32_t mxcsr;
+  FloatControlWords words;
 } HostEnvironment;
 
 /* No flag is raised where its exception is unmasked: that would already be
    a trap pending in the host. */
 enum { kHostEnvironmentCount = 4 };
 static const HostEnvironment kHostEnvironments[kHostEnvironmentCount] = {
-    {"as the host runtime leaves it", 0, 0, 0}, /* read at start-up */
-    {"Delphi: x87 0x1332, MXCSR 0x1900 (invalid, zero-divide, overflow trap; 64-bit x87)", 0x1332, 0x00, 0x1900},
-    {"toward zero, flush-to-zero, denormals-are-zero, every flag raised", 0x0F7F, 0x3F, 0xFFFF},
-    {"upward, 24-bit x87, every exception unmasked, inexact included", 0x0840, 0x00, 0x4000},
+    {"as the host runtime leaves it", {0, 0, 0}}, /* read at start-up */
+    {"Delphi: x87 0x1332, MXCSR 0x1900 (invalid, zero-divide, overflow trap; 64-bit x87)", {0x1332, 0x00, 0x1900}},
+    {"toward zero, flush-to-zero, denormals-are-zero, every flag raised", {0x0F7F, 0x3F, 0xFFFF}},
+    {"upward, 24-bit x87, every exception unmasked, inexact included", {0x0840, 0x00, 0x4000}},
 };
 
 typedef struct {
   DllCall call; /* the host's own way of calling the DLL */
   void* context;
-  HostEnvironment startup;
+  FloatControlWords startup;
+  long made; /* calls so far, which picks the next environment */
   long calls[kHostEnvironmentCount];
   long changed[kHostEnvironmentCount];
 } HostEnvironmentCalls;
-
-typedef struct {
-  uint16_t control, unused0, status, unused1;
-  uint32_t rest[5];
-} X87Environment;
-
-static HostEnvironment ReadHostEnvironment(void) {
-  HostEnvironment e = {"", 0, 0, 0};
-  uint16_t status;
-  __asm__ __volatile__("fnstcw %0" : "=m"(e.x87Control)::"memory");
-  __asm__ __volatile__("fnstsw %0" : "=m"(status)::"memory");
-  __asm__ __volatile__("stmxcsr %0" : "=m"(e.mxcsr)::"memory");
-  e.x87Flags = status & 0xFF;
-  return e;
-}
-
-static void InstallHostEnvironment(const HostEnvironment* e) {
-  X87Environment x87;
-  __asm__ __volatile__("fnclex\n\tfnstenv %0" : "=m"(x87)::"memory");
-  x87.control = e->x87Control;
-  x87.status = (uint16_t)((x87.status & ~0xFF) | e->x87Flags);
-  __asm__ __volatile__("fldenv %0" ::"m"(x87) : "memory");
-  __asm__ __volatile__("ldmxcsr %0" ::"m"(e->mxcsr) : "memory");
-}
-
-static int SameHostEnvironment(const HostEnvironment* a, const HostEnvironment* b) {
-  return a->x87Control == b->x87Control && a->x87Flags == b->x87Flags && a->mxcsr == b->mxcsr;
-}
 
 static void StartHostEnvironmentCalls(HostEnvironmentCalls* h, DllCall call, void* context) {
   memset(h, 0, sizeof *h);
   h->call = call;
   h->context = context;
-  h->startup = ReadHostEnvironment();
+  h->startup = ReadFloatControlWords();
 }
 
 /* A DllCall: the wrapped call, made in the next environment of the table. */
 static uintptr_t CallInHostEnvironment(void* context, int exportIndex, const uintptr_t* args, int argCount) {
   HostEnvironmentCalls* h = context;
-  long total = 0;
-  for (int i = 0; i < kHostEnvironmentCount; ++i) total += h->calls[i];
-  const int which = (int)(total % kHostEnvironmentCount);
-  const HostEnvironment* wanted = which == 0 ? &h->startup : &kHostEnvironments[which];
-  InstallHostEnvironment(wanted);
+  const int which = (int)(h->made++ % kHostEnvironmentCount);
+  InstallFloatControlWords(which == 0 ? h->startup : kHostEnvironments[which].words);
   /* As the processor reads it back (a reserved x87 control bit reads as 1). */
-  const HostEnvironment installed = ReadHostEnvironment();
+  const FloatControlWords installed = ReadFloatControlWords();
   const uintptr_t result = h->call(h->context, exportIndex, args, argCount);
-  const HostEnvironment after = ReadHostEnvironment();
-  InstallHostEnvironment(&h->startup);
+  const FloatControlWords after = ReadFloatControlWords();
+  InstallFloatControlWords(h->startup);
   ++h->calls[which];
-  if (!SameHostEnvironment(&after, &installed) && h->changed[which]++ < 5)
+  if (!SameFloatControlWords(after, installed) && h->changed[which]++ < 5)
     printf(
         "FAIL: %s changed the host's environment \"%s\": x87 control %#x -> %#x, x87 flags %#x -> %#x, "
         "MXCSR %#x -> %#x\n",

@@ -238,10 +238,10 @@ static void* C_setusermatherr(void* handler) {
 }
 /* The environment the DLL computes in, as its C runtime sees it: a stream
    is allocated here. */
-static HostEnvironment seenByMalloc;
+static FloatControlWords seenByMalloc;
 static void* C_aligned_malloc(size_t size, size_t alignment) {
   void* p = NULL;
-  seenByMalloc = ReadHostEnvironment();
+  seenByMalloc = ReadFloatControlWords();
   return posix_memalign(&p, alignment < sizeof(void*) ? sizeof(void*) : alignment, size) == 0 ? p : NULL;
 }
 static void C_aligned_free(void* p) { free(p); }
@@ -579,10 +579,10 @@ int main(int argc, char** argv) {
      nearest and the x87 at double precision, whatever the host set:
      StreamCreate's allocation sees it. */
   {
-    const HostEnvironment startup = ReadHostEnvironment();
-    InstallHostEnvironment(&kHostEnvironments[1]);
+    const FloatControlWords startup = ReadFloatControlWords();
+    InstallFloatControlWords(kHostEnvironments[1].words);
     const uintptr_t stream = CallExport(&dll, kStreamCreate, NULL, 0);
-    InstallHostEnvironment(&startup);
+    InstallFloatControlWords(startup);
     const uintptr_t destroyArgs[] = {stream};
     CallExport(&dll, kStreamDestroy, destroyArgs, 1);
     printf("inside a call from the Delphi environment: x87 control %#x, MXCSR %#x\n", seenByMalloc.x87Control,
