@@ -1,58 +1,66 @@
 """TamselCharts: four cycle-based market indicators over numpy, pandas and Dask.
 
     import tamselcharts as tc
-    tc.indicators(df)               # DataFrame: cycle_period, signal_to_noise,
-                                    #            swing_position, trend_vigor
-    tc.cycle_period(high, low)      # float32 array, one value per bar
+    tc.indicators(df)               # DataFrame on df's index: cycle_period,
+                                    #   signal_to_noise, swing_position, trend_vigor
+    tc.cycle_period(df.High, df.Low)   # a Series named cycle_period
+    df.tamsel.indicators(append=True)  # the same through the DataFrame accessor
     tc.plot(df, "chart.png")        # the price above the four indicators
     tc.Stream().push(high, low)     # one bar at a time, live
 
-The numbers are those of the TamselCharts C library, bit for bit: prices are
+Every entry point takes missing="error"|"previous"|"nan" (a missing price
+raises by default), warmup="values"|"nan"|N (WARMUP gives each indicator's
+start-up bars) and, for series, order="oldest-first"|"newest-first".  The
+numbers are those of the TamselCharts C library, bit for bit: prices are
 rounded to float32 as the library takes them.  tamselcharts.dask computes
-many symbols on a Dask cluster.
+many symbols on a Dask cluster; the `tamsel` command converts CSV files.
 """
 
-from ._core import (
-    COLUMNS,
-    Indicators,
-    Stream,
-    Values,
-    cycle_period,
-    indicators,
-    signal_to_noise_ratio,
-    swing_position,
-    trend_vigor,
-)
+from __future__ import annotations
+
+import importlib
+from typing import Any
+
+from . import accessor as _accessor  # registers df.tamsel
+from ._api import ColumnNotFoundError, cycle_period, indicators, signal_to_noise_ratio, swing_position, trend_vigor
+from ._core import COLUMNS, Indicators, Values
 from ._library import path as library_path
+from ._policy import WARMUP, MissingPriceError
+from ._stream import Stream
+from ._tool import tool_path
 
 __version__ = "1.0.0"
 
 __all__ = [
     "COLUMNS",
+    "ColumnNotFoundError",
     "Indicators",
+    "MissingPriceError",
     "Stream",
     "Values",
+    "WARMUP",
     "cycle_period",
     "indicators",
     "library_path",
     "plot",
     "signal_to_noise_ratio",
     "swing_position",
+    "tool_path",
     "trend_vigor",
 ]
 
+del _accessor
 
-def __getattr__(name):
+
+def __getattr__(name: str) -> Any:
     # tamselcharts.dask and tamselcharts.chart load on first use, so that
     # importing the package needs neither Dask nor matplotlib.
     if name in ("dask", "chart"):
-        import importlib
-
         return importlib.import_module(f"{__name__}.{name}")
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
-def plot(frame, path=None, **options):
+def plot(frame: Any, path: Any = None, **options: Any) -> Any:
     """Draws the price and the four indicators; see tamselcharts.chart.plot.
     Needs matplotlib, which is imported only here."""
     from .chart import plot as _plot

@@ -1,45 +1,102 @@
-"""Command line: python3 -m tamselcharts chart|indicators IN.csv ..."""
+"""Command line: python3 -m tamselcharts chart IN.csv -o OUT.png, and every
+conversion handed to the bundled `tamsel` tool."""
+
+from __future__ import annotations
 
 import argparse
+import os
 import sys
+from collections.abc import Sequence
+from typing import Optional
+
+_USAGE = """usage: python3 -m tamselcharts chart [options] IN.csv -o OUT.png
+       python3 -m tamselcharts [indicators] [tamsel options] [FILE...]
+
+chart       draws the price and the four indicators to an image file
+            (python3 -m tamselcharts chart --help for its options)
+indicators  the four indicators beside the bars of CSV files: everything
+            after it goes to the bundled `tamsel` tool, which also runs
+            any command line that does not start with chart (tamsel --help)
+"""
+
+# Exit statuses of chart, the tool's for the same failures.
+_CANNOT_READ, _CANNOT_WRITE, _MISSING_COLUMN, _MISSING_VALUE = 3, 4, 6, 9
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(prog="python3 -m tamselcharts",
-                                     description="Cycle-based indicators of a high/low price CSV file.")
-    commands = parser.add_subparsers(dest="command", required=True)
-
-    chart = commands.add_parser("chart", help="draw the price and the four indicators to an image file")
-    chart.add_argument("csv", help="CSV file with High and Low columns (Date and Close optional, any case)")
-    chart.add_argument("-o", "--output", required=True, help="image file to write; .png, .svg, .pdf")
-    chart.add_argument("--title", help="title above the price (default: the file name)")
-    chart.add_argument("--last", type=int, metavar="N",
-                       help="show only the last N bars (the indicators still see every bar)")
-
-    table = commands.add_parser("indicators", help="write the four indicators of every bar as CSV")
-    table.add_argument("csv", help="CSV file with High and Low columns (any case)")
-    table.add_argument("-o", "--output", default="-", help="CSV file to write (default: standard output)")
-
+def _chart(argv: Sequence[str]) -> int:
+    parser = argparse.ArgumentParser(prog="python3 -m tamselcharts chart",
+                                     description="Draws the price and the four indicators of a CSV file.")
+    parser.add_argument("csv", help="CSV file with High and Low columns (Date and Close optional, any case; "
+                                    "commas, semicolons or tabs)")
+    parser.add_argument("-o", "--output", required=True, help="image file to write; .png, .svg, .pdf")
+    parser.add_argument("--title", help="title above the price (default: the file name and its dates)")
+    parser.add_argument("--last", type=int, metavar="N",
+                        help="show only the last N bars (the indicators still see every bar)")
+    parser.add_argument("--high", default="high", help="name of the high column (default: high, any case)")
+    parser.add_argument("--low", default="low", help="name of the low column (default: low, any case)")
+    parser.add_argument("--missing", choices=("error", "previous", "nan"), default="error",
+                        help="an empty or NaN high or low: stop (default), repeat the previous bar's, pass NaN")
+    parser.add_argument("--order", choices=("oldest-first", "newest-first"), default="oldest-first",
+                        help="the order of the file's rows (a date column must agree)")
     args = parser.parse_args(argv)
 
-    from .chart import read_prices
+    from . import _api
+    from ._policy import MissingPriceError
+    from .chart import plot, read_prices
 
     try:
         frame = read_prices(args.csv)
-        if args.command == "chart":
-            from .chart import plot
-
-            plot(frame, args.output, title=args.title or args.csv, last=args.last)
-        else:
-            from ._core import indicators
-
-            result = indicators(frame)
-            result.to_csv(sys.stdout if args.output == "-" else args.output, float_format="%.9g")
-    except (OSError, ValueError, TypeError) as error:
-        print(f"tamselcharts: {error}", file=sys.stderr)
+    except (OSError, UnicodeError) as error:
+        print(f"tamselcharts: {args.csv}: cannot read: {error}", file=sys.stderr)
+        return _CANNOT_READ
+    except ValueError as error:
+        print(f"tamselcharts: {args.csv}: {error}", file=sys.stderr)
+        return _CANNOT_READ
+    try:
+        plot(frame, args.output, title=args.title or os.path.basename(args.csv), last=args.last,
+             high_column=args.high, low_column=args.low, missing=args.missing, order=args.order)
+    except _api.ColumnNotFoundError as error:
+        print(f"tamselcharts: {args.csv}: {error}", file=sys.stderr)
+        return _MISSING_COLUMN
+    except MissingPriceError as error:
+        print(f"tamselcharts: {args.csv}: {error} (--missing=previous|nan)", file=sys.stderr)
+        return _MISSING_VALUE
+    except OSError as error:
+        print(f"tamselcharts: {args.output}: cannot write: {error}", file=sys.stderr)
+        return _CANNOT_WRITE
+    except (ValueError, TypeError) as error:
+        print(f"tamselcharts: {args.csv}: {error}", file=sys.stderr)
         return 1
     return 0
 
 
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    arguments = list(sys.argv[1:] if argv is None else argv)
+    if arguments and arguments[0] == "chart":
+        return _chart(arguments[1:])
+    if not arguments:
+        sys.stderr.write(_USAGE)
+        return 2
+    if arguments[0] in ("-h", "--help"):
+        sys.stdout.write(_USAGE)
+        return 0
+    from ._tool import run
+
+    run(arguments[1:] if arguments[0] == "indicators" else arguments)
+
+
+def entry() -> int:
+    """main() for the console command: quiet when its reader goes away."""
+    try:
+        status = main()
+        sys.stdout.flush()
+        return status
+    except BrokenPipeError:
+        # The reader went away (| head): stop without a traceback, and keep
+        # the interpreter's own final flush from reporting it again.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 141
+
+
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(entry())

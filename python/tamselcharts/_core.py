@@ -1,25 +1,41 @@
-"""The four indicators over numpy arrays and pandas DataFrames, and the stream."""
+"""The library's four batch exports over float32 arrays: conversion of the
+caller's prices to the library's input type, and one call per indicator."""
 
-import threading
-import weakref
-from collections import namedtuple
+from __future__ import annotations
+
+from collections.abc import Callable, Sequence
+from typing import Any, NamedTuple
 
 import numpy as np
 
-from ._library import Values as _CValues
 from ._library import lib as _lib
+from ._policy import FloatArray
 
-COLUMNS = ("cycle_period", "signal_to_noise", "swing_position", "trend_vigor")
+COLUMNS: tuple[str, str, str, str] = ("cycle_period", "signal_to_noise", "swing_position", "trend_vigor")
 
-#: The four values of one bar, as a stream gives them.
-Values = namedtuple("Values", COLUMNS)
-#: The four indicator series of a whole high/low series, float32 arrays.
-Indicators = namedtuple("Indicators", COLUMNS)
+
+class Values(NamedTuple):
+    """The four values of one bar, as a stream gives them."""
+
+    cycle_period: float
+    signal_to_noise: float
+    swing_position: float
+    trend_vigor: float
+
+
+class Indicators(NamedTuple):
+    """The four indicator series of a whole high/low series, float32 arrays."""
+
+    cycle_period: FloatArray
+    signal_to_noise: FloatArray
+    swing_position: FloatArray
+    trend_vigor: FloatArray
+
 
 _INT_MAX = 2**31 - 1
 
 
-def _prices(values, name):
+def prices(values: Any, name: str) -> FloatArray:
     """One price series as a contiguous float32 array, the library's input type.
 
     Any numeric array-like is accepted and rounded to float32 exactly as the
@@ -29,7 +45,7 @@ def _prices(values, name):
     if isinstance(values, (str, bytes)):
         raise TypeError(f"{name} must be a sequence of numbers, not {type(values).__name__}")
     # pandas' nullable columns (Float64, Int64) hold pd.NA, which numpy cannot
-    # cast; they become NaN prices, which the library handles bar by bar.
+    # cast; they become NaN prices, which the missing-price policy then sees.
     to_numpy = getattr(values, "to_numpy", None)
     dtype = getattr(values, "dtype", None)
     if to_numpy is not None and dtype is not None and not isinstance(dtype, np.dtype):
@@ -49,190 +65,47 @@ def _prices(values, name):
         raise TypeError(f"{name} must hold numbers, got dtype {array.dtype}")
     if array.shape[0] > _INT_MAX:
         raise ValueError(f"{name} has {array.shape[0]} bars, more than the library's limit of {_INT_MAX}")
-    return np.ascontiguousarray(array, dtype=np.float32)
+    # Values beyond float32's range become infinities here, as a C caller's
+    # conversion would make them; the missing-price policy refuses them.
+    with np.errstate(over="ignore"):
+        return np.ascontiguousarray(array, dtype=np.float32)
 
 
-def _pair(high, low):
-    high = _prices(high, "high")
-    low = _prices(low, "low")
-    if high.shape[0] != low.shape[0]:
-        raise ValueError(f"high and low must have equal lengths, got {high.shape[0]} and {low.shape[0]}")
-    return high, low
+def pair(high: Any, low: Any) -> tuple[FloatArray, FloatArray]:
+    high_prices = prices(high, "high")
+    low_prices = prices(low, "low")
+    if high_prices.shape[0] != low_prices.shape[0]:
+        raise ValueError(
+            f"high and low must have equal lengths, got {high_prices.shape[0]} and {low_prices.shape[0]}")
+    return high_prices, low_prices
 
 
-def _single(function):
-    def compute(high, low):
-        high, low = _pair(high, low)
-        out = np.empty(high.shape[0], dtype=np.float32)
-        if out.shape[0]:
-            function(high.ctypes.data, low.ctypes.data, out.shape[0], out.ctypes.data)
-        return out
-
-    return compute
+_EXPORTS: dict[str, Callable[..., int]] = {
+    "cycle_period": _lib.TamselChart_CyclePeriod,
+    "signal_to_noise": _lib.TamselChart_SignalToNoiseRatio,
+    "swing_position": _lib.TamselChart_SwingPosition,
+    "trend_vigor": _lib.TamselChart_TrendVigor,
+}
 
 
-_cycle_period = _single(_lib.TamselChart_CyclePeriod)
-_signal_to_noise_ratio = _single(_lib.TamselChart_SignalToNoiseRatio)
-_swing_position = _single(_lib.TamselChart_SwingPosition)
-_trend_vigor = _single(_lib.TamselChart_TrendVigor)
+def compute(high: FloatArray, low: FloatArray, columns: Sequence[str]) -> dict[str, FloatArray]:
+    """The library's plain output for the named indicators: one export per
+    indicator, or all four from one pass of the engine."""
+    count = high.shape[0]
+    outs = {column: np.empty(count, dtype=np.float32) for column in columns}
+    if count == 0:
+        return outs
+    if len(outs) == len(COLUMNS):
+        _lib.TamselChart_AllIndicators(high.ctypes.data, low.ctypes.data, count,
+                                       *(outs[column].ctypes.data for column in COLUMNS))
+    else:
+        for column, out in outs.items():
+            _EXPORTS[column](high.ctypes.data, low.ctypes.data, count, out.ctypes.data)
+    return outs
 
 
-def cycle_period(high, low):
-    """Length in bars of the dominant cycle, 6 to 30 (18 while warming up), per bar."""
-    return _cycle_period(high, low)
-
-
-def signal_to_noise_ratio(high, low):
-    """Strength of the dominant cycle against the bar range, 1 to 12, per bar."""
-    return _signal_to_noise_ratio(high, low)
-
-
-def swing_position(high, low):
-    """Where the cycle stands in its swing, -5 (bottom) to +5 (top), per bar."""
-    return _swing_position(high, low)
-
-
-def trend_vigor(high, low):
-    """Price change over one cycle in units of the cycle's amplitude, -10 to +10, per bar."""
-    return _trend_vigor(high, low)
-
-
-def _all(high, low):
-    high, low = _pair(high, low)
-    outs = [np.empty(high.shape[0], dtype=np.float32) for _ in COLUMNS]
-    if high.shape[0]:
-        _lib.TamselChart_AllIndicators(high.ctypes.data, low.ctypes.data, high.shape[0],
-                                       *(out.ctypes.data for out in outs))
-    return Indicators(*outs)
-
-
-def find_column(frame, wanted, role):
-    """The column named `wanted`, matched exactly or else ignoring case."""
-    if wanted in frame.columns:
-        return wanted
-    folded = str(wanted).casefold()
-    matches = [column for column in frame.columns if isinstance(column, str) and column.casefold() == folded]
-    if len(matches) == 1:
-        return matches[0]
-    if matches:
-        raise ValueError(f"several columns could be the {role} column {wanted!r}: {matches}; name one exactly")
-    raise ValueError(f"no {role} column {wanted!r} among the columns {list(frame.columns)}")
-
-
-def indicators(high, low=None, *, high_column="high", low_column="low"):
-    """All four indicators from one pass of the engine.
-
-    indicators(high, low)  with two array-likes of equal length: an
-        Indicators named tuple of four float32 arrays.
-    indicators(frame)      with a pandas DataFrame holding high and low
-        columns (found ignoring case; high_column/low_column name others): a
-        DataFrame of the columns cycle_period, signal_to_noise,
-        swing_position and trend_vigor on the frame's index.
-    """
-    import pandas as pd
-
-    if isinstance(high, pd.DataFrame):
-        if low is not None:
-            raise TypeError("indicators(frame) takes the column names as high_column= and low_column=")
-        frame = high
-        result = _all(frame[find_column(frame, high_column, "high")], frame[find_column(frame, low_column, "low")])
-        return pd.DataFrame(dict(zip(COLUMNS, result)), index=frame.index)
-    if low is None:
-        raise TypeError("indicators() needs a DataFrame, or a high and a low series")
-    return _all(high, low)
-
-
-def _price(value, name):
-    if isinstance(value, (str, bytes)):
-        raise TypeError(f"{name} must be a number, not {type(value).__name__}")
-    try:
-        return float(value)
-    except (TypeError, ValueError) as error:
-        raise TypeError(f"{name} must be a number: {error}") from None
-
-
-class Stream:
-    """The four indicators one bar at a time, for live data.
-
-    Pushing a series bar by bar gives at every bar exactly the batch values of
-    that prefix.  peek() gives the values of a still-forming bar without
-    committing it.  A stream holds about 16 KiB of C memory, freed by close(),
-    by leaving a `with` block, or when the stream is garbage collected.
-    A stream may be shared between threads: its calls take turns.
-    """
-
-    __slots__ = ("_handle", "_finalizer", "_lock", "_bars", "__weakref__")
-
-    def __init__(self, _handle=None, _bars=0):
-        handle = _lib.TamselChart_StreamCreate() if _handle is None else _handle
-        if not handle:
-            raise MemoryError("the TamselCharts library could not allocate a stream")
-        self._handle = handle
-        self._finalizer = weakref.finalize(self, _lib.TamselChart_StreamDestroy, handle)
-        self._lock = threading.Lock()
-        self._bars = _bars
-
-    def _live(self):
-        if self._handle is None:
-            raise ValueError("the stream is closed")
-        return self._handle
-
-    def _call(self, function, high, low, commit):
-        high, low = _price(high, "high"), _price(low, "low")
-        out = _CValues()
-        with self._lock:
-            bar = function(self._live(), high, low, out)
-            if bar == 0:
-                raise RuntimeError("the TamselCharts library refused the bar")
-            if commit:
-                self._bars = bar
-        return Values(out.CyclePeriod, out.SignalToNoiseRatio, out.SwingPosition, out.TrendVigor)
-
-    def push(self, high, low):
-        """Commits one closed bar and returns its four values."""
-        return self._call(_lib.TamselChart_StreamPush, high, low, True)
-
-    def peek(self, high, low):
-        """The values the bar would get if pushed now; nothing is committed."""
-        return self._call(_lib.TamselChart_StreamPeek, high, low, False)
-
-    def clone(self):
-        """An independent copy that continues exactly as this stream."""
-        with self._lock:
-            handle = _lib.TamselChart_StreamClone(self._live())
-            bars = self._bars
-        if not handle:
-            raise MemoryError("the TamselCharts library could not allocate a stream")
-        return Stream(_handle=handle, _bars=bars)
-
-    def reset(self):
-        """Back to bar 1, as a fresh stream."""
-        with self._lock:
-            _lib.TamselChart_StreamReset(self._live())
-            self._bars = 0
-
-    @property
-    def bars(self):
-        """The number of bars pushed so far."""
-        return self._bars
-
-    @property
-    def closed(self):
-        return self._handle is None
-
-    def close(self):
-        """Frees the stream's memory; calling it again does nothing."""
-        with self._lock:
-            self._handle = None
-            self._finalizer()
-
-    def __enter__(self):
-        self._live()
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __repr__(self):
-        state = "closed" if self._handle is None else f"{self._bars} bars"
-        return f"<tamselcharts.Stream {state}>"
+def all_indicators(high: Any, low: Any) -> Indicators:
+    """All four, plain, for callers that have already applied their policies."""
+    high_prices, low_prices = pair(high, low)
+    outs = compute(high_prices, low_prices, COLUMNS)
+    return Indicators(*(outs[column] for column in COLUMNS))

@@ -5,9 +5,12 @@ is built); TAMSELCHARTS_LIBRARY names another one to use instead, e.g. a
 debug or sanitizer build.
 """
 
+from __future__ import annotations
+
 import ctypes
 import os
 import sys
+from typing import Any
 
 _BUNDLED_NAMES = {
     "darwin": ("libtamselcharts.1.dylib",),
@@ -25,7 +28,7 @@ class Values(ctypes.Structure):
     ]
 
 
-def _library_path():
+def _library_path() -> str:
     given = os.environ.get("TAMSELCHARTS_LIBRARY")
     if given:
         return given
@@ -41,7 +44,7 @@ def _library_path():
     )
 
 
-def _load():
+def _load() -> tuple[Any, str]:
     path = _library_path()
     try:
         # CDLL calls release the GIL for their duration, so threads computing

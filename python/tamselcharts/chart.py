@@ -1,22 +1,30 @@
 """A picture of the four indicators under the price they were computed from."""
 
+from __future__ import annotations
+
+from typing import Any, Optional
+
 import numpy as np
 
-from ._core import find_column, indicators
+from ._api import ColumnNotFoundError, find_column, indicators
+from ._policy import WARMUP, Missing, Order
 
 _DATE_NAMES = ("date", "datetime", "time", "timestamp")
+# Beyond this many bars one vertical line per bar blurs into a block: the
+# price is drawn as a high-low band instead.
+_BAND_FROM_BARS = 400
 
 
-def _optional_column(frame, names):
+def _optional_column(frame: Any, names: tuple[str, ...]) -> Any:
     for name in names:
         try:
             return find_column(frame, name, name)
-        except ValueError:
+        except ColumnNotFoundError:
             continue
     return None
 
 
-def _time_axis(frame):
+def _time_axis(frame: Any) -> Any:
     """Bar times: a Date-like column if there is one, else the index."""
     column = _optional_column(frame, _DATE_NAMES)
     if column is not None:
@@ -26,15 +34,27 @@ def _time_axis(frame):
     return frame.index.to_numpy()
 
 
-def plot(frame, path=None, *, title=None, high_column="high", low_column="low", close_column="close",
-         last=None, figsize=(12, 9), dpi=100):
+def _label(value: Any) -> str:
+    text = str(value)
+    return text[:10] if hasattr(value, "year") and text.endswith("00:00:00") else text
+
+
+def plot(frame: Any, path: Any = None, *, title: Optional[str] = None, high_column: str = "high",
+         low_column: str = "low", close_column: str = "close", last: Optional[int] = None,
+         missing: Missing = "error", order: Order = "oldest-first", swing_bars: Optional[int] = 250,
+         figsize: tuple[float, float] = (12, 9), dpi: int = 100) -> Any:
     """Draws the price and the four indicators of a DataFrame; returns the Figure.
 
     The top pane shows each bar's high-low range and, when the frame has a
     close column, the close; below it one pane per indicator with its own
-    scale and reference lines.  With `path` the figure is also saved there
-    (the format follows the file name's extension).  `last` shows only the
-    last bars, computed over the whole frame so they are past the warm-up.
+    scale, reference lines, its start-up bars shaded and its last value
+    written at the right.  The title says which bars are shown (a given
+    title comes first).  `last` shows only the last bars, computed over the
+    whole frame.  The swing position turns about every ten bars, so over
+    more than `swing_bars` bars its pane (at the bottom) shows only the last
+    `swing_bars`; None shows every bar.  missing and order are those of
+    tamselcharts.indicators.  With `path` the figure is also saved there
+    (the format follows the file name's extension).
     """
     # Figure without pyplot: no GUI backend and no global state, so charts can
     # be drawn on servers and from several threads.
@@ -44,42 +64,82 @@ def plot(frame, path=None, *, title=None, high_column="high", low_column="low", 
     low_name = find_column(frame, low_column, "low")
     try:
         close_name = find_column(frame, close_column, "close")
-    except ValueError:
+    except ColumnNotFoundError:
         close_name = None
-    values = indicators(frame, high_column=high_name, low_column=low_name)
+    values = indicators(frame, high_column=high_name, low_column=low_name, missing=missing, order=order)
+    if order == "newest-first":  # drawn in time order, left to right
+        frame, values = frame.iloc[::-1], values.iloc[::-1]
+    total = len(frame)
     if last is not None and last > 0:
         frame = frame.iloc[-last:]
         values = values.iloc[-last:]
+    first_bar = total - len(frame)  # 0-based bar number of the first bar shown
     x = _time_axis(frame)
 
     figure = Figure(figsize=figsize, dpi=dpi, layout="constrained")
-    axes = figure.subplots(5, 1, sharex=True, gridspec_kw={"height_ratios": [3, 1, 1, 1, 1]})
-    price, period, snr, swing, trend = axes
+    axes = figure.subplots(5, 1, gridspec_kw={"height_ratios": [3, 1, 1, 1, 1]})
+    price, period, snr, trend, swing = axes
+    for ax in (period, snr, trend):
+        ax.sharex(price)
+    zoom_swing = swing_bars is not None and 0 < swing_bars < len(frame)
+    if not zoom_swing:
+        swing.sharex(price)
 
     high = np.asarray(frame[high_name], dtype=np.float64)
     low = np.asarray(frame[low_name], dtype=np.float64)
-    price.vlines(x, low, high, color="0.55", linewidth=1.0, label="high-low range")
+    if len(frame) > _BAND_FROM_BARS:
+        price.fill_between(x, low, high, color="0.6", linewidth=0, label="high-low range")
+    else:
+        price.vlines(x, low, high, color="0.55", linewidth=1.0, label="high-low range")
+    shown = high
     if close_name is not None:
-        price.plot(x, np.asarray(frame[close_name], dtype=np.float64), color="tab:blue", linewidth=1.0,
-                   label="close")
+        shown = np.asarray(frame[close_name], dtype=np.float64)
+        price.plot(x, shown, color="tab:blue", linewidth=1.0, label="close")
     price.set_ylabel("price")
     price.legend(loc="upper left", fontsize="small")
-    if title:
-        price.set_title(title)
+    heading = f"{_label(x[0])} to {_label(x[-1])}, {len(frame)} bars" if len(frame) else "no bars"
+    price.set_title(f"{title}: {heading}" if title else f"TamselCharts indicators, {heading}")
 
-    def pane(ax, column, label, color, limits, references, ticks):
-        ax.plot(x, values[column].to_numpy(), color=color, linewidth=1.0)
+    def beside(ax: Any, value: float) -> None:
+        if np.isfinite(value):
+            ax.annotate(f"{value:.4g}", xy=(1.0, value), xycoords=("axes fraction", "data"), xytext=(4, 0),
+                        textcoords="offset points", va="center", fontsize="small")
+
+    if len(frame):
+        beside(price, float(shown[-1]))
+
+    def pane(ax: Any, column: str, label: str, color: str, limits: tuple[float, float],
+             references: tuple[float, ...], ticks: tuple[float, ...], bars: slice = slice(None)) -> None:
+        series = values[column].to_numpy()[bars]
+        times = x[bars]
+        ax.plot(times, series, color=color, linewidth=1.0)
         for level in references:
             ax.axhline(level, color="0.3" if level == 0 else "tab:red", linewidth=0.8, linestyle="--", alpha=0.7)
+        # The start-up bars (WARMUP) that are on the chart, shaded.
+        start = bars.start or 0
+        warm = WARMUP[column] - first_bar - start
+        if warm > 0 and len(series):
+            ax.axvspan(times[0], times[min(warm, len(series)) - 1], color="0.85", alpha=0.6, linewidth=0)
         ax.set_ylim(*limits)
         ax.set_yticks(ticks)
         ax.set_ylabel(label)
         ax.grid(axis="y", alpha=0.3)
+        if len(series):
+            beside(ax, float(series[-1]))
 
     pane(period, "cycle_period", "cycle\nperiod", "tab:purple", (4, 32), (), (6, 12, 18, 24, 30))
     pane(snr, "signal_to_noise", "signal to\nnoise", "tab:green", (0, 13), (1, 12), (1, 4, 8, 12))
-    pane(swing, "swing_position", "swing\nposition", "tab:orange", (-6, 6), (-5, 0, 5), (-5, 0, 5))
     pane(trend, "trend_vigor", "trend\nvigor", "tab:brown", (-11.5, 11.5), (-10, 0, 10), (-10, 0, 10))
+    if zoom_swing:
+        assert swing_bars is not None
+        pane(swing, "swing_position", f"swing\nposition\n(last {swing_bars})", "tab:orange", (-6, 6),
+             (-5, 0, 5), (-5, 0, 5), slice(len(frame) - swing_bars, None))
+    else:
+        pane(swing, "swing_position", "swing\nposition", "tab:orange", (-6, 6), (-5, 0, 5), (-5, 0, 5))
+    for ax in (price, period, snr):
+        ax.tick_params(labelbottom=False)
+    if not zoom_swing:
+        trend.tick_params(labelbottom=False)
     for ax in axes:
         ax.margins(x=0.01)
 
@@ -88,12 +148,13 @@ def plot(frame, path=None, *, title=None, high_column="high", low_column="low", 
     return figure
 
 
-def read_prices(path):
-    """A price CSV as a DataFrame: Date/High/Low/Close style headers in any case,
+def read_prices(path: Any) -> Any:
+    """A price CSV as a DataFrame: commas, semicolons or tabs, a UTF-8
+    byte-order mark allowed, Date/High/Low/Close style headers in any case;
     the date column (when there is one) parsed and made the index."""
     import pandas as pd
 
-    frame = pd.read_csv(path)
+    frame = pd.read_csv(path, sep=None, engine="python", encoding="utf-8-sig")
     date = _optional_column(frame, _DATE_NAMES)
     if date is not None:
         frame[date] = pd.to_datetime(frame[date])

@@ -7,35 +7,49 @@ The work runs wherever the caller's Dask client points (a LocalCluster, a
 real cluster); the workers need this package installed.
 """
 
+from __future__ import annotations
+
+from typing import Any, Optional, Union
+
 import numpy as np
 import pandas as pd
 
-from ._core import COLUMNS, _all, find_column
+from ._api import find_column
+from ._api import indicators as _indicators
+from ._core import COLUMNS
+from ._policy import Missing, MissingPriceError, Warmup, check_missing, warmup_bars
 
 
-def _keys(by):
+def _keys(by: Any) -> list[Any]:
     return list(by) if isinstance(by, (list, tuple)) else [by]
 
 
-def _symbols(part, by, sort, high, low):
+def _symbols(part: Any, by: Any, sort: Any, high: Any, low: Any, missing: Missing, warmup: Warmup) -> Any:
     keys = _keys(by)
     keep = keys + ([sort] if sort is not None else [])
     pieces = []
-    for _, rows in part.groupby(by, sort=False, dropna=False):
+    for symbol, rows in part.groupby(by, sort=False, dropna=False):
         # A stable sort keeps bars with equal times in the order they came.
         rows = rows.sort_values(sort, kind="mergesort") if sort is not None else rows.sort_index(kind="mergesort")
-        values = _all(rows[high], rows[low])
-        pieces.append(rows[keep].assign(**dict(zip(COLUMNS, values))))
+        # By position: the rows are in time order now, whatever their index.
+        try:
+            values = _indicators(rows[high].reset_index(drop=True), rows[low].reset_index(drop=True),
+                                 missing=missing, warmup=warmup)
+        except MissingPriceError as error:
+            raise MissingPriceError(f"symbol {symbol!r}: {error}") from None
+        pieces.append(rows[keep].assign(**{column: values[column].to_numpy() for column in COLUMNS}))
     if not pieces:
         return _empty(part, keep)
     return pd.concat(pieces)
 
 
-def _empty(frame, keep):
+def _empty(frame: Any, keep: list[Any]) -> Any:
     return frame[keep].iloc[:0].assign(**{column: np.array([], dtype=np.float32) for column in COLUMNS})
 
 
-def indicators(ddf, by="symbol", sort="date", *, high_column="high", low_column="low", npartitions=None):
+def indicators(ddf: Any, by: Union[str, list[str], tuple[str, ...]] = "symbol", sort: Optional[str] = "date", *,
+               high_column: str = "high", low_column: str = "low", npartitions: Optional[int] = None,
+               missing: Missing = "error", warmup: Warmup = "values") -> Any:
     """A lazy Dask DataFrame of the four indicators of every bar of every symbol.
 
     ddf          a Dask DataFrame with a symbol column, a time column and
@@ -46,6 +60,8 @@ def indicators(ddf, by="symbol", sort="date", *, high_column="high", low_column=
                  orders them by the frame's index.
     npartitions  the number of partitions to spread the symbols over
                  (default: as many as ddf has).
+    missing, warmup  as for tamselcharts.indicators, per symbol; a missing
+                 price is reported when the result is computed.
 
     The result has the columns `by`, `sort`, cycle_period, signal_to_noise,
     swing_position and trend_vigor, keeps the rows' original index (join it
@@ -55,7 +71,10 @@ def indicators(ddf, by="symbol", sort="date", *, high_column="high", low_column=
     """
     import dask.dataframe as dd
 
-    if not isinstance(ddf, dd.DataFrame):
+    check_missing(missing)
+    warmup_bars(warmup, COLUMNS[0])
+
+    if not isinstance(ddf, dd.DataFrame):  # type: ignore[attr-defined]
         raise TypeError(f"tamselcharts.dask.indicators takes a dask DataFrame, not {type(ddf).__name__}; "
                         "for a pandas DataFrame use dask.dataframe.from_pandas or tamselcharts.indicators")
     meta = ddf._meta
@@ -71,4 +90,4 @@ def indicators(ddf, by="symbol", sort="date", *, high_column="high", low_column=
 
     needed = list(dict.fromkeys(keep + [high, low]))
     shuffled = ddf[needed].shuffle(keys if len(keys) > 1 else keys[0], npartitions=npartitions)
-    return shuffled.map_partitions(_symbols, by, sort, high, low, meta=_empty(meta, keep))
+    return shuffled.map_partitions(_symbols, by, sort, high, low, missing, warmup, meta=_empty(meta, keep))

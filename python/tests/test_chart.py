@@ -1,4 +1,3 @@
-import io
 import struct
 import subprocess
 import sys
@@ -34,7 +33,7 @@ def test_plot_draws_price_and_four_indicator_panes(tmp_path):
     figure = tc.plot(frame, path, title="walk", figsize=(10, 8), dpi=80)
     assert png_size(path) == (800, 640)
     assert path.stat().st_size > 20_000  # a real drawing, not an empty canvas
-    price, period, snr, swing, trend = figure.axes
+    price, period, snr, trend, swing = figure.axes
     assert len(price.lines) == 0 and len(price.collections) == 1  # no close column: only the ranges
     assert swing.get_ylim()[0] < -5 and swing.get_ylim()[1] > 5
     assert trend.get_ylim()[0] < -10 and trend.get_ylim()[1] > 10
@@ -42,23 +41,26 @@ def test_plot_draws_price_and_four_indicator_panes(tmp_path):
     assert references == [1, 12]
 
 
-def test_command_line_chart_and_table(tmp_path, prices_csv):
+def test_command_line_chart(tmp_path, prices_csv):
     out = tmp_path / "out.png"
     run = subprocess.run([sys.executable, "-m", "tamselcharts", "chart", str(prices_csv), "-o", str(out)],
                          capture_output=True, text=True)
     assert run.returncode == 0, run.stderr
     assert png_size(out) == (1200, 900)
 
-    run = subprocess.run([sys.executable, "-m", "tamselcharts", "indicators", str(prices_csv)],
-                         capture_output=True, text=True, check=True)
-    table = pd.read_csv(io.StringIO(run.stdout), index_col=0)
-    assert list(table.columns) == list(tc.COLUMNS) and len(table) == 400
+    # A semicolon file with a byte-order mark and a gap, as vendors write them.
     source = pd.read_csv(prices_csv)
-    expected = tc.trend_vigor(source["HIGH"], source["low"])
-    assert np.array_equal(table["trend_vigor"].to_numpy(np.float32), expected)
+    source.loc[50, "HIGH"] = np.nan
+    vendor = tmp_path / "vendor.csv"
+    vendor.write_bytes(b"\xef\xbb\xbf" + source.to_csv(index=False, sep=";").encode())
+    chart = [sys.executable, "-m", "tamselcharts", "chart", str(vendor), "-o", str(out)]
+    run = subprocess.run(chart, capture_output=True, text=True)
+    assert run.returncode == 9 and "'HIGH'" in run.stderr and "--missing" in run.stderr
+    run = subprocess.run(chart + ["--missing=previous"], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
 
     bad = tmp_path / "bad.csv"
     bad.write_text("date,price\n2024-01-01,1\n")
     run = subprocess.run([sys.executable, "-m", "tamselcharts", "chart", str(bad), "-o", str(out)],
                          capture_output=True, text=True)
-    assert run.returncode == 1 and "no high column" in run.stderr
+    assert run.returncode == 6 and "no high column" in run.stderr

@@ -11,7 +11,7 @@ import tamselcharts as tc
 @pytest.mark.parametrize("name", ["walk_1.000000", "cycle_20", "nan_at_200", "minus_inf_at_40", "swapped", "short_7"])
 def test_pushing_bar_by_bar_equals_the_batch(golden, name):
     table = golden[name]
-    with tc.Stream() as stream:
+    with tc.Stream(missing="nan") as stream:
         pushed = np.array([stream.push(high, low) for high, low in table[:, :2]], dtype=np.float32)
         assert stream.bars == len(table)
     assert_same_bits(pushed.reshape(-1, 4), table[:, 2:], name)
