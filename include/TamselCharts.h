@@ -28,6 +28,18 @@
  * exception flags are exactly as they were, so nothing raised inside a call
  * becomes pending for the host.
  */
+/*
+ * Start-up (warm-up) bars: the first bars of each indicator whose value still
+ * reflects the zeroed state before bar 1 rather than the prices.  They are
+ * written like any other value; a host that wants no value there (as ta-lib's
+ * look-back gives none) blanks or skips them.
+ *   indicator        bars  export                          values on those bars
+ *   cycle_period     14    TamselChart_CyclePeriod         0 on bars 1-2, exactly 18 on bars 3-14
+ *   signal_to_noise  12    TamselChart_SignalToNoiseRatio  exactly 1.0
+ *   swing_position   50    TamselChart_SwingPosition       its 51-bar high/low window still holds 0.0 start values
+ *   trend_vigor      29    TamselChart_TrendVigor          the one-cycle price change reaches back before bar 1
+ *                                                          (always on bars 1-14; the cycle is at most 30 bars)
+ */
 #ifndef TAMSELCHARTS_H
 #define TAMSELCHARTS_H
 

@@ -1,39 +1,52 @@
 #!/usr/bin/env bash
-# The Python package: installs Debian's numpy, pandas, matplotlib and Dask,
-# builds the shared library (build/python-lib, Release), installs the package
-# offline into a venv over the system packages (build/python-venv) and runs
-# its pytest suite.
+# The Python package: installs Debian's numpy, pandas, matplotlib, Dask and
+# mypy; builds the wheel offline (the shared library and the tamsel tool
+# built with CMake in build/python-lib, Release, and bundled), checks the
+# package with mypy --strict, installs the wheel into a fresh venv over the
+# system packages (build/python-venv) and runs the pytest suite against that
+# installation.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
-ensure_packages 'cmake=3.25.*' 'g++=4:12.*' 'make=4.3*' \
+ensure_packages 'cmake=3.25.*' 'g++=4:12.*' 'make=4.3*' 'binutils=2.40*' 'libfmt-dev=9.1.*' 'libcli11-dev=2.1.*' \
   'python3=3.11.*' 'python3-venv=3.11.*' 'python3-pip=23.0.*' 'python3-setuptools=66.1.*' 'python3-wheel=0.38.*' \
   'python3-numpy=1:1.24.*' 'python3-pandas=1.5.*' 'python3-matplotlib=3.6.*' \
-  'python3-dask=2022.12.*' 'python3-distributed=2022.12.*' 'python3-pytest=7.2.*'
+  'python3-dask=2022.12.*' 'python3-distributed=2022.12.*' 'python3-pytest=7.2.*' 'python3-mypy=1.0.*'
 
 # Debian's interpreter explicitly: the packages above are installed for it.
 python=/usr/bin/python3
 venv=build/python-venv
-lib_build=build/python-lib
+dist=build/python-dist
 
-echo "-- building libtamselcharts in $lib_build"
-cmake -S . -B "$lib_build" -DCMAKE_BUILD_TYPE=Release \
-  -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$lib_build" --target tamselcharts -j 2
+echo "-- mypy --strict on the package"
+(cd python && "$python" -m mypy --strict --no-incremental tamselcharts)
 
-echo "-- installing the package into $venv"
+echo "-- building the wheel into $dist"
+rm -rf "$dist" python/build
+# The documented offline build; its build step builds the library and the
+# tool in build/python-lib.
+TAMSELCHARTS_BUILD_DIR="$PWD/build/python-lib" \
+  "$python" -m pip wheel --no-build-isolation --no-index --no-deps --disable-pip-version-check -q -w "$dist" ./python
+wheels=("$dist"/tamselcharts-*.whl)
+if [ "${#wheels[@]}" -ne 1 ] || [ ! -f "${wheels[0]}" ]; then
+  echo "expected one wheel in $dist, found: ${wheels[*]}" >&2
+  exit 1
+fi
+wheel="$PWD/${wheels[0]}"
+echo "   $(basename "$wheel")"
+
+echo "-- installing the wheel into a fresh $venv"
 rm -rf "$venv"
 "$python" -m venv --system-site-packages "$venv"
-# The documented offline install; its build step finds the library built above.
-TAMSELCHARTS_BUILD_DIR="$PWD/$lib_build" \
-  "$venv/bin/pip" install --no-build-isolation --no-index --disable-pip-version-check -q ./python
+"$venv/bin/pip" install --no-index --no-deps --disable-pip-version-check -q "$wheel"
 
 echo "-- pytest"
-# -P keeps the source tree's python/ off sys.path: the tests load the
-# installed package with its bundled library.  pytest's exit status is the
-# script's (set -e); no tests collected (5) fails too.
+# -P keeps the working directory off sys.path, and the tests' own directory
+# holds no package: the tests load the installed package with its bundled
+# library and tool.  pytest's exit status is the script's (set -e); no tests
+# collected (5) fails too.
 status=0
-"$venv/bin/python" -P -m pytest python/tests -q -p no:cacheprovider || status=$?
+TAMSELCHARTS_WHEEL="$wheel" "$venv/bin/python" -P -m pytest python/tests -q -p no:cacheprovider || status=$?
 if [ "$status" -ne 0 ]; then
   echo "Python tests failed (pytest exit status $status)" >&2
   exit "$status"

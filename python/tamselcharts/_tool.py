@@ -7,6 +7,7 @@ TAMSELCHARTS_TOOL names another tamsel executable to run instead.
 from __future__ import annotations
 
 import os
+import signal
 import subprocess
 import sys
 from collections.abc import Sequence
@@ -37,6 +38,12 @@ def run(arguments: Sequence[str]) -> NoReturn:
             pass
     if os.name == "nt":  # no exec there: run it and pass its status on
         sys.exit(subprocess.call([path, *arguments]))
+    # Python ignores SIGPIPE and SIGXFSZ for itself, and an exec keeps
+    # ignored signals ignored: give the tool the defaults a shell gives it, so
+    # that `| head` ends it quietly (as subprocess does for its children).
+    for name in ("SIGPIPE", "SIGXFSZ"):
+        if hasattr(signal, name):
+            signal.signal(getattr(signal, name), signal.SIG_DFL)
     try:
         os.execv(path, ["tamsel", *arguments])
     except OSError as error:

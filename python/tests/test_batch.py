@@ -1,4 +1,5 @@
 import os
+import re
 import subprocess
 import sys
 from concurrent.futures import ThreadPoolExecutor
@@ -6,7 +7,7 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 import pandas as pd
 import pytest
-from conftest import assert_same_bits, random_walk
+from conftest import REPO, assert_same_bits, random_walk
 
 import tamselcharts as tc
 
@@ -129,3 +130,24 @@ def test_library_location_can_be_overridden(tmp_path):
     env["TAMSELCHARTS_LIBRARY"] = str(tmp_path / "missing.so")
     run = subprocess.run([sys.executable, "-c", probe], env=env, capture_output=True, text=True)
     assert run.returncode != 0 and "missing.so" in run.stderr
+
+
+def test_the_warmup_table_is_the_start_up_the_library_shows(golden):
+    # Cycle period and signal-to-noise hold fixed start-up values for exactly
+    # their WARMUP bars on every series; the bar after can differ.
+    finite = [table for table in golden.values() if len(table) > 60 and np.isfinite(table[:, :2]).all()]
+    period, ratio = tc.WARMUP["cycle_period"], tc.WARMUP["signal_to_noise"]
+    for table in finite:
+        assert (table[:2, 2] == 0).all() and (table[2:period, 2] == 18).all()
+        assert (table[:ratio, 3] == 1).all()
+    assert any(table[period, 2] != 18 for table in finite)
+    assert any(table[ratio, 3] != 1 for table in finite)
+    # Swing position: a 51-bar window; trend vigor: a look-back of at most 29 bars.
+    assert tc.WARMUP["swing_position"] == 51 - 1 and tc.WARMUP["trend_vigor"] == 29
+
+    # The same table in the package's README and in the C header.
+    readme = (REPO / "python" / "README.md").read_text()
+    header = (REPO / "include" / "TamselCharts.h").read_text()
+    for column, bars in tc.WARMUP.items():
+        assert re.search(rf"\| `{column}` \| {bars} \|", readme), f"README warm-up row of {column}"
+        assert re.search(rf"\*\s+{column}\s+{bars}\b", header), f"header warm-up row of {column}"

@@ -1,5 +1,10 @@
+import copy
 import gc
+import os
+import pickle
+import signal
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -75,4 +80,70 @@ def test_one_stream_shared_by_threads_stays_consistent():
     for thread in threads:
         thread.join()
     assert stream.bars == 2000
+    stream.close()
+
+
+@pytest.mark.parametrize("duplicate", [copy.copy, copy.deepcopy, lambda stream: copy.deepcopy([stream])[0]])
+def test_a_copy_is_an_independent_clone(duplicate):
+    high, low = random_walk(12, 120)
+    stream = tc.Stream(missing="previous", warmup="nan")
+    for i in range(60):
+        stream.push(high[i], low[i])
+    twin = duplicate(stream)
+    assert twin is not stream and twin._handle != stream._handle and twin.bars == 60
+    stream.close()  # the copy must not share the closed C memory
+    for i in range(60, 120):
+        twin.push(high[i], low[i])
+    # The policies travel with the copy: a gap repeats the previous bar.
+    probe = twin.clone()
+    assert twin.push(np.nan, low[119]) == probe.push(high[119], low[119])
+    probe.close()
+    batch = tc.indicators(np.append(high, [high[119], high[119]]), np.append(low, [low[119], low[119]]))
+    assert twin.push(high[119], low[119]) == tc.Values(*(getattr(batch, key)[121] for key in tc.COLUMNS))
+
+
+def test_pickling_is_refused_with_the_way_out():
+    stream = tc.Stream()
+    stream.push(101.0, 99.0)
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        with pytest.raises(TypeError, match=r"cannot be pickled.*copy\.copy.*push"):
+            pickle.dumps(stream, protocol=protocol)
+    assert stream.push(101.0, 99.0).cycle_period == 0.0  # still usable
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")
+def test_fork_while_another_thread_pushes_gives_the_child_a_working_stream():
+    stream = tc.Stream()
+    stop = threading.Event()
+
+    def hammer():
+        while not stop.is_set():
+            stream.push(101.0, 99.0)
+
+    worker = threading.Thread(target=hammer)
+    worker.start()
+    try:
+        for _ in range(10):
+            pid = os.fork()
+            if pid == 0:  # the child: one thread, the inherited stream
+                try:
+                    before = stream.bars
+                    stream.push(101.0, 99.0)
+                    os._exit(0 if stream.bars == before + 1 else 3)
+                finally:
+                    os._exit(4)
+            deadline = time.monotonic() + 20
+            while True:
+                done, status = os.waitpid(pid, os.WNOHANG)
+                if done:
+                    break
+                if time.monotonic() > deadline:
+                    os.kill(pid, signal.SIGKILL)
+                    os.waitpid(pid, 0)
+                    pytest.fail("the forked child hung on the stream's lock")
+                time.sleep(0.01)
+            assert os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0
+    finally:
+        stop.set()
+        worker.join()
     stream.close()

@@ -1,0 +1,59 @@
+"""The installed wheel: the package, its library and its tool come from the
+installation (scripts/test-python.sh installs the wheel into a fresh venv
+and runs every test against it), and the wheel's platform tag is the oldest
+that its native files allow."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import zipfile
+from pathlib import Path
+
+import pytest
+from conftest import REPO
+
+import tamselcharts as tc
+
+PACKAGE = Path(tc.__file__).resolve().parent
+WHEEL = os.environ.get("TAMSELCHARTS_WHEEL")
+
+
+def test_the_package_runs_from_its_installation_with_its_own_native_files():
+    assert REPO / "python" not in PACKAGE.parents, f"tamselcharts imported from the source tree: {PACKAGE}"
+    assert "site-packages" in PACKAGE.parts
+    for name in ("libtamselcharts.so.1", "py.typed", "bin/tamsel"):
+        assert (PACKAGE / name).is_file(), name
+    if "TAMSELCHARTS_LIBRARY" not in os.environ:
+        assert Path(tc.library_path).resolve() == PACKAGE / "libtamselcharts.so.1"
+    # The console commands beside the interpreter run the bundled tool.
+    for command in ("tamsel", "tamselcharts"):
+        version = subprocess.run([str(Path(sys.executable).with_name(command)), "--version"], capture_output=True,
+                                 text=True, check=True)
+        assert re.fullmatch(r"tamsel \S+\n", version.stdout)
+
+
+def glibc_needed(path):
+    symbols = subprocess.run(["objdump", "-T", str(path)], capture_output=True, text=True, check=True).stdout
+    return max(tuple(map(int, found.split("."))) for found in re.findall(r"\bGLIBC_([0-9.]+)", symbols))
+
+
+@pytest.mark.skipif(not WHEEL, reason="TAMSELCHARTS_WHEEL names the wheel under test")
+@pytest.mark.skipif(shutil.which("objdump") is None, reason="needs objdump")
+def test_the_wheel_is_tagged_for_the_oldest_c_library_its_files_allow():
+    name = Path(WHEEL).name
+    tag = re.fullmatch(r"tamselcharts-[0-9.]+-py3-none-manylinux_(\d+)_(\d+)_x86_64\.whl", name)
+    assert tag, f"{name} is not a py3-none manylinux wheel"
+    with zipfile.ZipFile(WHEEL) as wheel:
+        modes = {info.filename: info.external_attr >> 16 for info in wheel.infolist()}
+        assert "Root-Is-Purelib: false" in wheel.read(next(n for n in modes if n.endswith(".dist-info/WHEEL"))).decode()
+    assert modes["tamselcharts/bin/tamsel"] & 0o111, "the tool is not executable in the wheel"
+    assert "tamselcharts/libtamselcharts.so.1" in modes and "tamselcharts/py.typed" in modes
+    needed = max(glibc_needed(PACKAGE / "libtamselcharts.so.1"), glibc_needed(PACKAGE / "bin" / "tamsel"))
+    assert (int(tag[1]), int(tag[2])) == needed
+    for library in ("libtamselcharts.so.1", "bin/tamsel"):
+        headers = subprocess.run(["objdump", "-p", str(PACKAGE / library)], capture_output=True, text=True).stdout
+        assert not set(re.findall(r"NEEDED\s+(\S+)", headers)) - {
+            "libc.so.6", "libm.so.6", "libgcc_s.so.1", "libstdc++.so.6", "ld-linux-x86-64.so.2", "libpthread.so.0"
+        }, library
