@@ -35,8 +35,13 @@ def _time_axis(frame: Any) -> Any:
 
 
 def _label(value: Any) -> str:
-    text = str(value)
-    return text[:10] if hasattr(value, "year") and text.endswith("00:00:00") else text
+    """A bar's time as a reader writes it: the date alone at midnight."""
+    if isinstance(value, np.datetime64):
+        import pandas as pd
+
+        stamp = pd.Timestamp(value)
+        return str(stamp.date()) if stamp == stamp.normalize() else str(stamp)
+    return str(value)
 
 
 def plot(frame: Any, path: Any = None, *, title: Optional[str] = None, high_column: str = "high",
@@ -96,7 +101,11 @@ def plot(frame: Any, path: Any = None, *, title: Optional[str] = None, high_colu
         shown = np.asarray(frame[close_name], dtype=np.float64)
         price.plot(x, shown, color="tab:blue", linewidth=1.0, label="close")
     price.set_ylabel("price")
-    price.legend(loc="upper left", fontsize="small")
+    from matplotlib.patches import Patch
+
+    handles, _ = price.get_legend_handles_labels()
+    handles.append(Patch(color="0.85", label="indicator start-up bars"))
+    price.legend(handles=handles, loc="best", fontsize="small")
     heading = f"{_label(x[0])} to {_label(x[-1])}, {len(frame)} bars" if len(frame) else "no bars"
     price.set_title(f"{title}: {heading}" if title else f"TamselCharts indicators, {heading}")
 

@@ -2,6 +2,7 @@ import struct
 import subprocess
 import sys
 
+import matplotlib.dates as mdates
 import numpy as np
 import pandas as pd
 import pytest
@@ -64,3 +65,27 @@ def test_command_line_chart(tmp_path, prices_csv):
     run = subprocess.run([sys.executable, "-m", "tamselcharts", "chart", str(bad), "-o", str(out)],
                          capture_output=True, text=True)
     assert run.returncode == 6 and "no high column" in run.stderr
+
+
+@pytest.mark.parametrize("bars, swing_shown", [(250, 250), (2600, 250)])
+def test_title_start_up_last_values_and_a_readable_swing_pane(tmp_path, bars, swing_shown):
+    high, low = random_walk(22, bars)
+    frame = pd.DataFrame({"high": high, "low": low}, index=pd.date_range("2015-01-01", periods=bars, freq="B"))
+    figure = tc.plot(frame, dpi=50)
+    price, period, snr, trend, swing = figure.axes
+    assert price.get_title() == f"TamselCharts indicators, 2015-01-01 to {frame.index[-1].date()}, {bars} bars"
+    values = tc.indicators(frame)
+    for ax, column in ((period, "cycle_period"), (snr, "signal_to_noise"), (trend, "trend_vigor"),
+                       (swing, "swing_position")):
+        # The start-up bars shaded up to the last start-up bar's time, where they are shown.
+        shaded = [patch.get_xy()[:, 0].max() for patch in ax.patches]
+        if column == "swing_position" and bars > swing_shown:
+            assert shaded == []
+        else:
+            assert shaded == [pytest.approx(mdates.date2num(frame.index[tc.WARMUP[column] - 1]))]
+        # The last bar's value written beside the pane.
+        assert [text.get_text() for text in ax.texts] == [f"{values[column].iloc[-1]:.4g}"]
+    # The swing pane shows at most its last 250 bars, on its own time axis.
+    (line,) = swing.get_lines()[:1]
+    assert len(line.get_xdata()) == swing_shown
+    assert price.get_xlim() != swing.get_xlim() if bars > 250 else price.get_xlim() == swing.get_xlim()

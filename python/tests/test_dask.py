@@ -59,3 +59,18 @@ def test_index_order_and_argument_errors(client):
         tc.dask.indicators(dd.from_pandas(rows, npartitions=1), by="ticker")
     with pytest.raises(TypeError, match="dask DataFrame"):
         tc.dask.indicators(rows)
+
+
+def test_missing_and_warmup_policies_apply_per_symbol(client):
+    rows = many_symbols(4)
+    gap = rows.index[(rows["symbol"] == "S002")][40]
+    rows.loc[gap, "High"] = float("nan")
+    ddf = dd.from_pandas(rows, npartitions=2)
+    with pytest.raises(tc.MissingPriceError, match=r"symbol 'S002'.*missing='previous'"):
+        tc.dask.indicators(ddf).compute()
+    result = tc.dask.indicators(ddf, missing="previous", warmup="nan").compute()
+    for symbol, alone in rows.groupby("symbol"):
+        alone = alone.sort_values("date").set_index("date")
+        expected = tc.indicators(alone, missing="previous", warmup="nan")
+        for key in tc.COLUMNS:
+            assert_same_bits(result[result["symbol"] == symbol][key], expected[key], f"{symbol} {key}")
