@@ -19,7 +19,7 @@ venv=build/python-venv
 dist=build/python-dist
 
 echo "-- mypy --strict on the package"
-(cd python && "$python" -m mypy --strict --no-incremental tamselcharts)
+(cd python && "$python" -m mypy --strict --no-incremental tamselcharts tamselcharts_tool.py)
 
 echo "-- building the wheel into $dist"
 rm -rf "$dist" python/build

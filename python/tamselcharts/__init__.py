@@ -27,7 +27,7 @@ from ._core import COLUMNS, Indicators, Values
 from ._library import path as library_path
 from ._policy import WARMUP, MissingPriceError
 from ._stream import Stream
-from ._tool import tool_path
+from tamselcharts_tool import tool_path
 
 __version__ = "1.0.0"
 

@@ -80,7 +80,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     if arguments[0] in ("-h", "--help"):
         sys.stdout.write(_USAGE)
         return 0
-    from ._tool import run
+    from tamselcharts_tool import run
 
     run(arguments[1:] if arguments[0] == "indicators" else arguments)
 

@@ -85,3 +85,10 @@ def test_usage_without_a_command(tmp_path):
     missing_tool = run(MODULE + ["indicators", "x.csv"], text=True,
                        env=dict(os.environ, TAMSELCHARTS_TOOL=str(tmp_path / "none")))
     assert missing_tool.returncode == 127 and "TAMSELCHARTS_TOOL" in missing_tool.stderr
+
+
+def test_the_console_command_starts_without_numpy_or_pandas(tmp_path):
+    for name in ("numpy", "pandas"):
+        (tmp_path / f"{name}.py").write_text("raise ImportError('the tamsel command imported this')\n")
+    version = run([CONSOLE, "--version"], env=dict(os.environ, PYTHONPATH=str(tmp_path)), text=True)
+    assert version.returncode == 0 and version.stdout.startswith("tamsel "), version.stderr

@@ -1,11 +1,15 @@
-"""The `tamsel` command-line tool the package carries, and the `tamsel`
-console command that runs it.
+"""The `tamsel` command-line tool the tamselcharts package carries, and the
+`tamsel` console command that runs it.
 
-TAMSELCHARTS_TOOL names another tamsel executable to run instead.
+A module of its own beside the package, so that the command starts without
+importing the package (and with it numpy and pandas): it only finds where
+the package is.  TAMSELCHARTS_TOOL names another tamsel executable to run
+instead.
 """
 
 from __future__ import annotations
 
+import importlib.util
 import os
 import signal
 import subprocess
@@ -20,7 +24,11 @@ def tool_path() -> str:
     given = os.environ.get("TAMSELCHARTS_TOOL")
     if given:
         return given
-    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "bin", _NAME)
+    spec = importlib.util.find_spec("tamselcharts")  # finds the package without running it
+    places = list(spec.submodule_search_locations or []) if spec is not None else []
+    if not places:
+        return os.path.join("tamselcharts", "bin", _NAME)
+    return os.path.join(os.path.abspath(places[0]), "bin", _NAME)
 
 
 def run(arguments: Sequence[str]) -> NoReturn:
