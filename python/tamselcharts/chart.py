@@ -2,6 +2,9 @@
 
 from __future__ import annotations
 
+import os
+import secrets
+import stat
 from typing import Any, Optional
 
 import numpy as np
@@ -153,8 +156,40 @@ def plot(frame: Any, path: Any = None, *, title: Optional[str] = None, high_colu
         ax.margins(x=0.01)
 
     if path is not None:
-        figure.savefig(path)
+        _save(figure, path)
     return figure
+
+
+def _save(figure: Any, path: Any) -> None:
+    """Saves to a file name atomically: a picture already there is replaced
+    only by a complete new one (its permissions kept), never left truncated
+    by a full disk or an interruption.  File objects are written as given."""
+    if not isinstance(path, (str, os.PathLike)):
+        figure.savefig(path)
+        return
+    target = os.path.realpath(os.fspath(path))  # a symlink's file is replaced, not the link
+    directory, name = os.path.split(target)
+    extension = os.path.splitext(name)[1]
+    # Created as open() would create the picture (0666 less the umask), under
+    # a name of its own in the same directory, so that the rename is atomic.
+    temporary = os.path.join(directory, f".{name}.{secrets.token_hex(6)}{extension}")
+    descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0), 0o666)
+    try:
+        with os.fdopen(descriptor, "wb") as out:
+            figure.savefig(out, format=extension[1:].lower() or None)
+            out.flush()
+            os.fsync(out.fileno())
+        try:
+            os.chmod(temporary, stat.S_IMODE(os.stat(target).st_mode))
+        except FileNotFoundError:
+            pass
+        os.replace(temporary, target)
+    except BaseException:
+        try:
+            os.unlink(temporary)
+        except FileNotFoundError:
+            pass
+        raise
 
 
 def read_prices(path: Any) -> Any:

@@ -89,3 +89,19 @@ def test_title_start_up_last_values_and_a_readable_swing_pane(tmp_path, bars, sw
     (line,) = swing.get_lines()[:1]
     assert len(line.get_xdata()) == swing_shown
     assert price.get_xlim() != swing.get_xlim() if bars > 250 else price.get_xlim() == swing.get_xlim()
+
+
+def test_a_picture_is_replaced_only_by_a_complete_one(tmp_path):
+    high, low = random_walk(23, 120)
+    frame = pd.DataFrame({"high": high, "low": low})
+    old = tmp_path / "chart.png"
+    old.write_bytes(b"the old picture")
+    old.chmod(0o640)
+    link = tmp_path / "latest.png"
+    link.symlink_to(old.name)
+    with pytest.raises(ValueError):  # a format matplotlib cannot write: nothing replaced or left behind
+        tc.plot(frame, tmp_path / "chart.unknown-format", dpi=30)
+    tc.plot(frame, link, dpi=30)
+    assert link.is_symlink() and png_size(old) == (360, 270)
+    assert old.stat().st_mode & 0o777 == 0o640
+    assert sorted(path.name for path in tmp_path.iterdir()) == ["chart.png", "latest.png"]
