@@ -19,6 +19,14 @@ indicators  the four indicators beside the bars of CSV files: everything
             any command line that does not start with chart (tamsel --help)
 """
 
+def _in_option_words(message: str) -> str:
+    """The library's advice in this command's option names."""
+    for keyword, option in (("missing='previous'", "--missing=previous"), ("missing='nan'", "--missing=nan"),
+                            ("order='newest-first'", "--order=newest-first")):
+        message = message.replace(keyword, option)
+    return message
+
+
 # Exit statuses of chart, the tool's for the same failures.
 _CANNOT_READ, _CANNOT_WRITE, _MISSING_COLUMN, _MISSING_VALUE = 3, 4, 6, 9
 
@@ -59,13 +67,13 @@ def _chart(argv: Sequence[str]) -> int:
         print(f"tamselcharts: {args.csv}: {error}", file=sys.stderr)
         return _MISSING_COLUMN
     except MissingPriceError as error:
-        print(f"tamselcharts: {args.csv}: {error} (--missing=previous|nan)", file=sys.stderr)
+        print(f"tamselcharts: {args.csv}: {_in_option_words(str(error))}", file=sys.stderr)
         return _MISSING_VALUE
     except OSError as error:
         print(f"tamselcharts: {args.output}: cannot write: {error}", file=sys.stderr)
         return _CANNOT_WRITE
     except (ValueError, TypeError) as error:
-        print(f"tamselcharts: {args.csv}: {error}", file=sys.stderr)
+        print(f"tamselcharts: {args.csv}: {_in_option_words(str(error))}", file=sys.stderr)
         return 1
     return 0
 

@@ -59,6 +59,14 @@ def test_command_line_chart(tmp_path, prices_csv):
     assert run.returncode == 9 and "'HIGH'" in run.stderr and "--missing" in run.stderr
     run = subprocess.run(chart + ["--missing=previous"], capture_output=True, text=True)
     assert run.returncode == 0, run.stderr
+    # Newest first, as many vendors write: refused with the option that reads it.
+    newest = tmp_path / "newest.csv"
+    newest.write_text(source.iloc[::-1].to_csv(index=False))
+    run = subprocess.run(chart[:4] + [str(newest)] + chart[5:] + ["--missing=previous"], capture_output=True, text=True)
+    assert run.returncode == 1 and "--order=newest-first" in run.stderr
+    run = subprocess.run(chart[:4] + [str(newest)] + chart[5:] + ["--missing=previous", "--order=newest-first"],
+                         capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
 
     bad = tmp_path / "bad.csv"
     bad.write_text("date,price\n2024-01-01,1\n")
