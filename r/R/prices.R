@@ -43,6 +43,8 @@ asPrices <- function(values, what, caller) {
     }
     values <- values[, 1L]
   }
+  # R's bare NA is logical: a column of nothing but NA holds missing prices.
+  if (is.logical(values) && all(is.na(values))) values <- as.double(values)
   if (!is.numeric(values) || is.factor(values)) {
     stop(caller, ": ", what, " prices must be numbers, not ", class(values)[1L], call. = FALSE)
   }

@@ -71,8 +71,13 @@ done < "$staging/SOURCES"
 done
 cp "$repository/include/"*.h "$staging/include/"
 
-rm -rf "$package/src/tamsel"
-mv "$staging" "$package/src/tamsel"
+# An unchanged copy is kept as it is, with the objects compiled from it.
+if diff -r -q -x '*.o' "$staging" "$package/src/tamsel" >/dev/null 2>&1; then
+  rm -rf "$staging"
+else
+  rm -rf "$package/src/tamsel"
+  mv "$staging" "$package/src/tamsel"
+fi
 
 mkdir -p "$package/inst/extdata" "$package/tests/testthat"
 cp "$repository/data/sample-daily.csv" "$package/inst/extdata/sample-daily.csv"
