@@ -10,7 +10,9 @@ paneColours <- c(
 #'
 #' Adds one pane per indicator below the chart last drawn by
 #' `quantmod::chartSeries()`, computed over all of the chart's bars (also
-#' those a `subset` hides, so the shown bars are past the start-up).
+#' those a `subset` hides, so the shown bars are past the start-up). Each
+#' pane's legend gives the indicator's value on the last bar. Call it after
+#' `chartSeries()`, as a command of its own, not inside its `TA` argument.
 #'
 #' @param indicators The indicators to add, any of `"cycle_period"`,
 #'   `"signal_to_noise"`, `"swing_position"` and `"trend_vigor"`, in the
@@ -34,14 +36,20 @@ addTamsel <- function(indicators = c("cycle_period", "signal_to_noise", "swing_p
                       missing = c("error", "previous", "nan"), warmup = "nan",
                       colours = paneColours[indicators]) {
   indicators <- match.arg(indicators, tamselColumns, several.ok = TRUE)
-  chart <- tryCatch(quantmod::current.chob(), error = function(e) NULL)
+  # chartSeries() keeps its charts inside quantmod; its own add functions and
+  # addTA() find the current one with this function, which quantmod does not
+  # export.
+  currentChart <- utils::getFromNamespace("get.current.chob", "quantmod")
+  chart <- tryCatch(currentChart(), error = function(e) NULL)
   if (!methods::is(chart, "chob")) {
     stop("addTamsel: there is no chart to add to; draw one with quantmod::chartSeries() first", call. = FALSE)
   }
   values <- tamselIndicators(chart@xdata, missing = missing, warmup = warmup)[, indicators]
   colours <- rep_len(colours, length(indicators))
   for (i in seq_along(indicators)) {
-    pane <- quantmod::addTA(values[, indicators[i]], legend = indicators[i], col = colours[[i]])
+    series <- values[, indicators[i]]
+    last <- as.numeric(series[nrow(series)])
+    pane <- quantmod::addTA(series, legend = paste0(indicators[i], ": ", format(last, digits = 4L)), col = colours[[i]])
     graphics::plot(pane)
   }
   invisible(values)

@@ -31,7 +31,9 @@ The values drawn, an `xts` on the chart's index, invisibly.
 \description{
 Adds one pane per indicator below the chart last drawn by
 `quantmod::chartSeries()`, computed over all of the chart's bars (also
-those a `subset` hides, so the shown bars are past the start-up).
+those a `subset` hides, so the shown bars are past the start-up). Each
+pane's legend gives the indicator's value on the last bar. Call it after
+`chartSeries()`, as a command of its own, not inside its `TA` argument.
 }
 \examples{
 path <- system.file("extdata", "sample-daily.csv", package = "tamselcharts")

@@ -35,8 +35,9 @@ static TamselChart_Stream* unwrap(SEXP pointer) {
   if (TYPEOF(pointer) != EXTPTRSXP || R_ExternalPtrTag(pointer) != streamTag()) error("not a TamselCharts stream");
   TamselChart_Stream* stream = (TamselChart_Stream*)R_ExternalPtrAddr(pointer);
   if (stream == NULL)
-    error("the stream is closed, or was restored from a saved session or serialised copy, which cannot carry "
-          "its state; create a new one with tamselStream() and push the bars again");
+    error(
+        "the stream is closed, or was restored from a saved session or serialised copy, which cannot carry "
+        "its state; create a new one with tamselStream() and push the bars again");
   return stream;
 }
 
