@@ -3,7 +3,8 @@
 # committed Rd pages and NAMESPACE are what roxygen2 writes, builds the tarball
 # (build/r) and runs R CMD check --no-manual on it, which compiles the library
 # with R's toolchain, runs the examples and the testthat suite.  Any ERROR or
-# WARNING fails; the NOTEs are printed.
+# WARNING fails; the NOTEs are printed.  On x86-64 the golden tests then run
+# again with each spectrum kernel forced (TAMSELCHARTS_SIMD).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
@@ -55,3 +56,18 @@ if [ "$status" -ne 0 ] || echo "$verdict" | grep -Eq 'ERROR|WARNING|unknown'; th
   echo "R CMD check found errors or warnings (exit status $status)" >&2
   exit 1
 fi
+
+if [ "$(uname -m)" = x86_64 ]; then
+  for simd in baseline avx2 avx512; do
+    flag=${simd/baseline/sse2}
+    if ! grep -qw "${flag/avx512/avx512f}" /proc/cpuinfo; then
+      echo "-- this CPU has no $simd: the golden tests with TAMSELCHARTS_SIMD=$simd run the next narrower kernel"
+    fi
+    echo "-- golden tests with TAMSELCHARTS_SIMD=$simd"
+    TAMSELCHARTS_SIMD=$simd R_LIBS="$out/tamselcharts.Rcheck" Rscript -e \
+      'testthat::test_dir("r/tests/testthat", filter = "functions|stream", package = "tamselcharts",
+                          load_package = "installed", reporter = "summary", stop_on_failure = TRUE)' \
+      >"$out/golden-$simd.log" 2>&1 || { tail -n 40 "$out/golden-$simd.log" >&2; exit 1; }
+  done
+fi
+echo "R package: OK"

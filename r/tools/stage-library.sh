@@ -5,9 +5,11 @@
 #
 # The list of sources is read from the library's src/CMakeLists.txt, so a file
 # the library's build gains or loses is gained or lost here too:
-#   src/tamsel/SOURCES   one library source per line, relative to src/tamsel/,
-#                        followed by the extra compiler flag of a wide kernel
-#                        ("spectrum/spectrum_kernel_avx2.cpp -mavx2").
+#   src/tamsel/SOURCES   one library source per line, relative to src/tamsel/:
+#                        its path, "always" or "dispatch" (a wide kernel, built
+#                        only where the kernels are picked at run time), then
+#                        the extra compiler flags CMake gives that one file
+#                        ("spectrum/spectrum_kernel_avx2.cpp dispatch -mavx2").
 # Every header of the library is copied, and the repository's golden outputs
 # and sample data go where the tests and examples find them.
 #
@@ -27,18 +29,25 @@ for needed in "$cmake_list" "$repository/include/TamselCharts.h" "$repository/te
   fi
 done
 
-# The sources of the library target, then the wide kernels with the one flag
-# each is compiled with.  Only `set(TAMSEL_SOURCES ...)`, `list(APPEND
-# TAMSEL_SOURCES ...)` and `set_source_files_properties(... COMPILE_OPTIONS
-# "...")` are read; anything Windows-only is added by other commands.
+# The sources of the library target: `set(TAMSEL_SOURCES ...)` and `list(APPEND
+# TAMSEL_SOURCES ...)`, those inside `if(TAMSEL_SIMD_DISPATCH)` being the wide
+# kernels, and each file's `set_source_files_properties(... COMPILE_OPTIONS
+# "...")`.  Anything Windows-only is added by other commands.
 staging="$package/src/tamsel.staging"
 rm -rf "$staging"
 mkdir -p "$staging/include"
 awk '
   function take(text,    n, i, words) {
     n = split(text, words, /[ \t()]+/)
-    for (i = 1; i <= n; i++) if (words[i] ~ /\.cpp$/ && !(words[i] in seen)) { seen[words[i]] = 1; order[++count] = words[i] }
+    for (i = 1; i <= n; i++) {
+      if (words[i] ~ /\.cpp$/ && !(words[i] in kind)) {
+        kind[words[i]] = dispatch ? "dispatch" : "always"
+        order[++count] = words[i]
+      }
+    }
   }
+  /^[ \t]*if\([ \t]*TAMSEL_SIMD_DISPATCH[ \t]*\)/ { dispatch = 1 }
+  /^[ \t]*endif\(/ { dispatch = 0 }
   /^[ \t]*set\(TAMSEL_SOURCES/ { collecting = 1 }
   /^[ \t]*list\(APPEND TAMSEL_SOURCES/ { collecting = 1 }
   collecting { take($0); if ($0 ~ /\)/) collecting = 0; next }
@@ -47,11 +56,12 @@ awk '
     sub(/^.*set_source_files_properties\([ \t]*/, "", line)
     file = line; sub(/[ \t].*$/, "", file)
     flag = line; sub(/^.*COMPILE_OPTIONS[ \t]*"?/, "", flag); sub(/"?[ \t]*\).*$/, "", flag)
+    gsub(/;/, " ", flag)
     flags[file] = flag
   }
   END {
     if (count == 0) { print "stage-library.sh: no sources found in TAMSEL_SOURCES" > "/dev/stderr"; exit 1 }
-    for (i = 1; i <= count; i++) print order[i] (order[i] in flags ? " " flags[order[i]] : "")
+    for (i = 1; i <= count; i++) print order[i] " " kind[order[i]] (order[i] in flags ? " " flags[order[i]] : "")
   }
 ' "$cmake_list" > "$staging/SOURCES"
 
