@@ -18,8 +18,8 @@ paneColours <- c(
 #'   `"signal_to_noise"`, `"swing_position"` and `"trend_vigor"`, in the
 #'   order of their panes.
 #' @param missing As in [tamselIndicators()]. `chartSeries()` drops the bars
-#'   with a missing price before it draws, so this matters only for charts of
-#'   data that kept them.
+#'   with a missing price before it draws, so this matters only for a price
+#'   beyond the range of a 32-bit float.
 #' @param warmup As in [tamselIndicators()]; by default the start-up bars are
 #'   not drawn, so they do not stretch a pane's scale.
 #' @param colours The line colour of each pane, recycled.

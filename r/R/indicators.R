@@ -42,14 +42,16 @@ computeIndicators <- function(HL, low, columns, missing, warmup, caller) {
 #'   vector, or a one-column `xts` such as `Hi(x)`.
 #' @param low The low prices, when `HL` holds the high prices: a numeric vector
 #'   as long as `HL`, or a series on the same index as `HL`.
-#' @param missing What an `NA`, `NaN`, infinite or out-of-range price does.
-#'   `"error"` (the default) stops with a message naming the first such bar
-#'   and its column, because one such price freezes the cycle spectrum for the
-#'   rest of the series. `"previous"` repeats the previous bar's price of that
-#'   column (a series that starts without a price is still an error: there is
-#'   nothing to repeat). `"nan"` passes the price on to the library: the
-#'   cycle period then repeats its last value, the swing position becomes
-#'   `NaN` and the trend vigor holds its last value for the rest of the series.
+#' @param missing What a missing price (`NA` or `NaN`) does, with the words of
+#'   `tamsel --missing`. `"error"` (the default) stops with a message naming
+#'   the first such bar and its column, because one missing price freezes the
+#'   cycle spectrum for the rest of the series. `"previous"` repeats the
+#'   previous bar's price of that column (a series that starts without a price
+#'   is still an error: there is nothing to repeat). `"nan"` passes it on to
+#'   the library: the cycle period then repeats its last value, the swing
+#'   position becomes `NaN` and the trend vigor holds its last value for the
+#'   rest of the series. An infinite price, or one beyond the range of a
+#'   32-bit float, is refused unless `missing = "nan"` passes it on too.
 #' @param warmup What the start-up bars show. `"values"` (the default) keeps
 #'   the library's values; `"nan"` puts `NaN` on each indicator's start-up
 #'   bars ([tamselWarmup()]); a whole number `N` puts `NaN` on the first `N`

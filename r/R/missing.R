@@ -1,11 +1,13 @@
-# The missing-price option.  A price the library cannot use as a measurement
-# (NA, NaN, an infinity, or a number beyond the range of a 32-bit float) would
-# freeze the cycle spectrum for the rest of the series, so by default it stops
-# the computation; "previous" repeats the previous bar's price, "nan" passes
-# it on to the library, which documents what each indicator does after one.
+# The missing-price option, with the words of tamsel --missing.  A missing
+# price (NA or NaN) would freeze the cycle spectrum for the rest of the series,
+# so by default it stops the computation; "previous" repeats the previous
+# bar's price of that column, "nan" passes it on to the library, which
+# documents what each indicator does after one.  An infinite price, or one
+# beyond the range of the library's 32-bit floats, is no price to repeat
+# either: only "nan" passes it on.
 missingPolicies <- c("error", "previous", "nan")
 
-notAPrice <- function(values) is.na(values) | abs(values) >= floatOverflow
+notFinite <- function(values) !is.na(values) & abs(values) >= floatOverflow
 
 describePrice <- function(value) {
   if (is.nan(value)) return("NaN")
@@ -20,22 +22,33 @@ describePrice <- function(value) {
 applyMissing <- function(high, low, missing, caller, label = function(i) "", firstBar = 1L,
                          previous = c(NA_real_, NA_real_)) {
   if (missing == "nan") return(list(high = high, low = low))
-  badHigh <- notAPrice(high)
-  badLow <- notAPrice(low)
-  if (!any(badHigh) && !any(badLow)) return(list(high = high, low = low))
-  if (missing == "error") {
-    i <- which(badHigh | badLow)[1L]
-    column <- if (badHigh[i]) "high" else "low"
-    value <- if (badHigh[i]) high[i] else low[i]
-    stop(caller, ": bar ", firstBar + i - 1L, label(i), ": the ", column, " price is ", describePrice(value),
-      "; a price that is not a number freezes the cycle spectrum for the rest of the series: ",
-      'missing = "previous" repeats the previous bar\'s price, missing = "nan" passes it on',
+  if (!anyNA(high) && !anyNA(low) && !any(notFinite(high)) && !any(notFinite(low))) return(list(high = high, low = low))
+  refuse <- function(i, column, value, why) {
+    stop(caller, ": bar ", firstBar + i - 1L, label(i), ": the ", column, " price is ", describePrice(value), why,
       call. = FALSE
     )
   }
+  # "error" refuses the first bar with any bad price, "previous" the first
+  # with an infinite one; on one bar the high is named before the low.
+  refusedHigh <- notFinite(high) | (missing == "error" & is.na(high))
+  refusedLow <- notFinite(low) | (missing == "error" & is.na(low))
+  if (any(refusedHigh | refusedLow)) {
+    i <- which(refusedHigh | refusedLow)[1L]
+    column <- if (refusedHigh[i]) "high" else "low"
+    value <- if (refusedHigh[i]) high[i] else low[i]
+    why <- if (is.na(value)) {
+      paste0(
+        "; a missing price freezes the cycle spectrum for the rest of the series: ",
+        'missing = "previous" repeats the previous bar\'s price, missing = "nan" passes it on'
+      )
+    } else {
+      '; correct or drop the bar, or pass it on with missing = "nan"'
+    }
+    refuse(i, column, value, why)
+  }
   list(
-    high = carryForward(high, badHigh, previous[1L], "high", caller, label, firstBar),
-    low = carryForward(low, badLow, previous[2L], "low", caller, label, firstBar)
+    high = carryForward(high, is.na(high), previous[1L], "high", caller, label, firstBar),
+    low = carryForward(low, is.na(low), previous[2L], "low", caller, label, firstBar)
   )
 }
 

@@ -24,10 +24,11 @@
 #' A stream's state is C memory of about 12 KiB: a stream restored from a
 #' saved session or `readRDS()` has none, and its functions say so.
 #'
-#' @param missing What a bar with an `NA`, `NaN`, infinite or out-of-range
-#'   price does, as in [tamselIndicators()]: `"error"` refuses it and commits
-#'   nothing, `"previous"` repeats the price of the last bar pushed (there is
-#'   none for the first bar), `"nan"` passes it on.
+#' @param missing What a bar with a missing price does, as in
+#'   [tamselIndicators()]: `"error"` refuses it and commits nothing,
+#'   `"previous"` repeats the price of the last bar pushed (there is none for
+#'   the first bar), `"nan"` passes it on. Infinite prices are refused unless
+#'   `missing = "nan"`.
 #' @param warmup As in [tamselIndicators()], counted from the stream's first
 #'   bar.
 #' @return A stream, an environment of class `tamselStream`.

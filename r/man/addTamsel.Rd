@@ -17,8 +17,8 @@ addTamsel(
 order of their panes.}
 
 \item{missing}{As in [tamselIndicators()]. `chartSeries()` drops the bars
-with a missing price before it draws, so this matters only for charts of
-data that kept them.}
+with a missing price before it draws, so this matters only for a price
+beyond the range of a 32-bit float.}
 
 \item{warmup}{As in [tamselIndicators()]; by default the start-up bars are
 not drawn, so they do not stretch a pane's scale.}

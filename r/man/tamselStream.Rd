@@ -7,10 +7,11 @@
 tamselStream(missing = c("error", "previous", "nan"), warmup = "values")
 }
 \arguments{
-\item{missing}{What a bar with an `NA`, `NaN`, infinite or out-of-range
-price does, as in [tamselIndicators()]: `"error"` refuses it and commits
-nothing, `"previous"` repeats the price of the last bar pushed (there is
-none for the first bar), `"nan"` passes it on.}
+\item{missing}{What a bar with a missing price does, as in
+[tamselIndicators()]: `"error"` refuses it and commits nothing,
+`"previous"` repeats the price of the last bar pushed (there is none for
+the first bar), `"nan"` passes it on. Infinite prices are refused unless
+`missing = "nan"`.}
 
 \item{warmup}{As in [tamselIndicators()], counted from the stream's first
 bar.}

@@ -10,8 +10,9 @@ tamselWarmup()
 A named integer vector: the start-up bars of each indicator.
 }
 \description{
-The number of bars at the start of a series on which an indicator gives its
-start-up value rather than a measurement. `warmup = "nan"` replaces exactly
+The number of bars at the start of a series on which an indicator's value
+still reflects the zeroed state before bar 1 rather than the prices, as the
+library's header and its Python package give them. `warmup = "nan"` replaces exactly
 these bars with `NaN`.
 }
 \details{
@@ -20,7 +21,7 @@ these bars with `NaN`.
 | `cycle_period` | 14 | 0 on bars 1 and 2, exactly 18 on bars 3 to 14: the filter bank first runs on bar 13 and the period is the median of five bars |
 | `signal_to_noise` | 12 | 1.0 on bars 1 to 12: there is no cycle amplitude before the filter bank runs |
 | `swing_position` | 50 | the 51-bar window of the swing still holds start values of 0 up to bar 50 |
-| `trend_vigor` | 14 | the look-back over the start-up period of 18 bars reaches before bar 1, so the whole price counts as change |
+| `trend_vigor` | 29 | the price change over one cycle reaches back before bar 1, where the price counts as 0: always on bars 1 to 14, and through bar 29 whenever the measured cycle (at most 30 bars) is longer than the bars so far |
 
 The swing position's tuned filter also rings from the first bars' price
 level for longer (its full -5 to +5 span returns after about 150 bars);

@@ -57,8 +57,9 @@ test_that("the chart's own bars are the input, so a gap in them follows the miss
     unlink(path)
   }, add = TRUE)
   expect_error(addTamsel(), "bar 60 .*: the high price is 1e\\+39, beyond the range")
-  drawn <- addTamsel(missing = "previous")
-  expect_false(anyNA(drawn[61:120]))
+  expect_error(addTamsel(missing = "previous"), "correct or drop the bar")
+  drawn <- addTamsel(missing = "nan", warmup = "values")
+  expect_identical(zoo::coredata(drawn), zoo::coredata(tamselIndicators(prices, missing = "nan")))
 })
 
 test_that("without a chart to add to, addTamsel says what to draw first", {

@@ -121,29 +121,46 @@ test_that("an empty series gives no values", {
 test_that("each missing-price policy does what its word says", {
   prices <- randomBars(80)
   clean <- tamselIndicators(prices)
-  bad <- list(`NA` = NA_real_, `NaN` = NaN, `Inf` = Inf, `-Inf` = -Inf,
-              `1e+39, beyond the range of a 32-bit float` = 1e39)
-  for (word in names(bad)) {
+  cases <- list(
+    list(value = NA_real_, shown = "NA", missing = TRUE),
+    list(value = NaN, shown = "NaN", missing = TRUE),
+    list(value = Inf, shown = "Inf", missing = FALSE),
+    list(value = -Inf, shown = "-Inf", missing = FALSE),
+    list(value = 1e39, shown = "1e+39, beyond the range of a 32-bit float", missing = FALSE)
+  )
+  for (case in cases) {
     for (column in c("High", "Low")) {
       gappy <- prices
-      gappy[30, column] <- bad[[word]]
-      what <- paste(word, "in", column)
-      # error: the first bad bar, its date and column, and both ways out.
+      gappy[30, column] <- case$value
+      what <- paste(case$shown, "in", column)
+      where <- sprintf("bar 30 (%s): the %s price is %s;", format(zoo::index(prices)[30]), tolower(column), case$shown)
+      # error: the first bad bar, its date and column, and the ways out.
       message <- tryCatch(swingPosition(gappy), error = conditionMessage)
-      expect_match(message, sprintf("bar 30 (%s): the %s price is %s", format(zoo::index(prices)[30]),
-        tolower(column), word), fixed = TRUE, label = what)
-      expect_match(message, 'missing = "previous"', fixed = TRUE)
-      expect_match(message, 'missing = "nan"', fixed = TRUE)
-      # previous: exactly the values of the series with bar 29's price repeated.
-      filled <- prices
-      filled[30, column] <- prices[29, column]
-      expect_identical(tamselIndicators(gappy, missing = "previous"), tamselIndicators(filled), label = what)
+      expect_match(message, where, fixed = TRUE, label = what)
+      expect_match(message, 'missing = "nan"', fixed = TRUE, label = what)
+      if (case$missing) {
+        expect_match(message, 'missing = "previous"', fixed = TRUE, label = what)
+        # previous: exactly the values of the series with bar 29's price repeated.
+        filled <- prices
+        filled[30, column] <- prices[29, column]
+        expect_identical(tamselIndicators(gappy, missing = "previous"), tamselIndicators(filled), label = what)
+      } else {
+        # An infinity is no price to repeat.
+        expect_error(tamselIndicators(gappy, missing = "previous"), where, fixed = TRUE, label = what)
+      }
       # nan: the price reaches the library; the bars before it are untouched.
       passed <- tamselIndicators(gappy, missing = "nan")
       expect_identical(passed[1:29], clean[1:29], label = what)
       expect_true(is.nan(as.numeric(passed[80, "swing_position"])), label = what)
     }
   }
+  # The first bad bar is named, whatever its kind; on one bar the high first.
+  gappy <- prices
+  gappy[50, "High"] <- NA
+  gappy[40, "Low"] <- Inf
+  gappy[40, "High"] <- NaN
+  expect_error(cyclePeriod(gappy), "bar 40 .*: the high price is NaN; a missing price")
+  expect_error(cyclePeriod(gappy, missing = "previous"), "bar 40 .*: the low price is Inf; correct or drop")
 })
 
 test_that("missing = \"previous\" repeats the last good price through a gap, and cannot fill a leading gap", {
@@ -165,7 +182,8 @@ test_that("the warm-up option blanks exactly the start-up bars", {
   prices <- randomBars(120)
   values <- tamselIndicators(prices)
   startUp <- tamselWarmup()
-  expect_identical(startUp, c(cycle_period = 14L, signal_to_noise = 12L, swing_position = 50L, trend_vigor = 14L))
+  # The same bars as the library's header and its Python package give.
+  expect_identical(startUp, c(cycle_period = 14L, signal_to_noise = 12L, swing_position = 50L, trend_vigor = 29L))
   cases <- list(
     list(warmup = "values", blank = c(cycle_period = 0, signal_to_noise = 0, swing_position = 0, trend_vigor = 0)),
     list(warmup = "nan", blank = startUp),

@@ -94,13 +94,16 @@ test_that("the missing and warm-up options mean in a stream what they mean in a 
   high <- as.numeric(prices$High)
   low <- as.numeric(prices$Low)
   high[c(20, 21)] <- NA
-  low[40] <- Inf
+  low[40] <- NaN
   cases <- list(
     list(missing = "previous", warmup = "values"),
     list(missing = "previous", warmup = "nan"),
     list(missing = "nan", warmup = 25),
     list(missing = "nan", warmup = "nan")
   )
+  # An infinite price only passes with missing = "nan".
+  expect_error(tamselStream(missing = "previous")$push(c(1, Inf), c(1, 1)), "push: bar 2: the high price is Inf")
+  expect_length(tamselStream(missing = "nan")$push(c(1, Inf), c(1, 1)), 8L)
   for (case in cases) {
     label <- paste(case$missing, case$warmup)
     batch <- unname(tamselIndicators(high, low, missing = case$missing, warmup = case$warmup))
