@@ -57,6 +57,17 @@ if [ "$status" -ne 0 ] || echo "$verdict" | grep -Eq 'ERROR|WARNING|unknown'; th
   exit 1
 fi
 
+echo "-- R CMD INSTALL r/ from the repository, as the README says"
+mkdir -p "$out/lib"
+MAKEFLAGS=-j2 nice R CMD INSTALL --preclean --library="$out/lib" r >"$out/install.log" 2>&1 ||
+  { tail -n 40 "$out/install.log" >&2; exit 1; }
+grep -q 'stage-library.sh: staged' "$out/install.log" ||
+  { echo "R CMD INSTALL r/ did not stage the library sources from the repository" >&2; exit 1; }
+R_LIBS="$out/lib" Rscript -e \
+  'testthat::test_dir("r/tests/testthat", filter = "functions", package = "tamselcharts",
+                      load_package = "installed", reporter = "summary", stop_on_failure = TRUE)' \
+  >"$out/golden-installed.log" 2>&1 || { tail -n 40 "$out/golden-installed.log" >&2; exit 1; }
+
 if [ "$(uname -m)" = x86_64 ]; then
   for simd in baseline avx2 avx512; do
     flag=${simd/baseline/sse2}
