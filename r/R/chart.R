@@ -48,8 +48,11 @@ addTamsel <- function(indicators = c("cycle_period", "signal_to_noise", "swing_p
   colours <- rep_len(colours, length(indicators))
   for (i in seq_along(indicators)) {
     series <- values[, indicators[i]]
-    last <- as.numeric(series[nrow(series)])
-    pane <- quantmod::addTA(series, legend = paste0(indicators[i], ": ", format(last, digits = 4L)), col = colours[[i]])
+    legend <- paste0(indicators[i], ": ", format(as.numeric(series[nrow(series)]), digits = 4L))
+    # quantmod keeps each pane's call and evaluates it again when the chart
+    # is redrawn (zoomChart(), reChart()), far from here: the call carries
+    # the values themselves.
+    pane <- eval(as.call(list(quote(quantmod::addTA), ta = series, legend = legend, col = colours[[i]])))
     graphics::plot(pane)
   }
   invisible(values)

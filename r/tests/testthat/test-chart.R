@@ -44,6 +44,30 @@ test_that("each requested indicator gets a pane holding its values over the show
   }
 })
 
+test_that("the panes survive redrawing the chart with another subset", {
+  withr_options <- options(xts_check_TZ = FALSE)
+  on.exit(options(withr_options))
+  prices <- randomBars(200)
+  path <- drawChart(prices, subset = "last 150 days")
+  on.exit({
+    grDevices::dev.off()
+    unlink(path)
+  }, add = TRUE)
+  addTamsel(c("swing_position", "cycle_period"))
+  expected <- tamselIndicators(prices, warmup = "nan")
+  for (redraw in list(
+    function() quantmod::zoomChart("last 40 days"),
+    function() quantmod::reChart(subset = "last 90 days")
+  )) {
+    expect_no_error(redraw())
+    chart <- chartOf()
+    panes <- Filter(function(ta) methods::is(ta, "chobTA") && ta@name == "chartTA", chart@passed.args$TA)
+    expect_length(panes, 2L)
+    expect_identical(as.numeric(panes[[1]]@TA.values), as.numeric(expected[chart@xsubset, "swing_position"]))
+    expect_identical(as.numeric(panes[[2]]@TA.values), as.numeric(expected[chart@xsubset, "cycle_period"]))
+  }
+})
+
 test_that("the chart's own bars are the input, so a gap in them follows the missing option", {
   withr_options <- options(xts_check_TZ = FALSE)
   on.exit(options(withr_options))
