@@ -1,0 +1,133 @@
+# The price input of the batch functions: what a caller may pass, and how the
+# result takes the caller's shape again.
+
+# Halfway between the largest 32-bit float and 2^128: a price this large
+# becomes an infinity when rounded to the float the library takes.
+floatOverflow <- 2^128 - 2^103
+
+# The column of `frame` that quantmod::Hi() (which = "Hi") or quantmod::Lo()
+# finds: the one whose name contains "High" or "Low", in any case.
+priceColumn <- function(frame, which, caller) {
+  found <- if (which == "Hi") quantmod::has.Hi(frame, which = TRUE) else quantmod::has.Lo(frame, which = TRUE)
+  word <- if (which == "Hi") "High" else "Low"
+  if (isFALSE(found) || length(found) == 0L) {
+    stop(caller, ": no column named like \"", word, "\" among ", columnList(frame),
+      "; pass an object with High and Low columns, or the high and low prices as two vectors",
+      call. = FALSE
+    )
+  }
+  if (length(found) > 1L) {
+    stop(caller, ": several columns could be the ", tolower(word), " prices: ", columnList(frame[, found, drop = FALSE]),
+      "; keep one of them",
+      call. = FALSE
+    )
+  }
+  found
+}
+
+columnList <- function(frame) {
+  names <- colnames(frame)
+  if (is.null(names) || length(names) == 0L) return("no named columns")
+  paste0("the columns ", paste0("\"", names, "\"", collapse = ", "))
+}
+
+# One price column as a double vector, refusing anything that is not numbers.
+asPrices <- function(values, what, caller) {
+  if (is.data.frame(values)) values <- values[[1L]]
+  if (xts::is.xts(values) || zoo::is.zoo(values)) values <- zoo::coredata(values)
+  if (!is.null(dim(values))) {
+    if (length(dim(values)) != 2L || ncol(values) != 1L) {
+      stop(caller, ": ", what, " must be one column of prices, not ", paste(dim(values), collapse = " x "),
+        call. = FALSE
+      )
+    }
+    values <- values[, 1L]
+  }
+  # R's bare NA is logical: a column of nothing but NA holds missing prices.
+  if (is.logical(values) && all(is.na(values))) values <- as.double(values)
+  if (!is.numeric(values) || is.factor(values)) {
+    stop(caller, ": ", what, " prices must be numbers, not ", class(values)[1L], call. = FALSE)
+  }
+  as.double(values)
+}
+
+# Splits the caller's arguments into high and low double vectors plus what is
+# needed to shape the result like the input:
+#   kind   "xts", "zoo", "data.frame", "matrix" or "vector"
+#   like   the object whose index or row names the result takes
+#   labels a function giving the index label of bars, for messages
+priceInput <- function(HL, low, caller) {
+  if (!is.null(low)) {
+    like <- HL
+    high <- asPrices(HL, "high", caller)
+    lowPrices <- asPrices(low, "low", caller)
+    if (length(high) != length(lowPrices)) {
+      stop(caller, ": high and low must have equal lengths, got ", length(high), " and ", length(lowPrices),
+        call. = FALSE
+      )
+    }
+    if (zoo::is.zoo(HL) || zoo::is.zoo(low)) {
+      # Two series are paired by their index, never by position alone.
+      if (!zoo::is.zoo(HL) || !zoo::is.zoo(low) || !identical(as.numeric(zoo::index(HL)), as.numeric(zoo::index(low)))) {
+        stop(caller, ": high and low are not on the same index; align them first, e.g. with merge()",
+          call. = FALSE
+        )
+      }
+      kind <- if (xts::is.xts(HL)) "xts" else "zoo"
+    } else {
+      kind <- "vector"
+      like <- names(HL)
+    }
+    return(list(high = high, low = lowPrices, kind = kind, like = like))
+  }
+  if (is.null(HL)) stop(caller, ": no prices given", call. = FALSE)
+  kind <- if (xts::is.xts(HL)) {
+    "xts"
+  } else if (zoo::is.zoo(HL)) {
+    "zoo"
+  } else if (is.data.frame(HL)) {
+    "data.frame"
+  } else if (is.matrix(HL)) {
+    "matrix"
+  } else {
+    stop(caller, ": HL must be an object with High and Low columns (an OHLC xts, a matrix or a data frame), ",
+      "or give the high and low prices as two vectors: ", caller, "(high, low)",
+      call. = FALSE
+    )
+  }
+  high <- asPrices(HL[, priceColumn(HL, "Hi", caller), drop = FALSE], "high", caller)
+  lowPrices <- asPrices(HL[, priceColumn(HL, "Lo", caller), drop = FALSE], "low", caller)
+  list(high = high, low = lowPrices, kind = kind, like = HL)
+}
+
+# The index label of bar i of the input, for messages: its time for a series,
+# its row name or element name otherwise.
+barLabel <- function(input, i) {
+  like <- input$like
+  label <- switch(input$kind,
+    xts = ,
+    zoo = format(zoo::index(like)[i]),
+    data.frame = if (.row_names_info(like) > 0L) row.names(like)[i] else NULL,
+    matrix = rownames(like)[i],
+    vector = like[i]
+  )
+  if (is.null(label) || is.na(label)) "" else paste0(" (", label, ")")
+}
+
+# A result in the shape of the input: an xts or zoo on the input's index,
+# otherwise a plain vector (one indicator) or a matrix or data frame (several)
+# with the input's row names.
+shapeResult <- function(values, input) {
+  one <- ncol(values) == 1L
+  like <- input$like
+  switch(input$kind,
+    xts = xts::.xts(values, xts::.index(like), tclass = xts::tclass(like), tzone = xts::tzone(like)),
+    zoo = zoo::zoo(values, zoo::index(like)),
+    data.frame = {
+      names <- if (.row_names_info(like) > 0L) row.names(like) else NULL
+      if (one) stats::setNames(values[, 1L], names) else data.frame(values, row.names = names)
+    },
+    matrix = if (one) stats::setNames(values[, 1L], rownames(like)) else `rownames<-`(values, rownames(like)),
+    vector = if (one) stats::setNames(values[, 1L], like) else `rownames<-`(values, like)
+  )
+}

@@ -1,0 +1,112 @@
+# A stream: the four indicators one bar at a time, for live data.
+
+#' Indicators of live bars, one bar at a time
+#'
+#' A stream keeps the state of the indicators between bars. Pushing a series
+#' bar by bar gives at every bar exactly the values [tamselIndicators()] gives
+#' for that part of the series; `peek()` gives the values of a bar that is
+#' still forming without committing it.
+#'
+#' The stream is an environment holding these functions and one field:
+#' \describe{
+#'   \item{`push(high, low)`}{Commits closed bars, oldest first, and returns
+#'     their values: a named numeric vector for one bar, a matrix with one row
+#'     per bar for several.}
+#'   \item{`peek(high, low)`}{The values one more bar would get if it were
+#'     pushed now, as a named numeric vector; nothing is committed, and a later
+#'     push of the same bar gives the same values.}
+#'   \item{`clone()`}{An independent stream that continues exactly as this one.}
+#'   \item{`reset()`}{Back to bar 1, as a new stream.}
+#'   \item{`close()`}{Frees the stream's memory now; it is freed by R's
+#'     finaliser when the stream is garbage collected anyway.}
+#'   \item{`bars`}{The number of bars pushed so far.}
+#' }
+#' A stream's state is C memory of about 12 KiB: a stream restored from a
+#' saved session or `readRDS()` has none, and its functions say so.
+#'
+#' @param missing What a bar with a missing price does, as in
+#'   [tamselIndicators()]: `"error"` refuses it and commits nothing,
+#'   `"previous"` repeats the price of the last bar pushed (there is none for
+#'   the first bar), `"nan"` passes it on. Infinite prices are refused unless
+#'   `missing = "nan"`.
+#' @param warmup As in [tamselIndicators()], counted from the stream's first
+#'   bar.
+#' @return A stream, an environment of class `tamselStream`.
+#' @examples
+#' stream <- tamselStream(warmup = "nan")
+#' path <- system.file("extdata", "sample-daily.csv", package = "tamselcharts")
+#' bars <- read.csv(path)
+#' history <- stream$push(bars$High[1:199], bars$Low[1:199])
+#' stream$peek(bars$High[200], bars$Low[200]) # the forming bar
+#' stream$push(bars$High[200], bars$Low[200]) # the bar has closed
+#' stream$bars
+#' @export
+tamselStream <- function(missing = c("error", "previous", "nan"), warmup = "values") {
+  missing <- match.arg(missing, missingPolicies)
+  warmup <- checkWarmup(warmup)
+  newStream(.Call(C_tamsel_r_stream_create), 0L, c(NA_real_, NA_real_), missing, warmup)
+}
+
+newStream <- function(pointer, bars, previous, missing, warmup) {
+  state <- new.env(parent = emptyenv())
+  state$pointer <- pointer
+  state$bars <- bars
+  state$previous <- previous
+
+  prices <- function(high, low, caller) {
+    high <- asPrices(high, "high", caller)
+    low <- asPrices(low, "low", caller)
+    if (length(high) != length(low)) {
+      stop(caller, ": high and low must have equal lengths, got ", length(high), " and ", length(low),
+        call. = FALSE
+      )
+    }
+    applyMissing(high, low, missing, caller, firstBar = state$bars + 1L, previous = state$previous)
+  }
+  values <- function(matrix, firstBar) {
+    colnames(matrix) <- tamselColumns
+    applyWarmup(matrix, warmup, firstBar)
+  }
+
+  self <- new.env(parent = emptyenv())
+  self$push <- function(high, low) {
+    bar <- prices(high, low, "push")
+    if (length(bar$high) == 0L) stop("push: no bar given", call. = FALSE)
+    result <- values(.Call(C_tamsel_r_stream_push, state$pointer, bar$high, bar$low), state$bars + 1L)
+    last <- length(bar$high)
+    state$bars <- state$bars + last
+    state$previous <- c(bar$high[last], bar$low[last])
+    if (last == 1L) result[1L, ] else result
+  }
+  self$peek <- function(high, low) {
+    bar <- prices(high, low, "peek")
+    if (length(bar$high) != 1L) stop("peek: takes one bar, a high and a low price", call. = FALSE)
+    values(.Call(C_tamsel_r_stream_peek, state$pointer, bar$high, bar$low), state$bars + 1L)[1L, ]
+  }
+  self$clone <- function() {
+    newStream(.Call(C_tamsel_r_stream_clone, state$pointer), state$bars, state$previous, missing, warmup)
+  }
+  self$reset <- function() {
+    .Call(C_tamsel_r_stream_reset, state$pointer)
+    state$bars <- 0L
+    state$previous <- c(NA_real_, NA_real_)
+    invisible(self)
+  }
+  self$close <- function() {
+    .Call(C_tamsel_r_stream_close, state$pointer)
+    invisible(NULL)
+  }
+  makeActiveBinding("bars", function() state$bars, self)
+  lockEnvironment(self, bindings = TRUE)
+  class(self) <- "tamselStream"
+  self
+}
+
+#' @export
+print.tamselStream <- function(x, ...) {
+  cat("<tamselStream: ", x$bars, if (x$bars == 1L) " bar" else " bars", ">\n", sep = "")
+  invisible(x)
+}
+
+# Streams alive in this session, for the tests of the finaliser.
+liveStreams <- function() .Call(C_tamsel_r_live_streams)

@@ -1,0 +1,33 @@
+/* Registers the .Call entry points; nothing else of the library is visible
+   to R or to other packages. */
+#include <R.h>
+#include <R_ext/Rdynload.h>
+#include <R_ext/Visibility.h>
+#include <Rinternals.h>
+
+SEXP tamsel_r_indicator(SEXP high, SEXP low, SEXP which);
+SEXP tamsel_r_all_indicators(SEXP high, SEXP low);
+SEXP tamsel_r_stream_create(void);
+SEXP tamsel_r_stream_clone(SEXP pointer);
+SEXP tamsel_r_stream_reset(SEXP pointer);
+SEXP tamsel_r_stream_close(SEXP pointer);
+SEXP tamsel_r_stream_push(SEXP pointer, SEXP high, SEXP low);
+SEXP tamsel_r_stream_peek(SEXP pointer, SEXP high, SEXP low);
+SEXP tamsel_r_live_streams(void);
+
+static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator", (DL_FUNC)&tamsel_r_indicator, 3},
+                                              {"tamsel_r_all_indicators", (DL_FUNC)&tamsel_r_all_indicators, 2},
+                                              {"tamsel_r_stream_create", (DL_FUNC)&tamsel_r_stream_create, 0},
+                                              {"tamsel_r_stream_clone", (DL_FUNC)&tamsel_r_stream_clone, 1},
+                                              {"tamsel_r_stream_reset", (DL_FUNC)&tamsel_r_stream_reset, 1},
+                                              {"tamsel_r_stream_close", (DL_FUNC)&tamsel_r_stream_close, 1},
+                                              {"tamsel_r_stream_push", (DL_FUNC)&tamsel_r_stream_push, 3},
+                                              {"tamsel_r_stream_peek", (DL_FUNC)&tamsel_r_stream_peek, 3},
+                                              {"tamsel_r_live_streams", (DL_FUNC)&tamsel_r_live_streams, 0},
+                                              {NULL, NULL, 0}};
+
+void attribute_visible R_init_tamselcharts(DllInfo* dll) {
+  R_registerRoutines(dll, NULL, callMethods, NULL, NULL);
+  R_useDynamicSymbols(dll, FALSE);
+  R_forceSymbols(dll, TRUE);
+}

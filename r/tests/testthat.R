@@ -1,0 +1,4 @@
+library(testthat)
+library(tamselcharts)
+
+test_check("tamselcharts")

@@ -1,0 +1,143 @@
+# The stream: bar by bar exactly the batch values, peek, clone, reset, its
+# life time, and the missing and warm-up options.
+
+test_that("pushed bar by bar and in blocks, every golden series gives its golden values", {
+  for (series in golden()) {
+    high <- series$table[, "high"]
+    low <- series$table[, "low"]
+    oneByOne <- tamselStream(missing = "nan")
+    rows <- lapply(seq_along(high), function(i) oneByOne$push(high[i], low[i]))
+    byBar <- do.call(rbind, rows)
+    blocks <- tamselStream(missing = "nan")
+    cut <- seq_len(max(1L, length(high) %/% 2L))
+    inBlocks <- matrix(blocks$push(high[cut], low[cut]), ncol = 4L)
+    if (length(high) > length(cut)) inBlocks <- rbind(inBlocks, blocks$push(high[-cut], low[-cut]))
+    colnames(inBlocks) <- colnames(byBar)
+    for (column in colnames(byBar)) {
+      expect_same_bits(byBar[, column], series, column, paste(series$name, column, "pushed"))
+      expect_same_bits(inBlocks[, column], series, column, paste(series$name, column, "in blocks"))
+    }
+    expect_identical(oneByOne$bars, length(high))
+    expect_identical(blocks$bars, length(high))
+  }
+})
+
+test_that("a peek gives the values its push gives and commits nothing", {
+  series <- golden()[["cycle_20"]]$table
+  stream <- tamselStream()
+  for (i in seq_len(nrow(series))) {
+    # A forming bar first, then the closed one.
+    stream$peek(series[i, "high"] * 1.01, series[i, "low"])
+    peeked <- stream$peek(series[i, "high"], series[i, "low"])
+    expect_identical(stream$bars, i - 1L)
+    expect_identical(stream$push(series[i, "high"], series[i, "low"]), peeked)
+  }
+  expect_named(peeked, c("cycle_period", "signal_to_noise", "swing_position", "trend_vigor"))
+})
+
+test_that("a clone continues exactly as the original, and reset starts over", {
+  prices <- randomBars(300)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  expected <- unname(zoo::coredata(tamselIndicators(prices)))
+  original <- tamselStream()
+  original$push(high[1:150], low[1:150])
+  copy <- original$clone()
+  expect_identical(copy$bars, 150L)
+  expect_identical(unname(copy$push(high[151:300], low[151:300])), expected[151:300, ])
+  # The original went on untouched by its clone's bars.
+  expect_identical(unname(original$push(high[151:300], low[151:300])), expected[151:300, ])
+  original$reset()
+  expect_identical(original$bars, 0L)
+  expect_identical(unname(original$push(high, low)), expected)
+  expect_identical(copy$bars, 300L)
+})
+
+test_that("streams are freed by the finaliser, or at once by close()", {
+  gc()
+  before <- tamselcharts:::liveStreams()
+  local({
+    streams <- lapply(1:50, function(i) tamselStream())
+    streams[[1]]$push(1, 1)
+    clone <- streams[[1]]$clone()
+    expect_identical(tamselcharts:::liveStreams(), before + 51L)
+  })
+  gc()
+  expect_identical(tamselcharts:::liveStreams(), before)
+  stream <- tamselStream()
+  stream$close()
+  stream$close()
+  expect_identical(tamselcharts:::liveStreams(), before)
+  expect_error(stream$push(1, 1), "the stream is closed")
+})
+
+test_that("a stream restored from a saved copy says it has lost its state", {
+  stream <- tamselStream()
+  stream$push(c(10, 11), c(9, 10))
+  path <- tempfile(fileext = ".rds")
+  on.exit(unlink(path))
+  saveRDS(stream, path)
+  restored <- readRDS(path)
+  for (call in list(
+    function() restored$push(1, 1), function() restored$peek(1, 1),
+    function() restored$clone(), function() restored$reset()
+  )) {
+    expect_error(call(), "restored from a saved session or serialised copy")
+  }
+  # The original is unaffected.
+  expect_identical(stream$bars, 2L)
+  expect_length(stream$push(12, 11), 4L)
+})
+
+test_that("the missing and warm-up options mean in a stream what they mean in a batch", {
+  prices <- randomBars(70)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  high[c(20, 21)] <- NA
+  low[40] <- NaN
+  cases <- list(
+    list(missing = "previous", warmup = "values"),
+    list(missing = "previous", warmup = "nan"),
+    list(missing = "nan", warmup = 25),
+    list(missing = "nan", warmup = "nan")
+  )
+  # An infinite price only passes with missing = "nan".
+  expect_error(tamselStream(missing = "previous")$push(c(1, Inf), c(1, 1)), "push: bar 2: the high price is Inf")
+  expect_length(tamselStream(missing = "nan")$push(c(1, Inf), c(1, 1)), 8L)
+  for (case in cases) {
+    label <- paste(case$missing, case$warmup)
+    batch <- unname(tamselIndicators(high, low, missing = case$missing, warmup = case$warmup))
+    stream <- tamselStream(missing = case$missing, warmup = case$warmup)
+    pushed <- unname(t(vapply(seq_along(high), function(i) stream$push(high[i], low[i]), numeric(4))))
+    expect_identical(pushed, batch, label = label)
+    peeker <- tamselStream(missing = case$missing, warmup = case$warmup)
+    peeker$push(high[1:19], low[1:19])
+    expect_identical(unname(peeker$peek(high[20], low[20])), batch[20, ], label = label)
+  }
+})
+
+test_that("a bad bar is refused whole, naming its bar number, and commits nothing", {
+  stream <- tamselStream()
+  stream$push(c(10, 11, 12), c(9, 10, 11))
+  expect_error(stream$push(c(13, NA), c(12, 12)), "push: bar 5: the high price is NA")
+  expect_error(stream$peek(13, NaN), "peek: bar 4: the low price is NaN")
+  expect_identical(stream$bars, 3L)
+  first <- tamselStream(missing = "previous")
+  expect_error(first$push(NA, 1), "bar 1: .* no earlier price")
+  expect_identical(first$bars, 0L)
+  # After a reset there is no previous bar either.
+  first$push(10, 9)
+  first$reset()
+  expect_error(first$peek(1, NA), "no earlier price")
+  cases <- list(
+    list(call = function(s) s$push(numeric(0), numeric(0)), message = "no bar given"),
+    list(call = function(s) s$push(1:2, 1), message = "equal lengths"),
+    list(call = function(s) s$peek(1:2, 1:2), message = "takes one bar"),
+    list(call = function(s) s$push("1", 1), message = "must be numbers"),
+    list(call = function(s) tamselStream(warmup = "x"), message = "warmup must be"),
+    list(call = function(s) tamselStream(missing = "zero"), message = "should be one of")
+  )
+  for (case in cases) expect_error(case$call(stream), case$message, fixed = TRUE)
+  expect_identical(stream$bars, 3L)
+  expect_output(print(stream), "<tamselStream: 3 bars>", fixed = TRUE)
+})
