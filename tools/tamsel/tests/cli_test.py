@@ -229,7 +229,7 @@ class Parallel(Case):
         out.mkdir()
         result = run(["-j", "3", "-o", str(out), str(inputs[0]), str(bad), *map(str, inputs[1:])])
         self.assertEqual(result.returncode, 8, result.stderr.decode())
-        self.assertIn(f"{bad}:3: column 'High': 'x' is not a number", result.stderr.decode())
+        self.assertIn(f"{bad}:3: column 'High' (number 1): 'x' is not a number", result.stderr.decode())
         self.assertEqual(sorted(p.name for p in out.iterdir()), sorted(p.name for p in inputs))
 
 
@@ -275,8 +275,8 @@ class Errors(Case):
     def test_cells_that_are_not_numbers(self):
         rows = "".join(f"d,{100 + i},{99 + i}\n" for i in range(40))
         self.expect_failure("Date,High,Low\n" + rows + "d,abc,1\n", 8,
-                            r"in\.csv:42: column 'High': 'abc' is not a number")
-        self.expect_failure("Date,High,Low\nd,1,1.2.3\n", 8, r"in\.csv:2: column 'Low': '1\.2\.3' is not a number")
+                            r"in\.csv:42: column 'High' \(number 2\): 'abc' is not a number")
+        self.expect_failure("Date,High,Low\nd,1,1.2.3\n", 8, r"in\.csv:2: column 'Low' \(number 3\): '1\.2\.3' is not a number")
         self.expect_failure("Date,High,Low\nd,1e39,1\n", 8, r"'1e39' is out of the range of a 32-bit float")
         self.expect_failure("Date,High,Low\nd,inf,1\n", 8, r"'inf' is not a number")
         self.expect_failure("Date,High,Low\nd,+-2,1\n", 8, r"'\+-2' is not a number")
@@ -285,7 +285,7 @@ class Errors(Case):
     def test_missing_cells_fail_by_default(self):
         for cell in ["", "null", "NaN", "NULL", " "]:
             self.expect_failure(f"Date,High,Low\nd,2,1\nd,{cell},1\n", 9,
-                                rf"in\.csv:3: column 'High': missing value '{re.escape(cell)}' .*--missing=previous")
+                                rf"in\.csv:3: column 'High' \(number 2\): missing value '{re.escape(cell)}' .*--missing=previous")
         self.expect_failure("Date,High,Low\nd,2,\n", 9, r"column 'Low'", args=["--missing", "error"])
         self.expect_failure("Date,High,Low\nd,,1\n", 9, r"in\.csv:2: .* first bar", args=["--missing=previous"])
 
