@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 

@@ -44,7 +44,7 @@ Cell parsePriceCell(std::string_view text, bool decimalCommaAllowed, float& valu
   if (text.empty() || equalsIgnoringCase(text, "null") || equalsIgnoringCase(text, "nan") ||
       equalsIgnoringCase(text, "na") || equalsIgnoringCase(text, "n/a"))
     return Cell::Missing;
-  if (text.front() == '+') {
+  if (text.starts_with('+')) {
     text.remove_prefix(1);
     if (text.empty() || text.front() == '-') return Cell::Bad;
   }

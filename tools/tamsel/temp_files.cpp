@@ -2,11 +2,11 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 namespace tamsel::cli {
@@ -66,6 +66,7 @@ void TempFiles::dieOf(int signal) {
   sigemptyset(&only);
   sigaddset(&only, signal);
   ::raise(signal);  // pending until unblocked below (it may be blocked here)
+  // cppcheck-suppress unreachableCode ; raise() returns here while the signal is blocked
   ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   ::_exit(128 + signal);  // a signal whose default action does not end the process
 }

@@ -6,7 +6,6 @@
  * EACCES).  A failing close still closes, as Linux does.  With
  * TAMSEL_FAULT_REPORT set, the number of calls made is written to that file
  * at exit, so a test can sweep every call of a run. */
-#define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
