@@ -4,6 +4,7 @@
 // are made safe to rely on and the terminating signals are routed to the
 // thread that cleans up temporary files.
 #include "command_line.hpp"
+#include "output_file.hpp"
 #include "plan.hpp"
 #include "run.hpp"
 #include "standard_descriptors.hpp"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   const StandardDescriptors descriptors = holdStandardDescriptorsOpen();
   if (descriptors.openFailed) return static_cast<int>(Status::Internal);  // nowhere safe to write, even a message
   TempFiles::instance().watchSignals();
+  (void)newFileMode();  // reads the umask while this is the only thread that creates files
 
   Parsed parsed = parseCommandLine(argc, argv);
   if (!parsed.request) return parsed.status;

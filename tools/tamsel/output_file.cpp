@@ -68,9 +68,7 @@ class ReplacedFile final : public OutputFile {
         (void)::fchown(fd_, static_cast<uid_t>(-1), existing->st_gid);  // the group alone, where allowed
       mode = existing->st_mode & 07777;
     } else {
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      mode = 0666 & ~mask;
+      mode = newFileMode();
     }
     if (::fchmod(fd_, mode) != 0) {
       const int error = errno;
@@ -139,6 +137,17 @@ std::string danglingLinkTarget(const std::string& path) {
 }
 
 }  // namespace
+
+mode_t newFileMode() {
+  // umask() can only be read by setting it, which is not safe while other
+  // threads create files: read once, before the workers start.
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
 
 std::string errnoText(int error) { return std::error_code(error, std::generic_category()).message(); }
 

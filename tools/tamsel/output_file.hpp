@@ -16,6 +16,8 @@
 #ifndef TAMSEL_TOOLS_OUTPUT_FILE_HPP
 #define TAMSEL_TOOLS_OUTPUT_FILE_HPP
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
@@ -39,6 +41,11 @@ class OutputFile : public Sink {
 void writeAll(int fd, const char* data, std::size_t size, const std::string& name);
 
 std::string errnoText(int error);
+
+// The permission bits of a new file: 0666 less the umask, as a shell
+// redirection gives.  The first call reads the umask; make it before any
+// thread starts.
+mode_t newFileMode();
 
 }  // namespace tamsel::cli
 

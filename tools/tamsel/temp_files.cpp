@@ -85,7 +85,8 @@ int TempFiles::create(const std::string& directory, std::string& path) {
 int TempFiles::commit(const std::string& path, const std::string& target) {
   const std::lock_guard<std::mutex> lock(mutex_);
   if (::rename(path.c_str(), target.c_str()) != 0) return errno;
-  paths_.erase(std::find(paths_.begin(), paths_.end(), path));
+  const auto at = std::find(paths_.begin(), paths_.end(), path);
+  if (at != paths_.end()) paths_.erase(at);
   return 0;
 }
 
