@@ -6,7 +6,8 @@
 // Input layout (missing bytes read as zero):
 //   byte 0   bits 0-2 the delimiter: 0 sniffed, then ',' ';' '\t' '|' ' '
 //            ':' 'x'; bits 3-4 what the conversion does with a missing
-//            price; bits 5-7 which indicators it appends
+//            price (3: stop, with the rows read newest first); bits 5-7
+//            which indicators it appends
 //   byte 1   bits 0-3 the largest read (1 to 16 bytes), bits 4-7 the
 //            reader's initial buffer (4 to 64 bytes)
 //   byte 2.. the file
@@ -212,6 +213,7 @@ void CheckConversion(std::string_view text, unsigned choice, char delimiter, std
   options.delimiter = delimiter;
   const Missing policies[] = {Missing::Error, Missing::Previous, Missing::NaN, Missing::Error};
   options.missing = policies[(choice >> 3) & 3];
+  if (((choice >> 3) & 3) == 3) options.order = tamsel::cli::Order::NewestFirst;
   const unsigned pick = choice >> 5;
   if (pick != 0) {
     options.indicators.clear();

@@ -3,13 +3,16 @@
 #include <fmt/compile.h>
 #include <fmt/format.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "TamselCharts.h"
+#include "bar_time.hpp"
+#include "message_text.hpp"
+#include "price_cell.hpp"
 
 namespace tamsel::cli {
 
@@ -33,25 +36,24 @@ std::string columnKey(std::string_view name) {
   return key;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  return true;
-}
-
+// The header's names for a message: the first few, each shortened.
 std::string listColumns(const std::vector<std::string_view>& header) {
+  constexpr std::size_t kShown = 20;
   std::string list;
-  for (std::size_t i = 0; i < header.size(); ++i) {
+  for (std::size_t i = 0; i < header.size() && i < kShown; ++i) {
     if (i > 0) list += ", ";
-    list += '\'';
-    list += header[i];
-    list += '\'';
+    list += '\'' + printable(header[i], 40) + '\'';
   }
+  if (header.size() > kShown) list += fmt::format(" and {} more", header.size() - kShown);
   return list;
 }
 
-std::size_t findColumn(const std::vector<std::string_view>& header, const std::string& wanted,
+// "column 'High' (number 2)": the name as the header writes it and where it is.
+std::string columnLabel(std::string_view name, std::size_t index) {
+  return fmt::format("column '{}' (number {})", printable(trim(name)), index + 1);
+}
+
+std::size_t findColumn(const std::vector<std::string_view>& header, std::string_view raw, const std::string& wanted,
                        const std::string& option, const std::string& name) {
   const std::string key = columnKey(wanted);
   std::size_t found = header.size();
@@ -59,46 +61,19 @@ std::size_t findColumn(const std::vector<std::string_view>& header, const std::s
     if (columnKey(header[i]) != key) continue;
     if (found != header.size())
       throw Failure(Status::MissingColumn, fmt::format("{}: columns {} and {} are both named '{}'; pick one with {}",
-                                                       name, found + 1, i + 1, wanted, option));
+                                                       name, found + 1, i + 1, printable(wanted), option));
     found = i;
   }
-  if (found == header.size())
-    throw Failure(Status::MissingColumn, fmt::format("{}: no column named '{}' (the header has {}); name it with {}",
-                                                     name, wanted, listColumns(header), option));
+  if (found == header.size()) {
+    // Text in UTF-16 without a byte-order mark reads as names full of NULs.
+    const char* hint = raw.find('\0') != std::string_view::npos
+                           ? "; the header holds NUL bytes: if the file is UTF-16 or UTF-32 text, convert it to "
+                             "UTF-8 first (iconv -f UTF-16 -t UTF-8)"
+                           : "";
+    throw Failure(Status::MissingColumn, fmt::format("{}: no column named '{}' (the header has {}); name it with {}{}",
+                                                     name, printable(wanted), listColumns(header), option, hint));
+  }
   return found;
-}
-
-enum class Cell { Number, Missing, Bad, OutOfRange };
-
-// Reads a price.  Blanks around it and a leading '+' are allowed; so is a
-// decimal comma when commas do not separate fields (semicolon- and tab-
-// separated files from European locales).
-Cell parseCell(std::string_view text, bool decimalCommaAllowed, float& value, bool& usedComma) {
-  text = trim(text);
-  if (text.empty() || equalsIgnoringCase(text, "null") || equalsIgnoringCase(text, "nan") ||
-      equalsIgnoringCase(text, "na") || equalsIgnoringCase(text, "n/a"))
-    return Cell::Missing;
-  if (text.front() == '+') {
-    text.remove_prefix(1);
-    if (text.empty() || text.front() == '-') return Cell::Bad;
-  }
-  char local[64];
-  if (decimalCommaAllowed && text.size() < sizeof local) {
-    const std::size_t comma = text.find(',');
-    if (comma != std::string_view::npos && text.find(',', comma + 1) == std::string_view::npos &&
-        text.find('.') == std::string_view::npos) {
-      std::memcpy(local, text.data(), text.size());
-      local[comma] = '.';
-      text = std::string_view(local, text.size());
-      usedComma = true;
-    }
-  }
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-  if (ec == std::errc::result_out_of_range) return Cell::OutOfRange;
-  if (ec != std::errc() || ptr != end) return Cell::Bad;
-  if (!std::isfinite(value)) return Cell::Bad;  // "inf", "infinity"
-  return Cell::Number;
 }
 
 // The output is staged in a fixed buffer and handed to the sink in large
@@ -168,6 +143,188 @@ struct StreamDeleter {
   void operator()(TamselChart_Stream* s) const { TamselChart_StreamDestroy(s); }
 };
 
+// The rows' text with the indicators after it.
+class RowWriter {
+ public:
+  RowWriter(Sink& sink, const Options& options, char delimiter, std::string_view ending)
+      : out_(sink), options_(options), delimiter_(delimiter), ending_(ending) {}
+
+  void header(std::string_view raw, bool byteOrderMark) {
+    if (byteOrderMark) out_.append("\xEF\xBB\xBF");
+    out_.append(raw);
+    for (Indicator which : options_.indicators) {
+      out_.append(std::string_view(&delimiter_, 1));
+      out_.append(kIndicatorNames[static_cast<int>(which)]);
+    }
+    out_.append(ending_);
+  }
+
+  void row(std::string_view raw, const TamselChart_Values& values, bool decimalComma) {
+    const std::size_t need = raw.size() + options_.indicators.size() * 40 + ending_.size();
+    if (out_.reserve(need)) {
+      char* p = out_.cursor();
+      std::memcpy(p, raw.data(), raw.size());
+      p += raw.size();
+      for (Indicator which : options_.indicators) {
+        *p++ = delimiter_;
+        p = writeFloat(p, pick(values, which), decimalComma);
+      }
+      std::memcpy(p, ending_.data(), ending_.size());
+      out_.advance(p + ending_.size());
+      return;
+    }
+    out_.append(raw);
+    for (Indicator which : options_.indicators) {
+      char text[40];
+      text[0] = delimiter_;
+      out_.append(std::string_view(
+          text, static_cast<std::size_t>(writeFloat(text + 1, pick(values, which), decimalComma) - text)));
+    }
+    out_.append(ending_);
+  }
+
+  void flush() { out_.flush(); }
+
+ private:
+  OutputBuffer out_;
+  const Options& options_;
+  char delimiter_;
+  std::string ending_;
+};
+
+// The high and low of each bar, taken in time order, with the missing-price
+// policy applied.
+class PriceReader {
+ public:
+  PriceReader(const Options& options, const std::string& name, bool decimalCommaAllowed)
+      : options_(options), name_(name), decimalCommaAllowed_(decimalCommaAllowed) {}
+
+  // The price in one cell of the bar on line; previous is the same column's
+  // price on the bar before, in time order.
+  float read(std::string_view cell, long line, const std::string& column, float previous) {
+    float value = 0.0f;
+    bool usedComma = false;
+    switch (parsePriceCell(cell, decimalCommaAllowed_, value, usedComma)) {
+      case Cell::Number:
+        if (usedComma && bars_ == 0) decimalComma_ = true;
+        return value;
+      case Cell::Missing:
+        if (options_.missing == Missing::NaN) return std::nanf("");
+        if (options_.missing == Missing::Previous) {
+          if (bars_ > 0) return previous;
+          throw Failure(Status::MissingValue,
+                        fmt::format("{}:{}: {}: '{}' on the first bar, which has no previous bar to repeat", name_,
+                                    line, column, printable(cell)));
+        }
+        throw Failure(Status::MissingValue,
+                      fmt::format("{}:{}: {}: missing value '{}' (one NaN would freeze the cycle spectrum "
+                                  "for the rest of the series; --missing=previous repeats the previous bar's value, "
+                                  "--missing=nan passes NaN through)",
+                                  name_, line, column, printable(cell)));
+      case Cell::OutOfRange:
+        throw Failure(Status::NotANumber, fmt::format("{}:{}: {}: '{}' is out of the range of a 32-bit float "
+                                                      "(largest about 3.4e38)",
+                                                      name_, line, column, printable(cell)));
+      case Cell::Bad:
+        break;
+    }
+    throw Failure(Status::NotANumber,
+                  fmt::format("{}:{}: {}: '{}' is not a number", name_, line, column, printable(cell)));
+  }
+
+  void barDone() { ++bars_; }
+  bool decimalComma() const { return decimalComma_; }
+
+ private:
+  const Options& options_;
+  const std::string& name_;
+  bool decimalCommaAllowed_;
+  bool decimalComma_ = false;
+  std::uint64_t bars_ = 0;
+};
+
+// Refuses rows whose date runs against the order the command line expects.
+// Only a date column whose values are understood is checked; equal times
+// pass.
+class OrderCheck {
+ public:
+  OrderCheck(const std::vector<std::string_view>& header, Order order, const std::string& name)
+      : time_(header), order_(order), name_(name) {
+    if (time_.hasDateColumn()) column_ = columnLabel(header[time_.dateColumn()], time_.dateColumn());
+  }
+
+  void check(const csv::Record& row) {
+    if (!checking_) return;
+    const auto when = time_.of(row.fields);
+    if (!when) {
+      checking_ = false;  // not a date this reader understands: no check rather than a guess
+      return;
+    }
+    const std::string_view text = trim(row.fields[time_.dateColumn()]);
+    if (previous_) {
+      if (order_ == Order::OldestFirst && *when < *previous_)
+        throw Failure(Status::OutOfOrder,
+                      fmt::format("{}:{}: {}: '{}' is older than '{}' on the row before; the rows must run oldest "
+                                  "first, or all newest first with --order=newest-first",
+                                  name_, row.line, column_, printable(text), printable(previousText_)));
+      if (order_ == Order::NewestFirst && *when > *previous_)
+        throw Failure(Status::OutOfOrder,
+                      fmt::format("{}:{}: {}: '{}' is newer than '{}' on the row before, but --order=newest-first "
+                                  "wants every row older than the one above it",
+                                  name_, row.line, column_, printable(text), printable(previousText_)));
+    }
+    previous_ = when;
+    previousText_.assign(text);
+  }
+
+ private:
+  BarTime time_;
+  Order order_;
+  const std::string& name_;
+  std::string column_;
+  bool checking_ = true;
+  std::optional<std::uint64_t> previous_;
+  std::string previousText_;
+};
+
+// Newest-first rows held until the last one is read: each row's text and its
+// two price cells, in one block of text.
+class HeldRows {
+ public:
+  void add(const csv::Record& row, std::size_t highColumn, std::size_t lowColumn) {
+    rows_.push_back({store(row.raw), store(row.fields[highColumn]), store(row.fields[lowColumn]), row.line});
+  }
+  std::size_t size() const { return rows_.size(); }
+  std::string_view raw(std::size_t i) const { return view(rows_[i].raw); }
+  std::string_view high(std::size_t i) const { return view(rows_[i].high); }
+  std::string_view low(std::size_t i) const { return view(rows_[i].low); }
+  long line(std::size_t i) const { return rows_[i].line; }
+
+ private:
+  struct Span {
+    std::size_t begin, size;
+  };
+  struct Row {
+    Span raw, high, low;
+    long line;
+  };
+  Span store(std::string_view text) {
+    const Span span{text_.size(), text.size()};
+    text_.append(text);
+    return span;
+  }
+  std::string_view view(Span span) const { return std::string_view(text_).substr(span.begin, span.size); }
+
+  std::string text_;
+  std::vector<Row> rows_;
+};
+
+void checkFieldCount(const csv::Record& record, std::size_t columns, const std::string& name) {
+  if (record.fields.size() != columns)
+    throw Failure(Status::Malformed, fmt::format("{}:{}: {} field{} where the header has {}", name, record.line,
+                                                 record.fields.size(), record.fields.size() == 1 ? "" : "s", columns));
+}
+
 }  // namespace
 
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
@@ -175,6 +332,12 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
   csv::Reader reader(input);
   csv::Record record;
   try {
+    const std::string_view wide = reader.wideByteOrderMark();
+    if (!wide.empty())
+      throw Failure(Status::Malformed,
+                    fmt::format("{}: the text is {} (it starts with that byte-order mark); convert it to UTF-8 "
+                                "first, e.g. iconv -f {} -t UTF-8 < IN > OUT",
+                                name, wide, wide));
     reader.setDelimiter(options.delimiter != 0 ? options.delimiter : reader.sniffDelimiter());
     if (!reader.next(record)) throw Failure(Status::NoData, name + ": empty, there is no header row");
   } catch (const csv::ParseError& e) {
@@ -185,97 +348,51 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
   const char delimiter = reader.delimiter();
   const std::vector<std::string_view> header = record.fields;
   const std::size_t columns = header.size();
-  const std::size_t highColumn = findColumn(header, options.high, "--high", name);
-  const std::size_t lowColumn = findColumn(header, options.low, "--low", name);
-  const std::string highName(trim(header[highColumn]));
-  const std::string lowName(trim(header[lowColumn]));
+  const std::size_t highColumn = findColumn(header, record.raw, options.high, "--high", name);
+  const std::size_t lowColumn = findColumn(header, record.raw, options.low, "--low", name);
+  if (highColumn == lowColumn)
+    throw Failure(Status::MissingColumn,
+                  fmt::format("{}: --high '{}' and --low '{}' both name {}; the high and the low must come from two "
+                              "columns",
+                              name, printable(options.high), printable(options.low),
+                              columnLabel(header[highColumn], highColumn)));
+  const std::string highName = columnLabel(header[highColumn], highColumn);
+  const std::string lowName = columnLabel(header[lowColumn], lowColumn);
   // Output rows end as the header does, so a CRLF file stays CRLF.
   const std::string ending = record.ending.empty() ? std::string("\n") : std::string(record.ending);
 
-  OutputBuffer out(output);
-  if (reader.hadByteOrderMark()) out.append("\xEF\xBB\xBF");
-  out.append(record.raw);
-  for (Indicator which : options.indicators) {
-    out.append(std::string_view(&delimiter, 1));
-    out.append(kIndicatorNames[static_cast<int>(which)]);
-  }
-  out.append(ending);
+  RowWriter writer(output, options, delimiter, ending);
+  writer.header(record.raw, reader.hadByteOrderMark());
+  OrderCheck order(header, options.order, name);
 
   std::unique_ptr<TamselChart_Stream, StreamDeleter> stream(TamselChart_StreamCreate());
   if (!stream) throw Failure(Status::Internal, "out of memory");
-
-  const bool decimalCommaAllowed = delimiter != ',';
-  bool decimalComma = false;
+  PriceReader prices(options, name, delimiter != ',');
   float previousHigh = 0.0f;
   float previousLow = 0.0f;
-  std::uint64_t rows = 0;
-
-  auto readPrice = [&](const csv::Record& row, std::size_t column, const std::string& columnName,
-                       float previous) -> float {
-    float value = 0.0f;
-    bool usedComma = false;
-    const std::string_view cell = row.fields[column];
-    switch (parseCell(cell, decimalCommaAllowed, value, usedComma)) {
-      case Cell::Number:
-        if (usedComma && rows == 0) decimalComma = true;
-        return value;
-      case Cell::Missing:
-        if (options.missing == Missing::NaN) return std::nanf("");
-        if (options.missing == Missing::Previous) {
-          if (rows > 0) return previous;
-          throw Failure(Status::MissingValue,
-                        fmt::format("{}:{}: column '{}': '{}' on the first bar, which has no previous bar to repeat",
-                                    name, row.line, columnName, cell));
-        }
-        throw Failure(Status::MissingValue,
-                      fmt::format("{}:{}: column '{}': missing value '{}' (one NaN would freeze the cycle spectrum "
-                                  "for the rest of the series; --missing=previous repeats the previous bar's value, "
-                                  "--missing=nan passes NaN through)",
-                                  name, row.line, columnName, cell));
-      case Cell::OutOfRange:
-        throw Failure(Status::NotANumber, fmt::format("{}:{}: column '{}': '{}' is out of the range of a 32-bit float",
-                                                      name, row.line, columnName, cell));
-      case Cell::Bad:
-        break;
-    }
-    throw Failure(Status::NotANumber,
-                  fmt::format("{}:{}: column '{}': '{}' is not a number", name, row.line, columnName, cell));
+  // One bar in time order: its values, computed from its two cells.
+  auto computeBar = [&](std::string_view highCell, std::string_view lowCell, long line) {
+    const float high = prices.read(highCell, line, highName, previousHigh);
+    const float low = prices.read(lowCell, line, lowName, previousLow);
+    previousHigh = high;
+    previousLow = low;
+    TamselChart_Values values;
+    TamselChart_StreamPush(stream.get(), high, low, &values);
+    prices.barDone();
+    return values;
   };
 
+  std::uint64_t rows = 0;
+  HeldRows held;
   try {
     while (reader.next(record)) {
-      if (record.fields.size() != columns)
-        throw Failure(Status::Malformed,
-                      fmt::format("{}:{}: {} field{} where the header has {}", name, record.line, record.fields.size(),
-                                  record.fields.size() == 1 ? "" : "s", columns));
-      const float high = readPrice(record, highColumn, highName, previousHigh);
-      const float low = readPrice(record, lowColumn, lowName, previousLow);
-      previousHigh = high;
-      previousLow = low;
-
-      TamselChart_Values values;
-      TamselChart_StreamPush(stream.get(), high, low, &values);
-
-      const std::size_t need = record.raw.size() + options.indicators.size() * 40 + ending.size();
-      if (out.reserve(need)) {
-        char* p = out.cursor();
-        std::memcpy(p, record.raw.data(), record.raw.size());
-        p += record.raw.size();
-        for (Indicator which : options.indicators) {
-          *p++ = delimiter;
-          p = writeFloat(p, pick(values, which), decimalComma);
-        }
-        std::memcpy(p, ending.data(), ending.size());
-        out.advance(p + ending.size());
+      checkFieldCount(record, columns, name);
+      order.check(record);
+      if (options.order == Order::NewestFirst) {
+        held.add(record, highColumn, lowColumn);
       } else {
-        out.append(record.raw);
-        for (Indicator which : options.indicators) {
-          char text[40];
-          text[0] = delimiter;
-          out.append(std::string_view(
-              text, static_cast<std::size_t>(writeFloat(text + 1, pick(values, which), decimalComma) - text)));
-        }
-        out.append(ending);
+        const TamselChart_Values values = computeBar(record.fields[highColumn], record.fields[lowColumn], record.line);
+        writer.row(record.raw, values, prices.decimalComma());
       }
       ++rows;
       if (progress != nullptr && (rows & 4095) == 0) {
@@ -289,7 +406,15 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
     throw Failure(Status::CannotRead, fmt::format("{}: cannot read: {}", name, e.code().message()));
   }
   if (rows == 0) throw Failure(Status::NoData, name + ": a header and no data rows");
-  out.flush();
+
+  if (options.order == Order::NewestFirst) {
+    // The oldest bar is the last row: compute from the bottom up, then write
+    // top down.
+    std::vector<TamselChart_Values> values(held.size());
+    for (std::size_t i = held.size(); i-- > 0;) values[i] = computeBar(held.high(i), held.low(i), held.line(i));
+    for (std::size_t i = 0; i < held.size(); ++i) writer.row(held.raw(i), values[i], prices.decimalComma());
+  }
+  writer.flush();
   if (progress != nullptr) {
     progress->rows.store(rows, std::memory_order_relaxed);
     progress->bytes.store(reader.bytesRead(), std::memory_order_relaxed);

@@ -27,6 +27,7 @@ enum class Status : int {
   Malformed = 7,
   NotANumber = 8,
   MissingValue = 9,
+  OutOfOrder = 10,
 };
 
 class Failure : public std::runtime_error {
@@ -45,6 +46,11 @@ inline constexpr std::string_view kIndicatorNames[] = {"cycle_period", "signal_t
 // What to do with an empty, null or NaN high or low cell.
 enum class Missing { Error, Previous, NaN };
 
+// The order of the rows in the input.  The indicators are always computed
+// oldest bar first; newest-first input is held in memory, computed from its
+// last row up, and written back in its own order.
+enum class Order { OldestFirst, NewestFirst };
+
 struct Options {
   char delimiter = 0;  // 0: detected from the header
   std::string high = "high";
@@ -52,6 +58,7 @@ struct Options {
   std::vector<Indicator> indicators = {Indicator::CyclePeriod, Indicator::SignalToNoise, Indicator::SwingPosition,
                                        Indicator::TrendVigor};
   Missing missing = Missing::Error;
+  Order order = Order::OldestFirst;
 };
 
 // Where the output goes; write() throws Failure(CannotWrite) on error.

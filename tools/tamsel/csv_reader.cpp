@@ -52,12 +52,26 @@ bool Reader::fill() {
 void Reader::start() {
   if (started_) return;
   started_ = true;
-  while (end_ - begin_ < 3 && fill()) {
+  while (end_ - begin_ < 4 && fill()) {
   }
-  if (end_ - begin_ >= 3 && std::memcmp(buffer_.data() + begin_, "\xEF\xBB\xBF", 3) == 0) {
+  const std::string_view head(buffer_.data() + begin_, end_ - begin_);
+  if (head.starts_with("\xEF\xBB\xBF")) {
     bom_ = true;
     begin_ += 3;
+  } else if (head.starts_with(std::string_view("\xFF\xFE\0\0", 4))) {
+    wideBom_ = "UTF-32LE";
+  } else if (head.starts_with(std::string_view("\0\0\xFE\xFF", 4))) {
+    wideBom_ = "UTF-32BE";
+  } else if (head.starts_with("\xFF\xFE")) {
+    wideBom_ = "UTF-16LE";
+  } else if (head.starts_with("\xFE\xFF")) {
+    wideBom_ = "UTF-16BE";
   }
+}
+
+std::string_view Reader::wideByteOrderMark() {
+  start();
+  return wideBom_;
 }
 
 bool Reader::hadByteOrderMark() {

@@ -85,6 +85,11 @@ class Reader {
   // True when the input started with a UTF-8 byte-order mark.
   bool hadByteOrderMark();
 
+  // The encoding a UTF-16 or UTF-32 byte-order mark at the very start names
+  // ("UTF-16LE"...), or empty: such text is not read, only recognised, so
+  // that a tool can say how to convert it.
+  std::string_view wideByteOrderMark();
+
   // The likeliest delimiter of the first line among ',', ';', '\t' and '|':
   // the one that occurs most often outside quotes (',' when none does).
   // Reads ahead without consuming anything.
@@ -114,6 +119,7 @@ class Reader {
   bool eof_ = false;
   bool started_ = false;
   bool bom_ = false;
+  std::string_view wideBom_;
   char delimiter_ = ',';
   long line_ = 1;
   std::size_t totalRead_ = 0;

@@ -229,7 +229,7 @@ class Parallel(Case):
         out.mkdir()
         result = run(["-j", "3", "-o", str(out), str(inputs[0]), str(bad), *map(str, inputs[1:])])
         self.assertEqual(result.returncode, 8, result.stderr.decode())
-        self.assertIn(f"{bad}:3: column 'High': 'x' is not a number", result.stderr.decode())
+        self.assertIn(f"{bad}:3: column 'High' (number 1): 'x' is not a number", result.stderr.decode())
         self.assertEqual(sorted(p.name for p in out.iterdir()), sorted(p.name for p in inputs))
 
 
@@ -275,8 +275,8 @@ class Errors(Case):
     def test_cells_that_are_not_numbers(self):
         rows = "".join(f"d,{100 + i},{99 + i}\n" for i in range(40))
         self.expect_failure("Date,High,Low\n" + rows + "d,abc,1\n", 8,
-                            r"in\.csv:42: column 'High': 'abc' is not a number")
-        self.expect_failure("Date,High,Low\nd,1,1.2.3\n", 8, r"in\.csv:2: column 'Low': '1\.2\.3' is not a number")
+                            r"in\.csv:42: column 'High' \(number 2\): 'abc' is not a number")
+        self.expect_failure("Date,High,Low\nd,1,1.2.3\n", 8, r"in\.csv:2: column 'Low' \(number 3\): '1\.2\.3' is not a number")
         self.expect_failure("Date,High,Low\nd,1e39,1\n", 8, r"'1e39' is out of the range of a 32-bit float")
         self.expect_failure("Date,High,Low\nd,inf,1\n", 8, r"'inf' is not a number")
         self.expect_failure("Date,High,Low\nd,+-2,1\n", 8, r"'\+-2' is not a number")
@@ -285,7 +285,7 @@ class Errors(Case):
     def test_missing_cells_fail_by_default(self):
         for cell in ["", "null", "NaN", "NULL", " "]:
             self.expect_failure(f"Date,High,Low\nd,2,1\nd,{cell},1\n", 9,
-                                rf"in\.csv:3: column 'High': missing value '{re.escape(cell)}' .*--missing=previous")
+                                rf"in\.csv:3: column 'High' \(number 2\): missing value '{re.escape(cell)}' .*--missing=previous")
         self.expect_failure("Date,High,Low\nd,2,\n", 9, r"column 'Low'", args=["--missing", "error"])
         self.expect_failure("Date,High,Low\nd,,1\n", 9, r"in\.csv:2: .* first bar", args=["--missing=previous"])
 
@@ -337,6 +337,121 @@ class Errors(Case):
         result = run(["--version"])
         self.assertEqual(result.returncode, 0)
         self.assertRegex(result.stdout.decode(), r"^tamsel \d+\.\d+\.\d+\n$")
+
+
+class Messages(Case):
+    """What a message may quote: any bytes of an input, escaped and capped."""
+
+    def test_hostile_bytes_and_sizes(self):
+        huge = "A" * 10_000_000
+        for args, data, status, want, unwanted in [
+            # Terminal escapes and NULs from a cell are shown, not obeyed.
+            ([], b"High,Low\n2,1\n\x1b[31mred\x00x,1\n", 8, r"'\\x1B\[31mred\\x00x' is not a number", b"\x1b"),
+            # Invalid UTF-8 escaped, valid UTF-8 kept.
+            ([], b"High,Low\n\xff\xc3\xa9,1\n", 8, r"'\\xFF\u00e9' is not a number", b"\xff"),
+            # A 10 MB header or cell: the message says how much it left out.
+            ([], (huge + ",Low\n1,2\n").encode(), 6, r"'A{40}\.\.\. \(9999960 more bytes\)'", None),
+            ([], ("High,Low\n" + huge + ",1\n").encode(), 8, r"\.\.\. \(9999920 more bytes\)' is not a number", None),
+            # Byte-order marks of wide encodings, with the way to convert.
+            ([], "High,Low\n2,1\n".encode("utf-16"), 7, r"UTF-16LE .*iconv -f UTF-16LE -t UTF-8", None),
+            ([], b"\0\0\xfe\xff" + "High,Low\n2,1\n".encode("utf-32-be"), 7, r"UTF-32BE", None),
+            ([], "High,Low\n2,1\n".encode("utf-16-le"), 6, r"NUL bytes.*iconv", None),
+            # Column numbers beside names; one column for both prices refused.
+            ([], b"Date,Open,HIGH,Low\nd,1,,1\n", 9, r"column 'HIGH' \(number 3\)", None),
+            (["--high", " LOW", "--low", "low"], b"Date,High, low \nd,2,1\n", 6,
+             r"both name column 'low' \(number 3\)", None),
+        ]:
+            path = self.write("in.csv", data)
+            result = run([*args, str(path)])
+            stderr = result.stderr
+            self.assertEqual(result.returncode, status, stderr[:300])
+            self.assertRegex(stderr.decode("utf-8"), want)
+            self.assertLess(len(stderr), 2200, "a message is capped")
+            if unwanted:
+                self.assertNotIn(unwanted, stderr)
+
+    def test_command_lines_refused_for_the_right_reason(self):
+        path = self.write("in.csv", "High,Low\n2,1\n")
+        for args, message in [
+            (["-d", '"'], "the quote character"),
+            (["-d", "\n"], "a line break"),
+            (["--high", "low"], "--high and --low both name the column 'low'"),
+            (["--high", "X", "--low", "x"], "both name the column"),
+            (["--order", "backwards"], "backwards not in"),
+            (["--no-such-\x1b[2J"], "no-such-\\x1B[2J"),
+        ]:
+            result = run([*args, str(path)])
+            self.assertEqual(result.returncode, 2, args)
+            self.assertIn(message, result.stderr.decode(), args)
+            self.assertNotIn(b"\x1b", result.stderr, args)
+
+    def test_tiny_and_huge_prices(self):
+        # Below the smallest normal float a price becomes the nearest float,
+        # subnormal or zero alike; above the largest it is refused.
+        highs = ["1e-50", "1e-40", "-1e-46", "1e-38", "3e-45", "2", "1.5e-400"] * 20
+        lows = ["1e-51", "1e-41", "-1e-47", "1e-39", "1e-45", "1", "0"] * 20
+        path = self.write("in.csv", "High,Low\n" + "".join(f"{h},{l}\n" for h, l in zip(highs, lows)))
+        result = run([str(path)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assert_indicators(result.stdout.decode(), highs, lows)
+        for huge in ["3.5e38", "-1e39", "1e400"]:
+            result = run(["-"], stdin=f"High,Low\n{huge},1\n".encode())
+            self.assertEqual(result.returncode, 8, huge)
+            self.assertIn("out of the range of a 32-bit float", result.stderr.decode())
+
+
+class Order(Case):
+    """Rows whose dates run backwards: refused, or computed in time order."""
+
+    def rows(self, count=300):
+        _, rows, highs, lows = read_sample(count)
+        return rows, highs, lows
+
+    def test_newest_first_computed_in_time_order(self):
+        rows, highs, lows = self.rows()
+        header = "Date,Open,High,Low,Close,Volume"
+        path = self.write("in.csv", header + "\n" + "\n".join(reversed(rows)) + "\n")
+        result = run([str(path)])
+        self.assertEqual(result.returncode, 10)
+        self.assertRegex(result.stderr.decode(), r"in\.csv:3: column 'Date' \(number 1\): .* is older than .*"
+                                                 r"--order=newest-first")
+        result = run(["--order=newest-first", str(path)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        lines = result.stdout.decode().split("\n")
+        self.assertEqual([line.split(",")[:6] for line in lines[1:-1]], [r.split(",") for r in reversed(rows)])
+        # Back in time order, each row carries the library's values.
+        in_time_order = lines[0] + "\n" + "\n".join(reversed(lines[1:-1])) + "\n"
+        self.assert_indicators(in_time_order, highs, lows)
+        # An oldest-first file is not newest-first.
+        result = run(["--order=newest-first", SAMPLE])
+        self.assertEqual(result.returncode, 10)
+        self.assertIn("is newer than", result.stderr.decode())
+
+    def test_dates_that_are_checked_and_dates_that_are_not(self):
+        for header, body, status in [
+            ("<DATE>\t<TIME>\t<HIGH>\t<LOW>", ["20240301\t10:00\t2\t1", "20240301\t09:00\t2\t1"], 10),
+            ("timestamp;High;Low", ["2024-03-01T10:00:00Z;2;1", "2024-03-01T09:59:59.5Z;2;1"], 10),
+            ("Date,High,Low", ["2024/03/02,2,1", "2024/03/01,2,1"], 10),
+            ("Date,High,Low", ["2024-03-01,2,1", "2024-03-01,3,1"], 0),  # equal times pass
+            ("Date,High,Low", ["02.03.2024,2,1", "01.03.2024,2,1"], 0),  # day first: not understood
+            ("Date,High,Low", ["2024-03-02,2,1", "soon,2,1", "2024-03-01,2,1"], 0),  # not a date: no guess
+            ("When,High,Low", ["2024-03-02,2,1", "2024-03-01,2,1"], 0),  # no date column
+        ]:
+            result = run(["-"], stdin=(header + "\n" + "\n".join(body) + "\n").encode())
+            self.assertEqual(result.returncode, status, (header, body, result.stderr.decode()))
+
+    def test_missing_previous_repeats_the_older_bar(self):
+        rows, highs, lows = self.rows(100)
+        cells = [r.split(",") for r in rows]
+        cells[40][2] = ""  # row 41 in time order repeats the high of row 40
+        body = [",".join(c) for c in reversed(cells)]
+        result = run(["--order=newest-first", "--missing=previous", "-"],
+                     stdin=("Date,Open,High,Low,Close,Volume\n" + "\n".join(body) + "\n").encode())
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        lines = result.stdout.decode().split("\n")
+        expected_highs = list(highs)
+        expected_highs[40] = highs[39]
+        self.assert_indicators(lines[0] + "\n" + "\n".join(reversed(lines[1:-1])) + "\n", expected_highs, lows)
 
 
 if __name__ == "__main__":

@@ -138,6 +138,34 @@ TEST(CsvReader, SkipsAndReportsAByteOrderMark) {
   EXPECT_EQ(record.raw, "\xEF\xBB");
 }
 
+TEST(CsvReader, RecognisesTheByteOrderMarksOfWideEncodings) {
+  using namespace std::string_view_literals;
+  const struct {
+    std::string_view text;
+    std::string_view encoding;
+  } cases[] = {
+      {"\xFF\xFE"
+       "D\0a\0"sv,
+       "UTF-16LE"},
+      {"\xFE\xFF\0D\0a"sv, "UTF-16BE"},
+      {"\xFF\xFE\0\0D\0\0\0"sv, "UTF-32LE"},
+      {"\0\0\xFE\xFF\0\0\0D"sv, "UTF-32BE"},
+      {"\xFF\xFE"sv, "UTF-16LE"},  // the mark alone
+      {"\xEF\xBB\xBF"
+       "Date"sv,
+       ""},
+      {"\xFF"
+       "Date"sv,
+       ""},
+      {"Date"sv, ""},
+  };
+  for (const auto& c : cases) {
+    MemorySource source(c.text);
+    Reader reader(source);
+    EXPECT_EQ(reader.wideByteOrderMark(), c.encoding) << c.encoding;
+  }
+}
+
 TEST(CsvReader, SniffsTheDelimiterOfTheFirstLineOutsideQuotes) {
   auto sniff = [](std::string_view text) {
     MemorySource source(text);

@@ -1,0 +1,190 @@
+#include "output_file.hpp"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "message_text.hpp"
+#include "temp_files.hpp"
+
+namespace fs = std::filesystem;
+
+namespace tamsel::cli {
+
+namespace {
+
+[[noreturn]] void cannot(const std::string& what, const std::string& path, int error) {
+  throw Failure(Status::CannotWrite, fmt::format("{}: {}: {}", path, what, errnoText(error)));
+}
+
+// Written as it is: a FIFO, a device, /dev/stdout...
+class DirectOutput final : public OutputFile {
+ public:
+  explicit DirectOutput(const std::string& path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd_ < 0) cannot("cannot open", path, errno);
+  }
+  ~DirectOutput() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  DirectOutput(const DirectOutput&) = delete;
+  DirectOutput& operator=(const DirectOutput&) = delete;
+
+  void write(const char* data, std::size_t size) override { writeAll(fd_, data, size, path_); }
+  void commit() override {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) cannot("cannot write", path_, errno);
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Written under a temporary name beside the target and renamed over it.
+class ReplacedFile final : public OutputFile {
+ public:
+  // existing: the target's current status, or nullptr for a new file.
+  ReplacedFile(const std::string& shownName, const std::string& target, const struct stat* existing)
+      : shownName_(shownName), target_(target) {
+    const fs::path parent = fs::path(target).parent_path();
+    directory_ = parent.empty() ? std::string(".") : parent.string();
+    fd_ = TempFiles::instance().create(directory_, temp_);
+    if (fd_ < 0) cannot("cannot create", shownName_, errno);
+    mode_t mode = 0;
+    if (existing != nullptr) {
+      // Owner first: changing it clears the set-user-ID bits fchmod sets.
+      if ((existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) &&
+          ::fchown(fd_, existing->st_uid, existing->st_gid) != 0)
+        (void)::fchown(fd_, static_cast<uid_t>(-1), existing->st_gid);  // the group alone, where allowed
+      mode = existing->st_mode & 07777;
+    } else {
+      mode = newFileMode();
+    }
+    if (::fchmod(fd_, mode) != 0) {
+      const int error = errno;
+      abandon();
+      cannot("cannot set the permissions", shownName_, error);
+    }
+  }
+  ~ReplacedFile() override {
+    if (fd_ >= 0 || !temp_.empty()) abandon();
+  }
+  ReplacedFile(const ReplacedFile&) = delete;
+  ReplacedFile& operator=(const ReplacedFile&) = delete;
+
+  void write(const char* data, std::size_t size) override { writeAll(fd_, data, size, shownName_); }
+
+  void commit() override {
+    if (::fsync(fd_) != 0) fail("cannot write", errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) fail("cannot write", errno);
+    const int error = TempFiles::instance().commit(temp_, target_);
+    if (error != 0) fail("cannot replace", error);
+    temp_.clear();
+    // The rename is only durable once the directory is on disk too.
+    const int dir = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = dir >= 0 && ::fsync(dir) == 0;
+    const int syncError = errno;
+    if (dir >= 0) ::close(dir);
+    if (!synced)
+      throw Failure(Status::CannotWrite, fmt::format("{}: written, but its directory could not be synced to disk: {}",
+                                                     shownName_, errnoText(syncError)));
+  }
+
+ private:
+  void abandon() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) TempFiles::instance().discard(temp_);
+    temp_.clear();
+  }
+  [[noreturn]] void fail(const char* what, int error) {
+    abandon();
+    cannot(what, shownName_, error);
+  }
+
+  std::string shownName_;
+  std::string target_;
+  std::string directory_;
+  std::string temp_;
+  int fd_ = -1;
+};
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The name a chain of dangling symbolic links ends at (where `> path` would
+// create the file).
+std::string danglingLinkTarget(const std::string& path) {
+  fs::path at(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    const fs::path next = fs::read_symlink(at, ec);
+    if (ec) return at.string();
+    at = next.is_absolute() ? next : at.parent_path() / next;
+  }
+  throw Failure(Status::CannotWrite, fmt::format("{}: cannot create: {}", printable(path, 4096), errnoText(ELOOP)));
+}
+
+}  // namespace
+
+mode_t newFileMode() {
+  // umask() can only be read by setting it, which is not safe while other
+  // threads create files: read once, before the workers start.
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
+
+std::string errnoText(int error) { return std::error_code(error, std::generic_category()).message(); }
+
+void writeAll(int fd, const char* data, std::size_t size, const std::string& name) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      const int error = errno;
+      if (error == EINTR) continue;
+      if (error == EPIPE && !TempFiles::ignoredAtStart(SIGPIPE)) TempFiles::instance().dieOf(SIGPIPE);
+      if (error == EFBIG)
+        throw Failure(Status::CannotWrite,
+                      fmt::format("{}: cannot write: the file would exceed the file-size limit (ulimit -f)", name));
+      throw Failure(Status::CannotWrite, fmt::format("{}: cannot write: {}", name, errnoText(error)));
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+std::unique_ptr<OutputFile> OutputFile::open(const std::string& path) {
+  if (startsWith(path, "/dev/") || startsWith(path, "/proc/")) return std::make_unique<DirectOutput>(path);
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) return std::make_unique<DirectOutput>(path);
+    if (info.st_nlink > 1)
+      throw Failure(Status::CannotWrite,
+                    fmt::format("{}: the file has {} hard links; replacing it would cut it off from the others and "
+                                "writing it in place could leave it half-written, so it is left alone (remove the "
+                                "other links, or write to another name)",
+                                path, info.st_nlink));
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real) == nullptr) cannot("cannot create", path, errno);
+    return std::make_unique<ReplacedFile>(path, real, &info);
+  }
+  if (errno != ENOENT) cannot("cannot create", path, errno);
+  return std::make_unique<ReplacedFile>(path, danglingLinkTarget(path), nullptr);
+}
+
+}  // namespace tamsel::cli

@@ -1,0 +1,52 @@
+// Where -o sends an output, opened as a careful shell redirection would.
+//
+//   - Anything that is not a regular file (a FIFO, a terminal, /dev/null, a
+//     socket...) and any name under /dev or /proc (/dev/stdout...) is opened
+//     and written directly, as `> NAME` would.
+//   - A regular file, or a new name, is written under a short temporary name
+//     in the same directory, synced to disk, renamed over the target and the
+//     directory synced: the target holds either its old or its complete new
+//     contents, even after a power cut.  A symbolic link is followed and the
+//     file it names is replaced (the link stays a link); the new file keeps
+//     the old one's permission bits, and its owner and group where the
+//     process may set them.  A new file gets 0666 less the umask.
+//   - A regular file with more than one hard link is refused: replacing it
+//     would cut it off from its other names, and writing it in place could
+//     leave it half-written.
+#ifndef TAMSEL_TOOLS_OUTPUT_FILE_HPP
+#define TAMSEL_TOOLS_OUTPUT_FILE_HPP
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "convert.hpp"
+
+namespace tamsel::cli {
+
+class OutputFile : public Sink {
+ public:
+  // Opens the output named path; throws Failure(CannotWrite).
+  static std::unique_ptr<OutputFile> open(const std::string& path);
+
+  // Makes the output final once the whole conversion has succeeded; without
+  // it, the destructor leaves the target as it was.  Throws Failure.
+  virtual void commit() = 0;
+};
+
+// Writes all of data to fd; name says in messages what fd is.  A closed pipe
+// ends the process as SIGPIPE would (unless the caller ignores SIGPIPE); any
+// other error throws Failure(CannotWrite).
+void writeAll(int fd, const char* data, std::size_t size, const std::string& name);
+
+std::string errnoText(int error);
+
+// The permission bits of a new file: 0666 less the umask, as a shell
+// redirection gives.  The first call reads the umask; make it before any
+// thread starts.
+mode_t newFileMode();
+
+}  // namespace tamsel::cli
+
+#endif

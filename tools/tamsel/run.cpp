@@ -1,0 +1,113 @@
+#include "run.hpp"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "output_file.hpp"
+#include "standard_error.hpp"
+
+namespace fs = std::filesystem;
+
+namespace tamsel::cli {
+
+namespace {
+
+class StandardOutput final : public Sink {
+ public:
+  explicit StandardOutput(bool closed) : closed_(closed) {}
+  void write(const char* data, std::size_t size) override {
+    // It was opened on /dev/null at start; writing there would lose the
+    // output and call it success.
+    if (closed_) throw Failure(Status::CannotWrite, "standard output is closed; name an output file with -o FILE");
+    writeAll(1, data, size, "standard output");
+  }
+
+ private:
+  bool closed_;
+};
+
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path) {
+    if (path == "-") return;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw Failure(Status::CannotRead, fmt::format("{}: cannot open: {}", path, errnoText(errno)));
+  }
+  ~InputFile() {
+    if (fd_ > 2) ::close(fd_);
+  }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = 0;
+};
+
+void runJob(Job& job, const Plan& plan) {
+  const std::string name = job.input == "-" ? "<stdin>" : job.input;
+  const InputFile input(job.input);
+  csv::FdSource source(input.fd());
+  if (job.output.empty()) {
+    StandardOutput sink(plan.standardOutputClosed);
+    convert(source, name, sink, plan.options, &job.progress);
+  } else {
+    const std::unique_ptr<OutputFile> file = OutputFile::open(job.output);
+    convert(source, name, *file, plan.options, &job.progress);
+    file->commit();
+  }
+}
+
+void runGuarded(Job& job, const Plan& plan) {
+  try {
+    runJob(job, plan);
+  } catch (const Failure& e) {
+    job.status = e.status();
+    report(e.what());
+  } catch (const std::bad_alloc&) {
+    job.status = Status::Internal;
+    report(job.input + ": out of memory");
+  } catch (const std::exception& e) {
+    job.status = Status::Internal;
+    report(job.input + ": " + e.what());
+  }
+  job.done.store(true);
+}
+
+}  // namespace
+
+int run(Plan& plan) {
+  if (!plan.outputDirectory.empty()) {
+    std::error_code ec;
+    if (!fs::is_directory(plan.outputDirectory, ec)) fs::create_directories(plan.outputDirectory, ec);
+    if (ec) {
+      report(fmt::format("{}: cannot create the directory: {}", plan.outputDirectory, ec.message()));
+      return static_cast<int>(Status::CannotWrite);
+    }
+  }
+  {
+    const ProgressLine progress(plan.jobs);
+    if (plan.workers <= 1) {
+      for (Job& job : plan.jobs) runGuarded(job, plan);
+    } else {
+      std::atomic<std::size_t> next{0};
+      std::vector<std::thread> threads;
+      threads.reserve(plan.workers);
+      for (unsigned w = 0; w < plan.workers; ++w)
+        threads.emplace_back([&] {
+          for (std::size_t i = next.fetch_add(1); i < plan.jobs.size(); i = next.fetch_add(1))
+            runGuarded(plan.jobs[i], plan);
+        });
+      for (std::thread& t : threads) t.join();
+    }
+  }
+  for (const Job& job : plan.jobs)
+    if (job.status != Status::Ok) return static_cast<int>(job.status);
+  return 0;
+}
+
+}  // namespace tamsel::cli
