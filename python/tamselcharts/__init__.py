@@ -25,7 +25,7 @@ from ._core import (
 )
 from ._library import path as library_path
 
-__version__ = "1.0.0"
+__version__ = "1.1.0"
 
 __all__ = [
     "COLUMNS",
