@@ -115,8 +115,10 @@ grep -q "^-- TamselCharts package version $version\$" "$scratch/cmake-consumer.l
 for program in consumer_c_shared consumer_c_static consumer_cpp17 consumer_cpp20; do
   cp "$scratch/cmake-consumer/$program" "$bin/cmake_${program#consumer_}" 2>/dev/null || true
 done
-# The CMake static target links a C program without the C++ runtime.
-readelf -d "$bin/cmake_c_static" 2>/dev/null | grep -q 'NEEDED.*libstdc++' && fail "the CMake static C consumer loads libstdc++"
+# The CMake static target lets a C program link with the C compiler driver.
+c_compiler=$(sed -n 's/^CMAKE_C_COMPILER:[A-Z]*=//p' "$scratch/cmake-consumer/CMakeCache.txt")
+link=$(cat "$scratch/cmake-consumer/CMakeFiles/consumer_c_static.dir/link.txt")
+[[ $link == "$c_compiler "* ]] || fail "CMake links the static C consumer with: ${link%% *}"
 
 # ---- 4. the Debian packages -------------------------------------------------
 echo "== Debian packages, unpacked"
