@@ -68,6 +68,9 @@ class BuildWithLibrary(build_py):
         # copyfile follows the .so.1 -> .so.1.0.0 link: the package holds the file itself.
         shutil.copyfile(library, target / library.name)
         print(f"bundled {library} as {target / library.name}", flush=True)
+        # The licence travels with the library inside the wheel.
+        if (REPO / "LICENSE").is_file() and not getattr(self, "editable_mode", False):
+            shutil.copyfile(REPO / "LICENSE", target / "LICENSE")
 
 
 class BinaryDistribution(Distribution):
