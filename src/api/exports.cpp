@@ -65,14 +65,16 @@ int TAMSELCHART_CALL TamselChart_AllIndicators(const float* high, const float* l
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamCreate(void) {
   const FloatEnvironmentGuard guard;
   void* block = AllocateAligned(sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
-  return block == nullptr ? nullptr : new (block) TamselChart_Stream{};
+  if (block == nullptr) return nullptr;
+  return new (block) TamselChart_Stream{};
 }
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamClone(const TamselChart_Stream* stream) {
   const FloatEnvironmentGuard guard;
   if (stream == nullptr) return nullptr;
   void* block = AllocateAligned(sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
-  return block == nullptr ? nullptr : new (block) TamselChart_Stream(*stream);
+  if (block == nullptr) return nullptr;
+  return new (block) TamselChart_Stream(*stream);
 }
 
 void TAMSELCHART_CALL TamselChart_StreamReset(TamselChart_Stream* stream) {
