@@ -7,9 +7,10 @@
 #      tool; the static library needs no C++ runtime (nm), the shared one
 #      does not load it (NEEDED);
 #   3. installed to a prefix that is then moved elsewhere, the library serves
-#      a C program through pkg-config (shared; static with -lm alone and fully
-#      static), C++17 and C++20 programs through TamselCharts.hpp, and a CMake
-#      project through find_package(TamselCharts);
+#      a C program through pkg-config (shared; static with -lm alone, its
+#      allocations made to fail; fully static), C++17 and C++20 programs
+#      through TamselCharts.hpp, and a CMake project through
+#      find_package(TamselCharts);
 #   4. the Debian packages from CPack, unpacked with dpkg-deb -x into a
 #      scratch root, serve the same pkg-config consumer, and their tool runs;
 #   5. every version (header, TamselChart_Version(), pkg-config, CMake
@@ -87,8 +88,11 @@ pc_static_libs=$(pkg-config --static --libs tamselcharts)
 c_build() { gcc -std=c99 "${warnings[@]}" -I"$consumers" "$@" || fail "C consumer does not build: gcc $*"; }
 # shellcheck disable=SC2086 # the pkg-config flags are words
 c_build -o "$bin/c_shared" $consumers/consumer.c $pc_cflags $pc_libs
+# The static one also makes the library's allocations fail, through the
+# linker's --wrap: every export that allocates must return NULL.
 # shellcheck disable=SC2086
-c_build -o "$bin/c_static" $consumers/consumer.c $pc_cflags "$prefix/$libdir/libtamselcharts.a" -lm
+c_build -o "$bin/c_static" -DCONSUMER_WRAPS_ALLOCATOR -Wl,--wrap=posix_memalign $consumers/consumer.c $pc_cflags \
+  "$prefix/$libdir/libtamselcharts.a" -lm
 # shellcheck disable=SC2086
 c_build -static -o "$bin/c_fully_static" $consumers/consumer.c $pc_cflags $pc_static_libs
 for standard in 17 20; do
@@ -151,6 +155,9 @@ for program in "$bin"/*; do
   [ "$(head -2 <<<"$output")" = "$(printf 'version %s\nheader %s' "$version" "$version")" ] ||
     fail "$name reports the version as: $(head -2 <<<"$output" | tr '\n' ' ')"
   if [[ $name == *cpp20 ]]; then grep -q 'std::span overloads used' "$scratch/stderr" || fail "$name used no span"; fi
+  if [ "$name" = c_static ]; then
+    grep -q 'allocation failures checked' "$scratch/stderr" || fail "$name did not check allocation failures"
+  fi
   if [ -z "$reference" ]; then
     reference=$output
     echo "$output"

@@ -5,6 +5,7 @@
    consumer prints the same lines, so every way of building must print the
    same text.  Exits 1 when the library contradicts itself. */
 #include <TamselCharts.h>
+#include <errno.h>
 #include <inttypes.h>
 #include <math.h>
 #include <stdint.h>
@@ -12,6 +13,30 @@
 #include <string.h>
 
 #include "consumer_series.h"
+
+#if defined(CONSUMER_WRAPS_ALLOCATOR)
+/* Linked with -Wl,--wrap=posix_memalign against the static library: the
+   library's allocations come here and fail on demand, and every export that
+   allocates must then return NULL. */
+int __real_posix_memalign(void** block, size_t alignment, size_t size);
+int __wrap_posix_memalign(void** block, size_t alignment, size_t size);
+static int failAllocations;
+int __wrap_posix_memalign(void** block, size_t alignment, size_t size) {
+  if (failAllocations) return ENOMEM;
+  return __real_posix_memalign(block, alignment, size);
+}
+
+static int AllocationFailuresAreNull(void) {
+  TamselChart_Stream* stream = TamselChart_StreamCreate();
+  if (stream == NULL) return 0;
+  failAllocations = 1;
+  const int allNull = TamselChart_StreamCreate() == NULL && TamselChart_StreamClone(stream) == NULL;
+  failAllocations = 0;
+  TamselChart_StreamDestroy(stream);
+  fputs("allocation failures checked\n", stderr);
+  return allNull;
+}
+#endif
 
 static uint64_t Digest(const float* values, int count) {
   uint64_t hash = 14695981039346656037u; /* FNV-1a over the bits */
@@ -61,6 +86,9 @@ int main(void) {
     failures += digest != Digest(streamed[k], kConsumerBars);
     printf("%s %016" PRIx64 " %.9g\n", names[k], digest, batch[k][kConsumerBars - 1]);
   }
+#if defined(CONSUMER_WRAPS_ALLOCATOR)
+  failures += !AllocationFailuresAreNull();
+#endif
   if (failures != 0) printf("FAILED: %d\n", failures);
   return failures != 0;
 }
