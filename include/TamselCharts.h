@@ -43,6 +43,13 @@
 #ifndef TAMSELCHARTS_H
 #define TAMSELCHARTS_H
 
+/* The version of this header.  These three lines are where the project's
+   version is set: the build, the packages and the DLL's version resource all
+   read it from here. */
+#define TAMSELCHARTS_VERSION_MAJOR 1
+#define TAMSELCHARTS_VERSION_MINOR 1
+#define TAMSELCHARTS_VERSION_PATCH 0
+
 #if defined(_WIN32)
 #define TAMSELCHART_CALL __cdecl
 #if defined(TAMSELCHARTS_BUILDING)
@@ -62,6 +69,14 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/*
+ * The version of the library actually loaded, "MAJOR.MINOR.PATCH" (such as
+ * "1.1.0"): a static string, never NULL, never to be freed.  A host built
+ * against this header may compare it with the TAMSELCHARTS_VERSION_ macros;
+ * the same major version keeps every export and its behaviour.
+ */
+TAMSELCHART_API const char* TAMSELCHART_CALL TamselChart_Version(void);
 
 /* The common shape of the four batch exports. */
 typedef int(TAMSELCHART_CALL* IndicatorExport)(const float* high, const float* low, int count, float* out);

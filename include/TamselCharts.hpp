@@ -1,19 +1,36 @@
-// C++ wrapper over TamselCharts.h: spans in, vectors out, exceptions for
-// misuse, and an RAII stream.  Header-only; link the library as for the C API.
+// C++ wrapper over TamselCharts.h: arrays in, vectors out, exceptions for
+// misuse, and an RAII stream.  Header-only; link the library as for the C
+// API.  Needs C++17; under C++20 std::span (and so std::array and anything
+// contiguous) is taken as well.
 //
-//   std::vector<float> period = tamsel::CyclePeriod(high, low);
+//   std::vector<float> period = tamsel::CyclePeriod(high, low);   // vectors
+//   std::vector<float> trend = tamsel::TrendVigor(h, l, count);    // pointers
 //   tamsel::Stream live;
 //   tamsel::Values now = live.Push(high.back(), low.back());
 #ifndef TAMSELCHARTS_HPP
 #define TAMSELCHARTS_HPP
 
+#if defined(_MSVC_LANG)
+#define TAMSELCHARTS_CPLUSPLUS _MSVC_LANG
+#else
+#define TAMSELCHARTS_CPLUSPLUS __cplusplus
+#endif
+#if TAMSELCHARTS_CPLUSPLUS < 201703L
+#error "TamselCharts.hpp needs C++17 or later; from older C++ (or C) use TamselCharts.h"
+#endif
+
 #include <climits>
 #include <cstddef>
 #include <new>
-#include <span>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+#if __has_include(<version>)
+#include <version>
+#endif
+#if defined(__cpp_lib_span)
+#include <span>
+#endif
 
 #include "TamselCharts.h"
 
@@ -21,51 +38,101 @@ namespace tamsel {
 
 using Values = TamselChart_Values;
 
-namespace detail {
-
-inline int CheckedCount(std::span<const float> high, std::span<const float> low) {
-  if (high.size() != low.size()) throw std::invalid_argument("tamsel: high and low differ in length");
-  if (high.size() > static_cast<std::size_t>(INT_MAX)) throw std::length_error("tamsel: more bars than an int counts");
-  return static_cast<int>(high.size());
-}
-
-inline std::vector<float> Run(IndicatorExport fn, std::span<const float> high, std::span<const float> low) {
-  const int count = CheckedCount(high, low);
-  std::vector<float> out(high.size());
-  if (count > 0) fn(high.data(), low.data(), count, out.data());
-  return out;
-}
-
-}  // namespace detail
-
-// One value per bar; see TamselCharts.h for ranges and start-up bars.
-inline std::vector<float> CyclePeriod(std::span<const float> high, std::span<const float> low) {
-  return detail::Run(&TamselChart_CyclePeriod, high, low);
-}
-inline std::vector<float> SignalToNoiseRatio(std::span<const float> high, std::span<const float> low) {
-  return detail::Run(&TamselChart_SignalToNoiseRatio, high, low);
-}
-inline std::vector<float> SwingPosition(std::span<const float> high, std::span<const float> low) {
-  return detail::Run(&TamselChart_SwingPosition, high, low);
-}
-inline std::vector<float> TrendVigor(std::span<const float> high, std::span<const float> low) {
-  return detail::Run(&TamselChart_TrendVigor, high, low);
-}
+// "MAJOR.MINOR.PATCH" of the library actually linked or loaded.
+inline const char* Version() { return TamselChart_Version(); }
 
 struct IndicatorSeries {
   std::vector<float> CyclePeriod, SignalToNoiseRatio, SwingPosition, TrendVigor;
 };
 
-// All four from one pass of the engine.
-inline IndicatorSeries AllIndicators(std::span<const float> high, std::span<const float> low) {
-  const int count = detail::CheckedCount(high, low);
-  IndicatorSeries s{std::vector<float>(high.size()), std::vector<float>(high.size()), std::vector<float>(high.size()),
-                    std::vector<float>(high.size())};
-  if (count > 0)
-    TamselChart_AllIndicators(high.data(), low.data(), count, s.CyclePeriod.data(), s.SignalToNoiseRatio.data(),
+namespace detail {
+
+inline std::size_t SameLength(std::size_t high, std::size_t low) {
+  if (high != low) throw std::invalid_argument("tamsel: high and low differ in length");
+  return high;
+}
+
+inline int CheckedCount(std::size_t count) {
+  if (count > static_cast<std::size_t>(INT_MAX)) throw std::length_error("tamsel: more bars than an int counts");
+  return static_cast<int>(count);
+}
+
+inline std::vector<float> Run(IndicatorExport fn, const float* high, const float* low, std::size_t count) {
+  const int bars = CheckedCount(count);
+  std::vector<float> out(count);
+  if (bars > 0) fn(high, low, bars, out.data());
+  return out;
+}
+
+inline IndicatorSeries RunAll(const float* high, const float* low, std::size_t count) {
+  const int bars = CheckedCount(count);
+  IndicatorSeries s{std::vector<float>(count), std::vector<float>(count), std::vector<float>(count),
+                    std::vector<float>(count)};
+  if (bars > 0)
+    TamselChart_AllIndicators(high, low, bars, s.CyclePeriod.data(), s.SignalToNoiseRatio.data(),
                               s.SwingPosition.data(), s.TrendVigor.data());
   return s;
 }
+
+}  // namespace detail
+
+// One value per bar; see TamselCharts.h for ranges and start-up bars.  Each
+// takes count bars from two arrays, or two vectors (or, under C++20, two
+// spans) of equal length.
+using FloatVector = std::vector<float>;
+
+inline FloatVector CyclePeriod(const float* high, const float* low, std::size_t count) {
+  return detail::Run(&TamselChart_CyclePeriod, high, low, count);
+}
+inline FloatVector CyclePeriod(const FloatVector& high, const FloatVector& low) {
+  return CyclePeriod(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+inline FloatVector SignalToNoiseRatio(const float* high, const float* low, std::size_t count) {
+  return detail::Run(&TamselChart_SignalToNoiseRatio, high, low, count);
+}
+inline FloatVector SignalToNoiseRatio(const FloatVector& high, const FloatVector& low) {
+  return SignalToNoiseRatio(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+inline FloatVector SwingPosition(const float* high, const float* low, std::size_t count) {
+  return detail::Run(&TamselChart_SwingPosition, high, low, count);
+}
+inline FloatVector SwingPosition(const FloatVector& high, const FloatVector& low) {
+  return SwingPosition(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+inline FloatVector TrendVigor(const float* high, const float* low, std::size_t count) {
+  return detail::Run(&TamselChart_TrendVigor, high, low, count);
+}
+inline FloatVector TrendVigor(const FloatVector& high, const FloatVector& low) {
+  return TrendVigor(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+
+// All four from one pass of the engine.
+inline IndicatorSeries AllIndicators(const float* high, const float* low, std::size_t count) {
+  return detail::RunAll(high, low, count);
+}
+inline IndicatorSeries AllIndicators(const FloatVector& high, const FloatVector& low) {
+  return detail::RunAll(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+
+#if defined(__cpp_lib_span)
+using FloatSpan = std::span<const float>;
+
+inline FloatVector CyclePeriod(FloatSpan high, FloatSpan low) {
+  return CyclePeriod(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+inline FloatVector SignalToNoiseRatio(FloatSpan high, FloatSpan low) {
+  return SignalToNoiseRatio(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+inline FloatVector SwingPosition(FloatSpan high, FloatSpan low) {
+  return SwingPosition(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+inline FloatVector TrendVigor(FloatSpan high, FloatSpan low) {
+  return TrendVigor(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+inline IndicatorSeries AllIndicators(FloatSpan high, FloatSpan low) {
+  return detail::RunAll(high.data(), low.data(), detail::SameLength(high.size(), low.size()));
+}
+#endif
 
 // The four indicators bar by bar.  Copying clones the stream's state; a
 // moved-from stream may only be destroyed or assigned to.

@@ -114,6 +114,9 @@ class BuildWithNativeFiles(build_py):
         os.chmod(target / "bin" / TOOL_NAME, 0o755)
         _bundled[:] = [target / library.name, target / "bin" / TOOL_NAME]
         print(f"bundled {library} and {tool} in {target}", flush=True)
+        # The licence travels with the library inside the wheel.
+        if (REPO / "LICENSE").is_file() and not getattr(self, "editable_mode", False):
+            shutil.copyfile(REPO / "LICENSE", target / "LICENSE")
 
 
 def _version(text):

@@ -5,7 +5,8 @@
 #   2. both DLLs' machine type, exports and imports checked (check_dll.sh);
 #   3. the 32-bit DLL run for real by tests/windows/pe_loader.c under
 #      qemu-i386, called cdecl on a 4-byte-aligned stack;
-#   4. the 64-bit DLL loaded by a Windows host program under Wine;
+#   4. the 64-bit DLL loaded by a Windows host program under Wine, and
+#      loaded and unloaded 2,000 times by another with a flat working set;
 # both running the golden series, with the bit-identical counts pinned in
 # tests/windows/agreement.txt.  Exits non-zero on any failure.
 set -euo pipefail
@@ -59,9 +60,10 @@ for preset in win32 win64; do
       { echo "FAIL: $preset: $command"; exit 1; }
   done <<<"$commands"
   echo "$preset: $(wc -l <<<"$commands") compiles with ${required[*]}"
-  zip=build/$preset/TamselCharts-$(sed -n 's/^project(TamselCharts VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-$preset.zip
+  version=$(sed -n 's/^#define TAMSELCHARTS_VERSION_[A-Z]* *\([0-9]*\)$/\1/p' include/TamselCharts.h | paste -sd.)
+  zip=build/$preset/TamselCharts-$version-$preset.zip
   contents=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep . | sort | tr '\n' ' ')
-  [ "$contents" = "README.txt TamselCharts.def TamselCharts.dll TamselCharts.h TamselCharts.lib " ] ||
+  [ "$contents" = "LICENSE.txt README.txt TamselCharts.def TamselCharts.dll TamselCharts.h TamselCharts.lib " ] ||
     { echo "FAIL: $zip holds: $contents"; exit 1; }
   echo "$zip: $contents"
   # A host linked through the import library imports the plain name.
@@ -84,6 +86,9 @@ cp build/win64/src/TamselCharts.dll "$out/"
 wait "$wineboot_pid" || { cat "$out/wineboot.log"; echo "FAIL: wineboot"; exit 1; }
 winpath() { echo "Z:${1//\//\\}"; }
 (cd "$out" && "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" "$(winpath "$agreement")")
+# Loaded, called and unloaded 2,000 times: the DLL gives back all it took.
+x86_64-w64-mingw32-gcc-win32 -static "${warnings[@]}" -o "$out/unload_host.exe" tests/windows/unload_host.c -lversion
+(cd "$out" && "$wine" unload_host.exe TamselCharts.dll 2000)
 # The example host, linked through the import library, runs too.
 mkdir -p "$out/linked"
 cp build/win64/examples/print_indicators.exe build/win64/src/TamselCharts.dll "$out/linked/"

@@ -2,6 +2,7 @@
 # Checks the built shared library as a host's loader sees it:
 #  - it exports the C functions of the header and nothing else;
 #  - it carries its major version in its SONAME;
+#  - it does not load the C++ runtime (libstdc++, libgcc_s);
 #  - no instruction in it fuses a multiply and an add, in any SIMD build
 #    (a fused operation rounds once where the indicators round twice);
 #  - on x86-64, no x87 instruction but those that save and restore the
@@ -19,6 +20,10 @@ if [ "$exported" != "$declared" ]; then
 fi
 
 readelf -d "$library" | grep -q 'SONAME.*libtamselcharts\.so\.[0-9]' || { echo "no versioned SONAME"; exit 1; }
+# The C interface takes nothing from the C++ runtime, so a C host never
+# loads it on the library's account.
+cxx_runtime=$(readelf -d "$library" | grep -oE 'NEEDED.*\[(libstdc\+\+|libgcc_s)[^]]*\]' || true)
+[ -z "$cxx_runtime" ] || { echo "the library loads the C++ runtime: $cxx_runtime"; exit 1; }
 
 # Captured first: with pipefail, grep -q leaving early would fail the pipe
 # and hide a match.

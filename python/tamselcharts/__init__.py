@@ -29,7 +29,7 @@ from ._policy import WARMUP, MissingPriceError
 from ._stream import Stream
 from tamselcharts_tool import tool_path
 
-__version__ = "1.0.0"
+__version__ = "1.1.0"
 
 __all__ = [
     "COLUMNS",

@@ -4,7 +4,9 @@
 #
 # Each package is pinned to the upstream version the project is built and
 # tested with; the glob lets Debian's security and point releases through.
-# Nothing is fetched when every package is already installed.
+# Nothing is fetched when every package is already installed.  Everything
+# apt-get prints goes to standard error: a script's standard output stays
+# its own (scripts/run-sample.sh > out.csv gives exactly the CSV).
 ensure_packages() {
   local missing=()
   local pin name want have
@@ -19,8 +21,9 @@ ensure_packages() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   echo "Installing: ${missing[*]}" >&2
-  $sudo apt-get -o DPkg::Lock::Timeout=300 update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}"
+  $sudo apt-get -o DPkg::Lock::Timeout=300 update -qq >&2
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends \
+    "${missing[@]}" >&2
 }
 
 # The packages every build of the library needs.

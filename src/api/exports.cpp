@@ -1,7 +1,9 @@
 // The C boundary: the batch exports, the all-in-one pass and the stream.
 #include <new>
+#include <type_traits>
 
 #include "TamselCharts.h"
+#include "aligned_allocation.hpp"
 #include "all_indicators.hpp"
 #include "float_environment_guard.hpp"
 #include "indicator_frame.hpp"
@@ -14,6 +16,8 @@ static_assert(sizeof(AllIndicators) < 32 * 1024, "the all-in-one state must stay
 struct TamselChart_Stream {
   AllIndicators indicators;
 };
+// Plain data: a stream is freed without running a destructor.
+static_assert(std::is_trivially_destructible_v<TamselChart_Stream>);
 
 extern "C" {
 
@@ -60,13 +64,17 @@ int TAMSELCHART_CALL TamselChart_AllIndicators(const float* high, const float* l
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamCreate(void) {
   const FloatEnvironmentGuard guard;
-  return new (std::nothrow) TamselChart_Stream{};
+  void* block = AllocateAligned(sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
+  if (block == nullptr) return nullptr;
+  return new (block) TamselChart_Stream{};
 }
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamClone(const TamselChart_Stream* stream) {
   const FloatEnvironmentGuard guard;
   if (stream == nullptr) return nullptr;
-  return new (std::nothrow) TamselChart_Stream(*stream);
+  void* block = AllocateAligned(sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
+  if (block == nullptr) return nullptr;
+  return new (block) TamselChart_Stream(*stream);
 }
 
 void TAMSELCHART_CALL TamselChart_StreamReset(TamselChart_Stream* stream) {
@@ -76,7 +84,7 @@ void TAMSELCHART_CALL TamselChart_StreamReset(TamselChart_Stream* stream) {
 
 void TAMSELCHART_CALL TamselChart_StreamDestroy(TamselChart_Stream* stream) {
   const FloatEnvironmentGuard guard;
-  delete stream;
+  FreeAligned(stream);
 }
 
 int TAMSELCHART_CALL TamselChart_StreamPush(TamselChart_Stream* stream, float high, float low,
