@@ -4,33 +4,29 @@
 #include <cstring>
 
 namespace tamsel {
-namespace {
 
-SpectrumTarget ChooseTarget() {
-  const SpectrumTarget baselineTarget{"baseline", &baseline::UpdateSpectrum};
+const SpectrumTarget& ChooseSpectrumTarget(const X86VectorSupport& supported, const char* requested) {
+  static const SpectrumTarget baselineTarget{"baseline", &baseline::UpdateSpectrum};
 #if defined(TAMSEL_SIMD_DISPATCH)
-  const SpectrumTarget candidates[] = {
+  static const SpectrumTarget candidates[] = {
       {"avx512", &avx512::UpdateSpectrum},
       {"avx2", &avx2::UpdateSpectrum},
   };
-  const bool supported[] = {
-      __builtin_cpu_supports("avx512f") != 0,
-      __builtin_cpu_supports("avx2") != 0,
-  };
-  const char* requested = std::getenv("TAMSELCHARTS_SIMD");
-  if (requested != nullptr && std::strcmp(requested, "baseline") == 0) return baselineTarget;
+  const bool runs[] = {supported.Avx512, supported.Avx2};
   for (int i = 0; i < 2; ++i) {
     const bool named = requested == nullptr || std::strcmp(requested, candidates[i].Name) == 0;
-    if (named && supported[i]) return candidates[i];
+    if (named && runs[i]) return candidates[i];
   }
+#else
+  (void)supported;
+  (void)requested;
 #endif
   return baselineTarget;
 }
 
-}  // namespace
-
 const SpectrumTarget& ActiveSpectrumTarget() {
-  static const SpectrumTarget target = ChooseTarget();
+  static const SpectrumTarget& target =
+      ChooseSpectrumTarget(DecodeX86VectorSupport(ReadX86FeatureWords()), std::getenv("TAMSELCHARTS_SIMD"));
   return target;
 }
 
