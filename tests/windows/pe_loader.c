@@ -12,10 +12,14 @@
  *   - finds the exports by name and calls them cdecl on a stack aligned to
  *     4 bytes only (never 16), checking after each call that the callee left
  *     its arguments for the caller to remove.
- * Then the golden series run through the DLL (golden_check.c), each call made
- * from one of the floating-point environments of host_environment.h.
+ * Then the golden series run through the DLL (golden_check.c), or with
+ * --digests the corpus digests are printed (corpus_digests.c), each call
+ * made from one of the floating-point environments of host_environment.h.
+ * The DLL picks its spectrum kernel from the processor QEMU emulates and
+ * from TAMSELCHARTS_SIMD, passed through from the loader's environment.
  *
  * usage: pe_loader TamselCharts.dll golden.bin [agreement.txt]
+ *        pe_loader TamselCharts.dll --digests DIRECTORY...
  */
 #define _GNU_SOURCE
 #include <asm/ldt.h>
@@ -31,6 +35,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "corpus_digests.h"
 #include "golden_check.h"
 #include "host_environment.h"
 
@@ -288,6 +293,12 @@ static int C_strcmp(const char* a, const char* b) { return strcmp(a, b); }
 static int C_strncmp(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
 static size_t C_strlen(const char* s) { return strlen(s); }
 static char* C_strerror(int e) { return strerror(e); }
+/* The DLL asks for TAMSELCHARTS_SIMD once, when it first chooses its kernel. */
+static char* C_getenv(const char* name) {
+  char* value = getenv(name);
+  fprintf(stderr, "pe_loader: the DLL read %s%s%s\n", name, value ? "=" : " (not set)", value ? value : "");
+  return value;
+}
 
 typedef struct {
   const char* dll;
@@ -343,6 +354,7 @@ static const Import kImports[] = {
     CRT("fputs", C_fputs),
     CRT("free", C_free),
     CRT("fwrite", C_fwrite),
+    CRT("getenv", C_getenv),
     CRT("localeconv", C_localeconv),
     CRT("malloc", C_malloc),
     CRT("memcpy", C_memcpy),
@@ -564,15 +576,24 @@ static uintptr_t CallExport(void* context, int e, const uintptr_t* args, int cou
 int main(int argc, char** argv) {
   if (argc < 3) {
     fprintf(stderr, "usage: %s TamselCharts.dll golden.bin [agreement.txt]\n", argv[0]);
+    fprintf(stderr, "       %s TamselCharts.dll --digests DIRECTORY...\n", argv[0]);
     return 2;
   }
+  const int digests = strcmp(argv[2], "--digests") == 0;
   callStack = aligned_alloc(16, kCallStackSize);
   Dll dll;
   memset(&dll, 0, sizeof dll);
   Load(argv[1], &dll);
-  printf("process attach succeeded, %d exports found\n", TAMSEL_EXPORT_COUNT);
+  /* Progress on stderr in digest mode: stdout carries only the digests. */
+  fprintf(digests ? stderr : stdout, "process attach succeeded, %d exports found\n", TAMSEL_EXPORT_COUNT);
   HostEnvironmentCalls environments;
   StartHostEnvironmentCalls(&environments, CallExport, &dll);
+  if (digests) {
+    int failures = PrintCorpusDigests(argv + 3, argc - 3, CallInHostEnvironment, &environments);
+    failures += ReportHostEnvironmentCalls(&environments) != 0;
+    if (Notify(&dll, 0 /* DLL_PROCESS_DETACH */) == 0) ++failures;
+    return failures ? 1 : 0;
+  }
   int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win32", CallInHostEnvironment, &environments);
   failures += ReportHostEnvironmentCalls(&environments) != 0;
   /* Inside a call the DLL runs with every exception masked, round to
