@@ -12,6 +12,9 @@
  * and "digest <16 hex digits>" over the four single exports' outputs
  * (fuzz/output_digest.h), which must be the same for both libraries.
  */
+#if !defined(_WIN32)
+#define _POSIX_C_SOURCE 199309L /* clock_gettime */
+#endif
 #include <inttypes.h>
 #include <stdio.h>
 #include <stdlib.h>
