@@ -103,7 +103,8 @@ done
 # kernel the DLL picks itself (AVX2 under QEMU).
 qemu-i386-static "$out/pe_loader" build/win32/src/TamselCharts.dll --digests fuzz/corpus/library "$out/golden" \
   2>"$out/win32-digests.log" | digest_lines >"$out/win32.txt"
-compare_digests "win32 DLL (PE loader, qemu-i386, $(grep -o 'TAMSELCHARTS_SIMD.*' "$out/win32-digests.log"))" \
+compare_digests "win32 DLL (PE loader, qemu-i386 offering $(sed -n 's/^pe_loader: the processor offers //p' \
+  "$out/win32-digests.log"), the kernel of its own choice)" \
   "$out/native.txt" "$out/win32.txt"
 
 echo "== 64-bit DLL in a Windows host (Wine)"

@@ -23,6 +23,7 @@
  */
 #define _GNU_SOURCE
 #include <asm/ldt.h>
+#include <cpuid.h>
 #include <errno.h>
 #include <locale.h>
 #include <stdarg.h>
@@ -566,6 +567,23 @@ static void Load(const char* path, Dll* dll) {
   free(file);
 }
 
+/* What the DLL's kernel choice will find on the processor QEMU emulates:
+   the instruction sets CPUID reports and the register state XCR0 says is
+   saved (the DLL decides by the same bits, x86_vector_support.cpp). */
+static void ReportVectorSupport(void) {
+  unsigned a = 0, b = 0, c = 0, d = 0, leaf7 = 0, low = 0, high = 0;
+  const unsigned highest = __get_cpuid_max(0, NULL);
+  if (highest >= 1) __get_cpuid(1, &a, &b, &c, &d);
+  const unsigned leaf1 = c;
+  if (highest >= 7) __get_cpuid_count(7, 0, &a, &leaf7, &c, &d);
+  if (leaf1 & (1u << 27)) __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  (void)high;
+  const int avx2 = (leaf1 & (1u << 28)) && (low & 0x6) == 0x6 && (leaf7 & (1u << 5));
+  const int avx512 = avx2 && (low & 0xe6) == 0xe6 && (leaf7 & (1u << 16));
+  fprintf(stderr, "pe_loader: the processor offers AVX2 %s, AVX-512F %s (XCR0 %#x)\n", avx2 ? "yes" : "no",
+          avx512 ? "yes" : "no", low);
+}
+
 static uintptr_t CallExport(void* context, int e, const uintptr_t* args, int count) {
   Dll* dll = context;
   uint32_t words[8];
@@ -580,6 +598,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int digests = strcmp(argv[2], "--digests") == 0;
+  ReportVectorSupport();
   callStack = aligned_alloc(16, kCallStackSize);
   Dll dll;
   memset(&dll, 0, sizeof dll);
