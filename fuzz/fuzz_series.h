@@ -7,8 +7,13 @@
 #ifndef TAMSEL_FUZZ_SERIES_H
 #define TAMSEL_FUZZ_SERIES_H
 
+#ifdef __cplusplus
+#include <cstddef>
+#include <cstdint>
+#else
 #include <stddef.h>
 #include <stdint.h>
+#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -9,7 +9,11 @@
 #ifndef TAMSEL_OUTPUT_DIGEST_H
 #define TAMSEL_OUTPUT_DIGEST_H
 
+#ifdef __cplusplus
+#include <cstdint>
+#else
 #include <stdint.h>
+#endif
 
 #ifdef __cplusplus
 extern "C" {
