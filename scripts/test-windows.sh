@@ -101,10 +101,22 @@ for simd in baseline avx2 avx512; do
 done
 # The corpus takes QEMU about a minute and a half per run: once, with the
 # kernel the DLL picks itself (AVX2 under QEMU).
-qemu-i386-static "$out/pe_loader" build/win32/src/TamselCharts.dll --digests fuzz/corpus/library "$out/golden" \
-  2>"$out/win32-digests.log" | digest_lines >"$out/win32.txt"
+# digests_of NAME COMMAND...: runs a host in digest mode, shows its failures.
+digests_of() {
+  local name=$1
+  shift
+  if ! "$@" >"$out/$name.out" 2>"$out/$name.log"; then
+    grep -v ': digest ' "$out/$name.out" | tail -n 20
+    tail -n 20 "$out/$name.log"
+    echo "FAIL: $name: the host failed"
+    exit 1
+  fi
+  digest_lines <"$out/$name.out" >"$out/$name.txt"
+}
+digests_of win32 qemu-i386-static "$out/pe_loader" build/win32/src/TamselCharts.dll --digests fuzz/corpus/library \
+  "$out/golden"
 compare_digests "win32 DLL (PE loader, qemu-i386 offering $(sed -n 's/^pe_loader: the processor offers //p' \
-  "$out/win32-digests.log"), the kernel of its own choice)" \
+  "$out/win32.log"), the kernel of its own choice)" \
   "$out/native.txt" "$out/win32.txt"
 
 echo "== 64-bit DLL in a Windows host (Wine)"
@@ -121,8 +133,8 @@ for simd in "${simd_targets[@]}"; do
   echo "-- TAMSELCHARTS_SIMD=$simd"
   (cd "$out" && TAMSELCHARTS_SIMD=$simd "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" \
     "$(winpath "$agreement")")
-  (cd "$out" && TAMSELCHARTS_SIMD=$simd "$wine" wine_host.exe TamselCharts.dll --digests \
-    "$(winpath "$root/fuzz/corpus/library")" "$(winpath "$out/golden")") | digest_lines >"$out/win64-$simd.txt"
+  TAMSELCHARTS_SIMD=$simd digests_of "win64-$simd" "$wine" "$out/wine_host.exe" \
+    "$(winpath "$out/TamselCharts.dll")" --digests "$(winpath "$root/fuzz/corpus/library")" "$(winpath "$out/golden")"
   compare_digests "win64 DLL (Wine, TAMSELCHARTS_SIMD=$simd)" "$out/native.txt" "$out/win64-$simd.txt"
 done
 # The example host, linked through the import library, runs too.
