@@ -81,6 +81,7 @@ replay build/fuzz/fuzz/tamsel_replay_library "$work/library-clang.log" fuzz/corp
   "$work/golden" >"$work/library-clang.txt"
 digest_lines <"$work/library-clang.txt" >"$work/library-clang-sorted.txt"
 check_golden_digests "the clang build" "$work/library-clang-sorted.txt" "$work"
+echo "clang: the golden series give the frozen outputs' digests"
 simd_targets=(baseline)
 if grep -qw avx2 /proc/cpuinfo; then simd_targets+=(avx2); fi
 if grep -qw avx512f /proc/cpuinfo; then simd_targets+=(avx512); fi
@@ -116,6 +117,7 @@ for target in "${targets[@]}"; do
         digest_lines >"$work/golden-i386-$simd.txt"
       check_golden_digests "the 32-bit build ($simd)" "$work/golden-i386-$simd.txt" "$work"
     done
+    echo "the golden series on 32-bit x86, baseline and avx2 kernels: the frozen outputs' digests"
   fi
   if ! cmp -s "$work/$target-replay.txt" "$work/$target-i386.txt"; then
     diff "$work/$target-replay.txt" "$work/$target-i386.txt" | head -n 20 >&2
