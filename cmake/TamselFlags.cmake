@@ -25,8 +25,9 @@ if(TAMSEL_SANITIZE)
   add_link_options(-fsanitize=${TAMSEL_SANITIZE})
 endif()
 
-# Wider builds of the spectrum kernel are picked at run time on x86-64 Linux.
+# Wider builds of the spectrum kernel are picked at run time on x86, 32- and
+# 64-bit, Linux and Windows alike.
 set(TAMSEL_SIMD_DISPATCH OFF)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 8 AND NOT WIN32)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")
   set(TAMSEL_SIMD_DISPATCH ON)
 endif()

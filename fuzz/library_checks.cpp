@@ -6,34 +6,12 @@
 #include <memory>
 
 #include "TamselCharts.h"
+#include "fuzz_series.h"
+#include "output_digest.h"
 #include "support/float_control_words.h"
 
 namespace tamsel::fuzz {
 namespace {
-
-// The payload, read from its start again whenever it runs out.
-class PayloadReader {
- public:
-  PayloadReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::uint8_t Byte() {
-    if (size_ == 0) return 0;
-    const std::uint8_t b = data_[position_];
-    position_ = position_ + 1 == size_ ? 0 : position_ + 1;
-    return b;
-  }
-  float Float() {
-    std::uint32_t bits = 0;
-    for (int i = 0; i < 4; ++i) bits |= static_cast<std::uint32_t>(Byte()) << (8 * i);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t position_ = 0;
-};
 
 std::uint32_t Bits(float f) {
   std::uint32_t b;
@@ -66,6 +44,7 @@ class GuardedOutput {
     for (int i = 0; i < count + 2 * kGuard; ++i) storage_[i] = Poison();
   }
   float* Data() { return storage_.get() + kGuard; }
+  const float* Values() const { return storage_.get() + kGuard; }
   float operator[](int i) const { return storage_[kGuard + i]; }
 
   // Checks that exactly `written` values (0 or count) were stored.
@@ -226,50 +205,14 @@ void CheckStream(const Bars& bars, const Outputs& batch) {
 }  // namespace
 
 Bars DecodeBars(const std::uint8_t* data, std::size_t size) {
-  auto at = [&](std::size_t i) -> unsigned { return i < size ? data[i] : 0u; };
-  const unsigned n = at(0) | at(1) << 8;
-  const int count = static_cast<int>(n < 0x8000 ? n % (kShortBars + 1) : n % (kMaxBars + 1));
-  const unsigned shape = at(2);
+  TamselFuzzSeries series;
+  if (TamselDecodeFuzzSeries(data, size, &series) == 0) Fail("out of memory decoding an input");
   Bars bars;
-  bars.nullOutputs = (shape >> 2) & 0xf;
-  switch (shape >> 6) {
-    case 1:
-      bars.cloneAfter = 1;
-      break;
-    case 2:
-      bars.cloneAfter = count / 2;
-      break;
-    case 3:
-      bars.cloneAfter = count < 14 ? count : 14;
-      break;
-    default:
-      bars.cloneAfter = 0;
-      break;
-  }
-  PayloadReader payload(size > 3 ? data + 3 : data, size > 3 ? size - 3 : 0);
-  bars.high.resize(count);
-  bars.low.resize(count);
-  const unsigned mode = shape & 3;
-  if (mode == 0 || mode == 2) {
-    // Any bit patterns; mode 2 gives bars with no range (high equal to low).
-    for (int i = 0; i < count; ++i) {
-      bars.high[i] = payload.Float();
-      bars.low[i] = mode == 2 ? bars.high[i] : payload.Float();
-    }
-  } else {
-    // A walk from any start in steps of any size, so that short inputs reach
-    // realistic series; mode 3 passes high and low swapped.
-    double mid = payload.Float();
-    const double step = payload.Float();
-    for (int i = 0; i < count; ++i) {
-      mid += step * static_cast<std::int8_t>(payload.Byte()) / 8;
-      const double halfRange = step * payload.Byte() / 64;
-      const float high = static_cast<float>(mid + halfRange);
-      const float low = static_cast<float>(mid - halfRange);
-      bars.high[i] = mode == 1 ? high : low;
-      bars.low[i] = mode == 1 ? low : high;
-    }
-  }
+  bars.high.assign(series.high, series.high + series.count);
+  bars.low.assign(series.low, series.low + series.count);
+  bars.nullOutputs = series.nullOutputs;
+  bars.cloneAfter = series.cloneAfter;
+  TamselFreeFuzzSeries(&series);
   return bars;
 }
 
@@ -339,16 +282,9 @@ std::uint64_t CheckLibrary(const Bars& bars) {
   CheckHostEnvironment(high.get(), low.get(), count, single);
 #endif
 
-  std::uint64_t digest = 0xcbf29ce484222325ULL;
-  for (const GuardedOutput* series :
-       {&single.cyclePeriod, &single.signalToNoise, &single.swingPosition, &single.trendVigor}) {
-    for (int i = 0; i < count; ++i) {
-      const float v = (*series)[i];
-      const std::uint32_t bits = v != v ? 0x7fc00000u : Bits(v);
-      for (int k = 0; k < 4; ++k) digest = (digest ^ ((bits >> (8 * k)) & 0xffu)) * 0x100000001b3ULL;
-    }
-  }
-  return digest;
+  const float* const outputs[] = {single.cyclePeriod.Values(), single.signalToNoise.Values(),
+                                  single.swingPosition.Values(), single.trendVigor.Values()};
+  return TamselOutputDigest(outputs, count);
 }
 
 }  // namespace tamsel::fuzz

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "fuzz_series.h"
+
 namespace tamsel::fuzz {
 
 // The series a fuzz input stands for, and the choices it makes about how the
@@ -24,8 +26,8 @@ struct Bars {
 
 // The longest series an input can ask for: long enough for the trend vigor's
 // 1024-bar ring to wrap round more than once.
-inline constexpr int kMaxBars = 3000;
-inline constexpr int kShortBars = 300;
+inline constexpr int kMaxBars = kTamselFuzzMaxBars;
+inline constexpr int kShortBars = kTamselFuzzShortBars;
 
 // Input layout (missing bytes read as zero):
 //   bytes 0-1  bar count: a little-endian number n; below 0x8000 the count
@@ -34,12 +36,13 @@ inline constexpr int kShortBars = 300;
 //   byte 2     bits 0-1 how the payload becomes prices (see DecodeBars),
 //              bits 2-5 the NULL outputs, bits 6-7 where the stream is cloned
 //   byte 3...  payload, repeated from its start when the series needs more
+// (decoded by fuzz_series.c, which the DLL test hosts share).
 Bars DecodeBars(const std::uint8_t* data, std::size_t size);
 
-// Runs every check on one series; aborts on the first failure.  Returns a
-// digest of the four output series (FNV-1a over their bits, every NaN
-// counted as one), so that runs under different kernel builds or on another
-// architecture can be compared input by input.
+// Runs every check on one series; aborts on the first failure.  Returns the
+// digest of the four output series (output_digest.h), so that runs under
+// different kernel builds or on another architecture can be compared input
+// by input.
 std::uint64_t CheckLibrary(const Bars& bars);
 
 }  // namespace tamsel::fuzz

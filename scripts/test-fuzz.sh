@@ -4,9 +4,11 @@
 #      UndefinedBehaviorSanitizer; preset `fuzz`, build/fuzz),
 #   2. replays each committed corpus (fuzz/corpus/<target>) and then fuzzes
 #      each target for TAMSEL_FUZZ_SECONDS (default 60) from that corpus,
-#   3. replays the library corpus and this run's new inputs in a gcc build
-#      under every kernel build the processor runs (TAMSELCHARTS_SIMD) and
-#      compares the outputs input by input with the clang build's,
+#   3. replays the library corpus, this run's new inputs and the golden
+#      series (as fuzz inputs, scripts/lib/digests.sh) in a gcc build under
+#      every kernel build the processor runs (TAMSELCHARTS_SIMD) and
+#      compares the outputs input by input with the clang build's, whose
+#      golden digests must be those of the frozen outputs,
 #   4. builds the library and the replay programs for 32-bit x86 Linux (gcc
 #      -m32 with SSE2 doubles, build/i386), replays the committed corpora
 #      there under qemu-i386-static and compares the library's outputs with
@@ -17,6 +19,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
+source scripts/lib/digests.sh
 ensure_core_packages
 ensure_packages 'clang-14=1:14.0.*' 'libclang-rt-14-dev=1:14.0.*' 'gcc-multilib=4:12.*' 'g++-multilib=4:12.*' \
   'qemu-user-static=1:7.2*'
@@ -73,14 +76,18 @@ cmake -S . -B build/fuzz-gcc -G Ninja --fresh -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX
   -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
 cmake --build build/fuzz-gcc -j "$jobs" --target tamsel_replay_library
 echo "-- library: the same outputs from every kernel build and both compilers"
+prepare_digest_inputs "$work"
 replay build/fuzz/fuzz/tamsel_replay_library "$work/library-clang.log" fuzz/corpus/library "$work/library" \
-  >"$work/library-clang.txt"
+  "$work/golden" >"$work/library-clang.txt"
+digest_lines <"$work/library-clang.txt" >"$work/library-clang-sorted.txt"
+check_golden_digests "the clang build" "$work/library-clang-sorted.txt" "$work"
+echo "clang: the golden series give the frozen outputs' digests"
 simd_targets=(baseline)
 if grep -qw avx2 /proc/cpuinfo; then simd_targets+=(avx2); fi
 if grep -qw avx512f /proc/cpuinfo; then simd_targets+=(avx512); fi
 for simd in "${simd_targets[@]}"; do
   TAMSELCHARTS_SIMD=$simd replay build/fuzz-gcc/fuzz/tamsel_replay_library "$work/library-gcc-$simd.log" \
-    fuzz/corpus/library "$work/library" >"$work/library-gcc-$simd.txt"
+    fuzz/corpus/library "$work/library" "$work/golden" >"$work/library-gcc-$simd.txt"
   if ! cmp -s "$work/library-clang.txt" "$work/library-gcc-$simd.txt"; then
     diff "$work/library-clang.txt" "$work/library-gcc-$simd.txt" | head -n 20 >&2
     echo "gcc's $simd kernel build computes other outputs than the clang build" >&2
@@ -89,16 +96,29 @@ for simd in "${simd_targets[@]}"; do
   echo "gcc $simd: $(wc -l <"$work/library-gcc-$simd.txt") inputs, the same outputs as the clang build"
 done
 
+# glibc's 32-bit log rounds some arguments differently from its 64-bit one
+# (the golden series walk_100000000000000000000.000000 moves): the 32-bit
+# build uses the library's own correctly rounded functions, as the DLLs do.
 echo "-- building the 32-bit replay programs (build/i386)"
 cmake -S . -B build/i386 -G Ninja --fresh -DCMAKE_TOOLCHAIN_FILE=fuzz/i386-linux-toolchain.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WARNINGS_AS_ERRORS=ON -DTAMSEL_BUILD_TESTS=OFF \
-  -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
+  -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON -DTAMSEL_PORTABLE_MATH=ON >/dev/null
 cmake --build build/i386 -j "$jobs" --target "${targets[@]/#/tamsel_replay_}"
 runner=(qemu-i386-static)
 for target in "${targets[@]}"; do
   echo "-- $target: replaying fuzz/corpus/$target on 32-bit x86 under qemu-i386-static"
   replay "build/i386/fuzz/tamsel_replay_$target" "$work/$target-i386.log" "fuzz/corpus/$target" \
     >"$work/$target-i386.txt"
+  # The corpus ran with the kernel the emulated processor allows (QEMU 7.2
+  # emulates AVX2, not AVX-512); the golden series run under both.
+  if [ "$target" = library ]; then
+    for simd in baseline avx2; do
+      TAMSELCHARTS_SIMD=$simd replay build/i386/fuzz/tamsel_replay_library "$work/golden-i386.log" "$work/golden" |
+        digest_lines >"$work/golden-i386-$simd.txt"
+      check_golden_digests "the 32-bit build ($simd)" "$work/golden-i386-$simd.txt" "$work"
+    done
+    echo "the golden series on 32-bit x86, baseline and avx2 kernels: the frozen outputs' digests"
+  fi
   if ! cmp -s "$work/$target-replay.txt" "$work/$target-i386.txt"; then
     diff "$work/$target-replay.txt" "$work/$target-i386.txt" | head -n 20 >&2
     echo "$target: the 32-bit build gives other results than the 64-bit build" >&2

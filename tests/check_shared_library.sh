@@ -25,16 +25,25 @@ readelf -d "$library" | grep -q 'SONAME.*libtamselcharts\.so\.[0-9]' || { echo "
 cxx_runtime=$(readelf -d "$library" | grep -oE 'NEEDED.*\[(libstdc\+\+|libgcc_s)[^]]*\]' || true)
 [ -z "$cxx_runtime" ] || { echo "the library loads the C++ runtime: $cxx_runtime"; exit 1; }
 
+# The library's own architecture, not the build machine's: a cross-built
+# AArch64 library is checked with the AArch64 disassembler and its fused
+# instructions (fmadd, fmsub, fnmadd, fnmsub; fmla, fmls on vectors).
+machine=$(readelf -h "$library" | sed -n 's/^ *Machine: *//p')
+case $machine in
+  *AArch64*) disassembler=aarch64-linux-gnu-objdump fused_pattern='\s(fn?m(add|sub|ad|sb)|fn?ml[as](l2?)?)\s' ;;
+  *) disassembler=objdump fused_pattern='\svfn?m(add|sub)[0-9]' ;;
+esac
+
 # Captured first: with pipefail, grep -q leaving early would fail the pipe
 # and hide a match.
-disassembly=$(objdump -d --no-show-raw-insn "$library")
-fused=$(grep -E '\svfn?m(add|sub)[0-9]' <<<"$disassembly" || true)
+disassembly=$($disassembler -d --no-show-raw-insn "$library")
+fused=$(grep -E "$fused_pattern" <<<"$disassembly" || true)
 if [ -n "$fused" ]; then
   echo "fused multiply-add instructions found:"
   echo "$fused" | head
   exit 1
 fi
-if [ "$(uname -m)" = x86_64 ]; then
+if [[ $machine == *X86-64* ]]; then
   x87=$(grep -E '^\s+[0-9a-f]+:\s+f[a-z0-9]+(\s|$)' <<<"$disassembly" |
     grep -vE '\s(fnstsw|fnstcw|fldcw|fnstenv|fldenv|fnclex)(\s|$)' || true)
   if [ -n "$x87" ]; then

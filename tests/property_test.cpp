@@ -183,10 +183,13 @@ std::vector<GoldenSeries> FamilyOutputs() {
   return records;
 }
 
+// As the library decides it: the processor has the instruction set and the
+// operating system saves its registers.
 bool CpuRuns(const std::string& target) {
 #if defined(TAMSEL_SIMD_DISPATCH)
-  if (target == "avx2") return __builtin_cpu_supports("avx2") != 0;
-  if (target == "avx512") return __builtin_cpu_supports("avx512f") != 0;
+  const X86VectorSupport support = DecodeX86VectorSupport(ReadX86FeatureWords());
+  if (target == "avx2") return support.Avx2;
+  if (target == "avx512") return support.Avx512;
 #endif
   return target == "baseline";
 }

@@ -17,32 +17,30 @@ constexpr SpectrumTarget kWideTargets[] = {
 };
 #endif
 
-const SpectrumTarget* ChooseTarget() {
-#if defined(TAMSEL_SIMD_DISPATCH)
-  const bool supported[] = {
-      __builtin_cpu_supports("avx512f") != 0,
-      __builtin_cpu_supports("avx2") != 0,
-  };
-  const char* requested = std::getenv("TAMSELCHARTS_SIMD");
-  if (requested != nullptr && std::strcmp(requested, "baseline") == 0) return &kBaselineTarget;
-  for (int i = 0; i < 2; ++i) {
-    const bool named = requested == nullptr || std::strcmp(requested, kWideTargets[i].Name) == 0;
-    if (named && supported[i]) return &kWideTargets[i];
-  }
-#endif
-  return &kBaselineTarget;
-}
-
 // Threads that call first may each choose; they all choose the same target
 // and store the same pointer, so whichever store lands last changes nothing.
 std::atomic<const SpectrumTarget*> activeTarget{nullptr};
 
 }  // namespace
 
+const SpectrumTarget& ChooseSpectrumTarget(const X86VectorSupport& supported, const char* requested) {
+#if defined(TAMSEL_SIMD_DISPATCH)
+  const bool runs[] = {supported.Avx512, supported.Avx2};
+  for (int i = 0; i < 2; ++i) {
+    const bool named = requested == nullptr || std::strcmp(requested, kWideTargets[i].Name) == 0;
+    if (named && runs[i]) return kWideTargets[i];
+  }
+#else
+  (void)supported;
+  (void)requested;
+#endif
+  return kBaselineTarget;
+}
+
 const SpectrumTarget& ActiveSpectrumTarget() {
   const SpectrumTarget* target = activeTarget.load(std::memory_order_acquire);
   if (target == nullptr) {
-    target = ChooseTarget();
+    target = &ChooseSpectrumTarget(DecodeX86VectorSupport(ReadX86FeatureWords()), std::getenv("TAMSELCHARTS_SIMD"));
     activeTarget.store(target, std::memory_order_release);
   }
   return *target;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cycle_state.hpp"
+#include "x86_vector_support.hpp"
 
 namespace tamsel {
 
@@ -26,9 +27,15 @@ struct SpectrumTarget {
   SpectrumKernel Kernel;
 };
 
-// The target in use: the widest one the processor supports, or the one named
-// by the environment variable TAMSELCHARTS_SIMD (baseline, avx2 or avx512)
-// when the processor supports that one.  Read once, on first use.
+// The target in use: the widest one the processor and the operating system
+// support, or the one named by the environment variable TAMSELCHARTS_SIMD
+// (baseline, avx2 or avx512) when they support that one.  Read once, on
+// first use.
 const SpectrumTarget& ActiveSpectrumTarget();
+
+// The choice itself: the widest supported target when `requested` is NULL,
+// else the named one if supported, else the baseline.  Builds without the
+// wider kernels always choose the baseline.
+const SpectrumTarget& ChooseSpectrumTarget(const X86VectorSupport& supported, const char* requested);
 
 }  // namespace tamsel

@@ -3,10 +3,14 @@
 #   - the COFF machine type (i386 for win32, AMD64 for win64);
 #   - the export table holds exactly the header's functions, by name, and
 #     the module-definition file lists the same;
-#   - the imports name only DLLs every Windows has;
-#   - 32-bit only: no function touches the stack with an aligned SSE access
-#     unless it realigned the stack first (hosts give 4-byte alignment), and
-#     the spectrum kernel's 64-byte stack arrays are realigned.
+#   - the imports name only DLLs every Windows has, and no elementary
+#     function (log, cos, pow, ...): the C runtime's round differently from
+#     the library's own;
+#   - the AVX2 and AVX-512 spectrum kernels are in it (run-time dispatch);
+#   - 32-bit only: no function touches the stack with an aligned SSE or AVX
+#     access unless it realigned the stack first (hosts give 4-byte
+#     alignment), and the spectrum kernel's 64-byte stack arrays are
+#     realigned.
 # usage: check_dll.sh win32|win64 path/to/TamselCharts.dll
 set -euo pipefail
 flavour=$1 dll=$2
@@ -43,18 +47,34 @@ for name in $imports; do
   esac
 done
 
+# Function names imported from any DLL, e.g. "	3321c	  136  CloseHandle".
+imported_functions=$($objdump -p "$dll" | sed -n '/The Import Tables/,/The Export Tables/p' |
+  grep -oE '^\s+[0-9a-f]+\s+[0-9]+\s+[A-Za-z_][A-Za-z0-9_]*$' | awk '{print $3}')
+elementary=$(grep -xE '_?(log|log2|log10|log1p|logb|exp|exp2|expm1|cos|sin|tan|sincos|acos|asin|atan|atan2|pow|cbrt)[fl]?' \
+  <<<"$imported_functions" || true)
+[ -z "$elementary" ] || fail "imports elementary functions: $(echo $elementary)"
+[ -n "$imported_functions" ] || fail "no imported function names found (objdump's format changed?)"
+
+# The wider kernels: YMM registers only in the AVX2 and AVX-512 builds, ZMM
+# only in the AVX-512 one.
+disassembly=$($objdump -d --no-show-raw-insn "$dll")
+grep -q '%ymm' <<<"$disassembly" || fail "no AVX2 kernel (no instruction uses a YMM register)"
+grep -q '%zmm' <<<"$disassembly" || fail "no AVX-512 kernel (no instruction uses a ZMM register)"
+
 if [ "$flavour" = win32 ]; then
-  # Legacy SSE instructions that fault on a memory operand not aligned to 16.
-  $objdump -d --no-show-raw-insn "$dll" | awk '
+  # Instructions that fault on a memory operand not aligned to their width:
+  # legacy SSE ones with any memory operand, and the aligned moves of AVX
+  # and AVX-512.
+  awk '
     /^[0-9a-f]+ <.*>:$/ { name = $2; realigned = 0; next }
     /\tand +\$0xf+[0-9a-f]0,%esp/ { realigned = 1; if ($0 ~ /0xffffffc0/) wide = 1 }
-    /\t(movap[sd]|movdqa|(add|sub|mul|div|min|max|and|andn|or|xor|sqrt|unpck[hl]|shuf)p[sd]|cmp[a-z]*p[sd]|pxor|pand|pandn|por|padd[a-z]+|psub[a-z]+|pmul[a-z]+|pcmp[a-z]+|punpck[a-z]+|pshufd) .*\(%(esp|ebp)/ {
+    /\t(v?movap[sd]|v?movntp[sd]|v?movdqa|vmovdqa(32|64)|(add|sub|mul|div|min|max|and|andn|or|xor|sqrt|unpck[hl]|shuf)p[sd]|cmp[a-z]*p[sd]|pxor|pand|pandn|por|padd[a-z]+|psub[a-z]+|pmul[a-z]+|pcmp[a-z]+|punpck[a-z]+|pshufd) .*\(%(esp|ebp)/ {
       if (!realigned) { print "FAIL (win32): aligned SSE stack access before any realignment in " name ": " $0; bad = 1 }
     }
     END {
       if (!wide) { print "FAIL (win32): no function realigns the stack to 64 bytes (the spectrum kernel should)"; bad = 1 }
       exit bad
-    }' || status=1
+    }' <<<"$disassembly" || status=1
 fi
 
 [ $status -eq 0 ] && echo "$flavour: machine 0x$machine, $(echo "$exported" | wc -l) exports as in the header, imports: $(echo $imports)"

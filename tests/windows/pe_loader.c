@@ -12,13 +12,18 @@
  *   - finds the exports by name and calls them cdecl on a stack aligned to
  *     4 bytes only (never 16), checking after each call that the callee left
  *     its arguments for the caller to remove.
- * Then the golden series run through the DLL (golden_check.c), each call made
- * from one of the floating-point environments of host_environment.h.
+ * Then the golden series run through the DLL (golden_check.c), or with
+ * --digests the corpus digests are printed (corpus_digests.c), each call
+ * made from one of the floating-point environments of host_environment.h.
+ * The DLL picks its spectrum kernel from the processor QEMU emulates and
+ * from TAMSELCHARTS_SIMD, passed through from the loader's environment.
  *
  * usage: pe_loader TamselCharts.dll golden.bin [agreement.txt]
+ *        pe_loader TamselCharts.dll --digests DIRECTORY...
  */
 #define _GNU_SOURCE
 #include <asm/ldt.h>
+#include <cpuid.h>
 #include <errno.h>
 #include <locale.h>
 #include <stdarg.h>
@@ -31,6 +36,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "corpus_digests.h"
 #include "golden_check.h"
 #include "host_environment.h"
 
@@ -288,6 +294,12 @@ static int C_strcmp(const char* a, const char* b) { return strcmp(a, b); }
 static int C_strncmp(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
 static size_t C_strlen(const char* s) { return strlen(s); }
 static char* C_strerror(int e) { return strerror(e); }
+/* The DLL asks for TAMSELCHARTS_SIMD once, when it first chooses its kernel. */
+static char* C_getenv(const char* name) {
+  char* value = getenv(name);
+  fprintf(stderr, "pe_loader: the DLL read %s%s%s\n", name, value ? "=" : " (not set)", value ? value : "");
+  return value;
+}
 
 typedef struct {
   const char* dll;
@@ -343,6 +355,7 @@ static const Import kImports[] = {
     CRT("fputs", C_fputs),
     CRT("free", C_free),
     CRT("fwrite", C_fwrite),
+    CRT("getenv", C_getenv),
     CRT("localeconv", C_localeconv),
     CRT("malloc", C_malloc),
     CRT("memcpy", C_memcpy),
@@ -554,6 +567,23 @@ static void Load(const char* path, Dll* dll) {
   free(file);
 }
 
+/* What the DLL's kernel choice will find on the processor QEMU emulates:
+   the instruction sets CPUID reports and the register state XCR0 says is
+   saved (the DLL decides by the same bits, x86_vector_support.cpp). */
+static void ReportVectorSupport(void) {
+  unsigned a = 0, b = 0, c = 0, d = 0, leaf7 = 0, low = 0, high = 0;
+  const unsigned highest = __get_cpuid_max(0, NULL);
+  if (highest >= 1) __get_cpuid(1, &a, &b, &c, &d);
+  const unsigned leaf1 = c;
+  if (highest >= 7) __get_cpuid_count(7, 0, &a, &leaf7, &c, &d);
+  if (leaf1 & (1u << 27)) __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  (void)high;
+  const int avx2 = (leaf1 & (1u << 28)) && (low & 0x6) == 0x6 && (leaf7 & (1u << 5));
+  const int avx512 = avx2 && (low & 0xe6) == 0xe6 && (leaf7 & (1u << 16));
+  fprintf(stderr, "pe_loader: the processor offers AVX2 %s, AVX-512F %s (XCR0 %#x)\n", avx2 ? "yes" : "no",
+          avx512 ? "yes" : "no", low);
+}
+
 static uintptr_t CallExport(void* context, int e, const uintptr_t* args, int count) {
   Dll* dll = context;
   uint32_t words[8];
@@ -564,15 +594,25 @@ static uintptr_t CallExport(void* context, int e, const uintptr_t* args, int cou
 int main(int argc, char** argv) {
   if (argc < 3) {
     fprintf(stderr, "usage: %s TamselCharts.dll golden.bin [agreement.txt]\n", argv[0]);
+    fprintf(stderr, "       %s TamselCharts.dll --digests DIRECTORY...\n", argv[0]);
     return 2;
   }
+  const int digests = strcmp(argv[2], "--digests") == 0;
+  ReportVectorSupport();
   callStack = aligned_alloc(16, kCallStackSize);
   Dll dll;
   memset(&dll, 0, sizeof dll);
   Load(argv[1], &dll);
-  printf("process attach succeeded, %d exports found\n", TAMSEL_EXPORT_COUNT);
+  /* Progress on stderr in digest mode: stdout carries only the digests. */
+  fprintf(digests ? stderr : stdout, "process attach succeeded, %d exports found\n", TAMSEL_EXPORT_COUNT);
   HostEnvironmentCalls environments;
   StartHostEnvironmentCalls(&environments, CallExport, &dll);
+  if (digests) {
+    int failures = PrintCorpusDigests(argv + 3, argc - 3, CallInHostEnvironment, &environments);
+    failures += ReportHostEnvironmentCalls(&environments) != 0;
+    if (Notify(&dll, 0 /* DLL_PROCESS_DETACH */) == 0) ++failures;
+    return failures ? 1 : 0;
+  }
   int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win32", CallInHostEnvironment, &environments);
   failures += ReportHostEnvironmentCalls(&environments) != 0;
   /* Inside a call the DLL runs with every exception masked, round to

@@ -1,17 +1,21 @@
 /*
  * A Windows host for TamselCharts.dll: loads it with LoadLibrary, looks the
  * exports up with GetProcAddress and runs the golden series through them
- * (golden_check.c), each call made from one of the floating-point
+ * (golden_check.c), or with --digests prints the corpus digests
+ * (corpus_digests.c), each call made from one of the floating-point
  * environments of host_environment.h.  Built for x86-64 Windows and run
- * under Wine.
+ * under Wine, where the DLL picks its spectrum kernel from the host's
+ * processor and TAMSELCHARTS_SIMD.
  *
  * usage: wine_host.exe TamselCharts.dll golden.bin [agreement.txt]
+ *        wine_host.exe TamselCharts.dll --digests DIRECTORY...
  */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
 #include "../../include/TamselCharts.h"
+#include "corpus_digests.h"
 #include "golden_check.h"
 #include "host_environment.h"
 
@@ -59,6 +63,7 @@ static uintptr_t CallExport(void* context, int e, const uintptr_t* a, int count)
 int main(int argc, char** argv) {
   if (argc < 3) {
     fprintf(stderr, "usage: %s TamselCharts.dll golden.bin [agreement.txt]\n", argv[0]);
+    fprintf(stderr, "       %s TamselCharts.dll --digests DIRECTORY...\n", argv[0]);
     return 2;
   }
   HMODULE module = LoadLibraryA(argv[1]);
@@ -76,10 +81,14 @@ int main(int argc, char** argv) {
   }
   char loadedFrom[MAX_PATH] = "?";
   GetModuleFileNameA(module, loadedFrom, sizeof loadedFrom);
-  printf("loaded %s, %d exports found\n", loadedFrom, TAMSEL_EXPORT_COUNT);
+  const int digests = strcmp(argv[2], "--digests") == 0;
+  /* Progress on stderr in digest mode: stdout carries only the digests. */
+  fprintf(digests ? stderr : stdout, "loaded %s, %d exports found\n", loadedFrom, TAMSEL_EXPORT_COUNT);
   HostEnvironmentCalls environments;
   StartHostEnvironmentCalls(&environments, CallExport, &dll);
-  int failures = RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win64", CallInHostEnvironment, &environments);
+  int failures =
+      digests ? PrintCorpusDigests(argv + 3, argc - 3, CallInHostEnvironment, &environments)
+              : RunGoldenChecks(argv[2], argc > 3 ? argv[3] : NULL, "win64", CallInHostEnvironment, &environments);
   failures += ReportHostEnvironmentCalls(&environments) != 0;
   if (!FreeLibrary(module)) {
     fprintf(stderr, "FreeLibrary failed\n");
