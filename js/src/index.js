@@ -162,7 +162,8 @@ export class Stream {
       swingPosition: heap[at + 2],
       trendVigor: heap[at + 3],
     };
-    for (const name of INDICATORS) if (this.#warmup !== NO_WARMUP) values[name] = applyWarmupValue(values[name], name, this.#warmup, bar);
+    if (this.#warmup !== NO_WARMUP)
+      for (const name of INDICATORS) values[name] = applyWarmupValue(values[name], name, this.#warmup, bar);
     return values;
   }
 
