@@ -10,6 +10,10 @@
 
 #include "convert.hpp"
 #include "csv_reader.hpp"
+#if __has_include("message_text.hpp")
+#include "message_text.hpp"
+#define TAMSEL_WEB_HAS_MESSAGE_TEXT 1
+#endif
 
 namespace {
 
@@ -25,6 +29,16 @@ class StringSink final : public tamsel::cli::Sink {
  private:
   std::string& text_;
 };
+
+// The line tamsel prints on standard error for a failure, without its line
+// break: made printable and capped as the tool does where it can.
+std::string MessageLine(const std::string& message) {
+#if defined(TAMSEL_WEB_HAS_MESSAGE_TEXT)
+  return "tamsel: " + tamsel::cli::printable(message, tamsel::cli::kMessageLimit);
+#else
+  return "tamsel: " + message;
+#endif
+}
 
 void AppendU32(std::string& out, std::size_t value) {
   const auto v = static_cast<std::uint32_t>(value);
@@ -55,12 +69,12 @@ int tamsel_web_convert(const char* name, const char* data, std::size_t size, int
     tamsel::cli::convert(source, input, sink, options);
     return 0;
   } catch (const tamsel::cli::Failure& e) {
-    g_output = std::string("tamsel: ") + e.what();
+    g_output = MessageLine(e.what());
     return static_cast<int>(e.status());
   } catch (const std::bad_alloc&) {
-    g_output = "tamsel: " + input + ": out of memory";
+    g_output = MessageLine(input + ": out of memory");
   } catch (const std::exception& e) {
-    g_output = "tamsel: " + input + ": " + e.what();
+    g_output = MessageLine(input + ": " + e.what());
   }
   return static_cast<int>(tamsel::cli::Status::Internal);
 }

@@ -8,20 +8,21 @@ import { spawnSync } from "node:child_process";
 import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { join, resolve } from "node:path";
 import { test } from "node:test";
 import { fileURLToPath } from "node:url";
 
 import { convertCsv, convertedTable } from "../src/convert.js";
 
 const root = fileURLToPath(new URL("../..", import.meta.url));
-const tamsel = process.env.TAMSEL ?? join(root, "build/release/tools/tamsel/tamsel");
+const tamsel = resolve(process.env.TAMSEL ?? join(root, "build/release/tools/tamsel/tamsel"));
 const require = createRequire(import.meta.url);
 const createTamselWeb = require(process.env.TAMSEL_WEB ?? join(root, "build/wasm/tamsel-web.js"));
 const module = await createTamselWeb();
 
 function native(dir, name, missing) {
   const run = spawnSync(tamsel, [`--missing=${missing}`, name], { cwd: dir, maxBuffer: 1 << 28 });
+  if (run.error) throw run.error;
   return { status: run.status, output: run.stdout, message: run.stderr.toString("utf8").replace(/\n$/, "") };
 }
 
