@@ -9,12 +9,16 @@ root=$(cd "$here/.." && pwd)
 out=${1:-$root/build/web}
 
 "$root/js/build-wasm.sh"
-# The charting library, exactly as pinned in package-lock.json.
-if [ ! -f "$here/node_modules/uplot/dist/uPlot.iife.min.js" ] ||
-  ! cmp -s "$here/package-lock.json" "$here/node_modules/.package-lock.json" 2>/dev/null; then
+# The charting library, exactly as pinned in package-lock.json (fetched only
+# when the installed copy is not that version).
+cd "$here"
+installed=$(node -p 'try { require("./node_modules/uplot/package.json").version } catch { "" }' 2>/dev/null || true)
+locked=$(node -p 'require("./package-lock.json").packages["node_modules/uplot"].version')
+if [ "$installed" != "$locked" ] || [ ! -f "$here/node_modules/uplot/dist/uPlot.iife.min.js" ]; then
   (cd "$here" && npm ci --no-audit --no-fund >/dev/null)
 fi
 
+mkdir -p "$(dirname "$out")"
 stage=$(mktemp -d "${out%/}.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 chmod 755 "$stage"
