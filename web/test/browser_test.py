@@ -195,6 +195,24 @@ class WebPageTest(unittest.TestCase):
             self.assertEqual(self.downloaded("gap-tamsel.csv"), tamsel(path, how)[1], how)
         self.driver.find_element(By.CSS_SELECTOR, "#missing option[value='error']").click()
 
+    def test_4_a_dropped_file_is_read_like_an_opened_one(self):
+        text = "\n".join(SAMPLE.read_text().splitlines()[:120]) + "\n"
+        self.driver.execute_script("document.body.dataset.state = 'choosing'")
+        self.driver.execute_script("""
+            const transfer = new DataTransfer();
+            transfer.items.add(new File([arguments[0]], "dropped.csv", { type: "text/csv" }));
+            document.dispatchEvent(new DragEvent("dragenter", { dataTransfer: transfer, cancelable: true }));
+            document.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, cancelable: true }));
+        """, text)
+        self.assertEqual(self.wait_state(("loaded", "error")), "loaded")
+        self.assertTrue(self.driver.find_element(By.ID, "drop-overlay").get_attribute("hidden") is not None)
+        path = self.scratch / "dropped.csv"
+        path.write_text(text)
+        for old in self.downloads.glob("dropped-tamsel*.csv"):
+            old.unlink()
+        self.driver.find_element(By.ID, "download").click()
+        self.assertEqual(self.downloaded("dropped-tamsel.csv"), tamsel(path)[1])
+
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
