@@ -1,0 +1,106 @@
+/**
+ * TamselCharts: four cycle indicators of a high/low price series, computed by
+ * the C library compiled to WebAssembly, bit for bit the values of its native
+ * builds.  Prices go in as numbers (rounded to 32-bit floats, as the library
+ * takes them), oldest bar first; every result is a Float32Array with one value
+ * per bar.
+ */
+
+/** A series of prices, oldest bar first; null, undefined and NaN are missing prices. */
+export type Prices =
+  | readonly (number | null | undefined)[]
+  | Float32Array
+  | Float64Array
+  | Int8Array
+  | Uint8Array
+  | Uint8ClampedArray
+  | Int16Array
+  | Uint16Array
+  | Int32Array
+  | Uint32Array;
+
+/**
+ * What to do with a missing price (NaN, null or undefined), as `tamsel --missing`:
+ * - "error" (default): throw a RangeError naming the first missing bar;
+ * - "previous": repeat the previous bar's price (a missing first bar is still an error);
+ * - "nan": pass NaN to the library, which then freezes the cycle spectrum for
+ *   the rest of the series (the swing position turns NaN, the others repeat).
+ */
+export type Missing = "error" | "previous" | "nan";
+
+/**
+ * The start-up bars:
+ * - "values" (default): the library's own start-up values;
+ * - "nan": NaN on each indicator's start-up bars (WARMUP_BARS);
+ * - a whole number N: NaN on the first N bars of every indicator.
+ */
+export type Warmup = "values" | "nan" | number;
+
+export interface Options {
+  missing?: Missing;
+  warmup?: Warmup;
+}
+
+export type IndicatorName = "cyclePeriod" | "signalToNoiseRatio" | "swingPosition" | "trendVigor";
+
+/** The four indicator series of a whole high/low series. */
+export interface Indicators {
+  /** Length in bars of the dominant cycle: 0 on bars 1-2, 18 on bars 3-14, then 6 to 30. */
+  cyclePeriod: Float32Array;
+  /** Strength of the cycle against the bars' range: 1, 2 to 12, or 11; 1 on bars 1-12. */
+  signalToNoiseRatio: Float32Array;
+  /** -5 (bottom of the swing) to +5 (top); NaN where the last 51 bars give no range. */
+  swingPosition: Float32Array;
+  /** -10 to +10; near 0 when the market only oscillates. */
+  trendVigor: Float32Array;
+}
+
+/** The four values of one bar, and its 1-based number. */
+export interface Values {
+  bar: number;
+  cyclePeriod: number;
+  signalToNoiseRatio: number;
+  swingPosition: number;
+  trendVigor: number;
+}
+
+/** Each indicator's start-up bars, the ones warmup: "nan" blanks. */
+export declare const WARMUP_BARS: Readonly<Record<IndicatorName, number>>;
+/** The indicators' names, in the library's order. */
+export declare const INDICATORS: readonly IndicatorName[];
+
+/**
+ * All four indicators from one pass of the engine.
+ * @throws TypeError for arguments of the wrong type, RangeError for unequal
+ *   lengths, prices beyond the 32-bit float range, missing prices under
+ *   missing: "error" and bad option values.
+ */
+export declare function indicators(high: Prices, low: Prices, options?: Options): Indicators;
+export declare function cyclePeriod(high: Prices, low: Prices, options?: Options): Float32Array;
+export declare function signalToNoiseRatio(high: Prices, low: Prices, options?: Options): Float32Array;
+export declare function swingPosition(high: Prices, low: Prices, options?: Options): Float32Array;
+export declare function trendVigor(high: Prices, low: Prices, options?: Options): Float32Array;
+
+/**
+ * The indicators one bar at a time, for live data: pushing a series bar by
+ * bar gives at every bar exactly the batch values of that prefix.  A stream
+ * holds about 12 KiB of WebAssembly memory; free() gives it back (a stream
+ * that is collected without free() is freed then, as a safety net only).
+ */
+export declare class Stream {
+  constructor(options?: Options);
+  /** Commits one closed bar and returns its values. */
+  push(high: number | null | undefined, low: number | null | undefined): Values;
+  /** The values the bar would get if pushed now, committing nothing (the forming bar). */
+  peek(high: number | null | undefined, low: number | null | undefined): Values;
+  /** An independent copy that continues exactly as this stream would. */
+  clone(): Stream;
+  /** Back to bar 1, keeping the options. */
+  reset(): void;
+  /** Gives the memory back; any later call but free() throws. */
+  free(): void;
+  /** Bars pushed so far. */
+  readonly bars: number;
+  /** False once freed. */
+  readonly alive: boolean;
+}

@@ -1,0 +1,119 @@
+// The missing and warmup options, and the errors for bad arguments, on every
+// entry point.
+import assert from "node:assert/strict";
+import { test } from "node:test";
+
+import * as tc from "../src/index.js";
+import { assertSameBits, COLUMNS, readGolden } from "./support/golden.js";
+
+const base = readGolden().find((s) => s.high.length >= 300 && s.high.every(Number.isFinite));
+const N = 200;
+const high = Array.from(base.high.subarray(0, N));
+const low = Array.from(base.low.subarray(0, N));
+const plain = tc.indicators(high, low);
+
+// The entry points, each returning the four series for (high, low, options).
+const ENTRY_POINTS = {
+  indicators: (h, l, o) => tc.indicators(h, l, o),
+  singles: (h, l, o) => Object.fromEntries(COLUMNS.map((c) => [c, tc[c](h, l, o)])),
+  stream: (h, l, o) => {
+    const s = new tc.Stream(o);
+    const out = Object.fromEntries(COLUMNS.map((c) => [c, new Float32Array(h.length)]));
+    try {
+      for (let i = 0; i < h.length; ++i) {
+        const v = s.push(h[i], l[i]);
+        for (const c of COLUMNS) out[c][i] = v[c];
+      }
+    } finally {
+      s.free();
+    }
+    return out;
+  },
+  // Missing prices become NaN, the only missing value a Float32Array holds.
+  "Float32Array input": (h, l, o) =>
+    tc.indicators(Float32Array.from(h, (v) => v ?? NaN), Float32Array.from(l, (v) => v ?? NaN), o),
+};
+
+const withGap = (series, at, gap) => series.map((v, i) => (i === at ? gap : v));
+
+// What each policy should give, from the plain library output.
+const CASES = [
+  { what: "defaults", options: undefined, expect: () => plain },
+  {
+    what: "warmup nan",
+    options: { warmup: "nan" },
+    expect: () => blank(plain, (c, i) => i < tc.WARMUP_BARS[c]),
+  },
+  { what: "warmup 30", options: { warmup: 30 }, expect: () => blank(plain, (_, i) => i < 30) },
+  { what: "warmup 0", options: { warmup: 0 }, expect: () => plain },
+  {
+    what: "missing previous repeats the previous bar",
+    options: { missing: "previous" },
+    input: () => [withGap(high, 50, NaN), withGap(low, 50, null)],
+    expect: () => tc.indicators(withGap(high, 50, high[49]), withGap(low, 50, low[49])),
+  },
+  {
+    what: "missing nan passes NaN through",
+    options: { missing: "nan" },
+    input: () => [withGap(high, 50, undefined), low],
+    expect: () => tc.indicators(Float32Array.from(withGap(high, 50, NaN)), Float32Array.from(low), { missing: "nan" }),
+  },
+];
+
+function blank(result, isWarmup) {
+  return Object.fromEntries(COLUMNS.map((c) => [c, result[c].map((v, i) => (isWarmup(c, i) ? NaN : v))]));
+}
+
+for (const [entry, run] of Object.entries(ENTRY_POINTS))
+  for (const { what, options, input, expect } of CASES)
+    test(`${entry}: ${what}`, () => {
+      const [h, l] = input ? input() : [high, low];
+      const got = run(h, l, options);
+      const want = expect();
+      for (const c of COLUMNS) assertSameBits(assert, got[c], want[c], c);
+    });
+
+test("a caller's Float32Array is never written to", () => {
+  const h = Float32Array.from(withGap(high, 10, NaN));
+  tc.indicators(h, Float32Array.from(low), { missing: "previous" });
+  assert.ok(Number.isNaN(h[10]));
+});
+
+// Every bad argument and the error it gives, on every entry point.
+const ERRORS = [
+  [() => [withGap(high, 7, NaN), low, undefined], RangeError, /high\[7\] is missing \(NaN\).*missing: "previous"/],
+  [() => [high, withGap(low, 3, null), { missing: "error" }], RangeError, /low\[3\] is missing \((null|NaN)\)/],
+  [() => [withGap(high, 0, NaN), low, { missing: "previous" }], RangeError, /high\[0\] is missing .* on the first bar/],
+  [() => [withGap(high, 5, "12.5"), low, undefined], TypeError, /high\[5\] must be a number, got the string "12.5"/],
+  [() => [withGap(high, 5, 1e39), low, undefined], RangeError, /high\[5\] = 1e\+39 is out of the range of a 32-bit float/],
+  [() => [high, low, { missing: "prev" }], RangeError, /missing must be "error", "previous" or "nan", got "prev"/],
+  [() => [high, low, { missing: 1 }], TypeError, /missing must be/],
+  [() => [high, low, { warmup: -1 }], RangeError, /whole number of at least 0, got -1/],
+  [() => [high, low, { warmup: 2.5 }], RangeError, /whole number/],
+  [() => [high, low, { warmup: "none" }], RangeError, /warmup must be "values", "nan" or a number of bars/],
+  [() => [high, low, { warmup: true }], TypeError, /warmup must be/],
+  [() => [high, low, { mising: "nan" }], TypeError, /unknown option "mising"/],
+  [() => [high, low, "nan"], TypeError, /options must be an object/],
+];
+const BATCH_ERRORS = [
+  [() => ["1,2,3", low], TypeError, /high must be an array or a typed array of prices, got the string/],
+  [() => [high, new BigInt64Array(N)], TypeError, /low must hold numbers, got a BigInt64Array/],
+  [() => [high, low.slice(1)], RangeError, /high and low must have equal lengths, got 200 and 199/],
+];
+
+for (const [entry, run] of Object.entries(ENTRY_POINTS)) {
+  test(`${entry}: bad arguments throw TypeError or RangeError with a clear message`, () => {
+    for (const [args, type, message] of entry === "stream" ? ERRORS : [...ERRORS, ...BATCH_ERRORS]) {
+      const [h, l, o] = args();
+      const representable = (v) => v == null || (typeof v === "number" && (Number.isNaN(v) || Math.abs(v) < 3e38));
+      if (entry === "Float32Array input" && ![h, l].every((x) => Array.isArray(x) && x.every(representable))) continue;
+      const streamMessage = new RegExp(message.source.replace(/(high|low)\\\[\d+\\\]/, "push\\(\\): $1"));
+      assert.throws(() => run(h, l, o), { name: type.name, message: entry === "stream" ? streamMessage : message }, `${entry} ${message}`);
+    }
+  });
+}
+
+test("no bars give empty series", () => {
+  const result = tc.indicators([], []);
+  for (const c of COLUMNS) assert.deepEqual(result[c], new Float32Array(0));
+});

@@ -1,0 +1,27 @@
+// Compiled (never run) by types.test.js with tsc --strict: the declarations
+// accept what the package accepts and type what it returns.
+import { indicators, cyclePeriod, Stream, WARMUP_BARS, INDICATORS, type Indicators, type Values } from "tamselcharts";
+
+const high = [101, 102, null, 103];
+const low = new Float64Array([99, 100, 100, 101]);
+const all: Indicators = indicators(high, low, { missing: "previous", warmup: "nan" });
+const period: Float32Array = cyclePeriod(Float32Array.from([1, 2]), [1, 2], { warmup: 20 });
+const stream = new Stream({ missing: "nan" });
+const values: Values = stream.peek(101, undefined);
+const next: number = stream.push(101, 99).trendVigor + values.bar + stream.bars;
+const copy: Stream = stream.clone();
+copy.reset();
+copy.free();
+stream.free();
+const alive: boolean = stream.alive;
+const warm: number = WARMUP_BARS.swingPosition + INDICATORS.length;
+export { all, period, next, alive, warm };
+
+// @ts-expect-error: not one of the words
+indicators(high, low, { missing: "skip" });
+// @ts-expect-error: unknown option
+indicators(high, low, { mising: "nan" });
+// @ts-expect-error: prices are numbers
+indicators(["101"], ["99"]);
+// @ts-expect-error: the result is read only where the library owns it
+WARMUP_BARS.cyclePeriod = 3;

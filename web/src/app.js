@@ -1,0 +1,388 @@
+// The page: a CSV of bars in, the tool's conversion (WebAssembly) run over
+// it, the bars and the four indicators charted, the converted CSV offered for
+// download.  Nothing leaves the page.
+import { convertCsv, convertedTable } from "./convert.js";
+import { WARMUP_BARS } from "./tamselcharts/options.js";
+
+/* global uPlot, createTamselWeb */
+
+const INDICATOR_PANES = [
+  { column: "cycle_period", warmup: WARMUP_BARS.cyclePeriod, title: "Cycle period (bars)", color: "#2563eb" },
+  { column: "signal_to_noise", warmup: WARMUP_BARS.signalToNoiseRatio, title: "Signal-to-noise ratio", color: "#7c3aed", range: [0, 13] },
+  { column: "swing_position", warmup: WARMUP_BARS.swingPosition, title: "Swing position", color: "#0f766e", range: [-5.5, 5.5], zero: true },
+  { column: "trend_vigor", warmup: WARMUP_BARS.trendVigor, title: "Trend vigor", color: "#c2410c", range: [-10.5, 10.5], zero: true },
+];
+const AXIS_WIDTH = 64;
+const PRICE_HEIGHT = 280;
+const PANE_HEIGHT = 110;
+
+const $ = (id) => document.getElementById(id);
+const page = { module: null, result: null, name: "", charts: [], data: null, bytes: null };
+window.tamselPage = page; // for the browser test
+
+function setState(state) {
+  document.body.dataset.state = state;
+}
+
+function showMessage(text) {
+  $("message").textContent = text;
+  $("message").hidden = text === "";
+}
+
+// ---- reading the converted table -------------------------------------------
+
+// Column names compare as the tool compares them: without case, surrounding
+// blanks or the <HIGH> brackets of some platforms' exports.
+function columnKey(name) {
+  let key = name.trim();
+  if (key.length >= 2 && key.startsWith("<") && key.endsWith(">")) key = key.slice(1, -1).trim();
+  return key.toLowerCase();
+}
+
+function parseNumber(text, delimiter) {
+  let t = text.trim();
+  if (delimiter !== "," && /^[^,.]*,[^,.]*$/.test(t)) t = t.replace(",", ".");
+  if (t === "" || /^(nan|null|na|n\/a)$/i.test(t)) return null;
+  const value = Number(t.startsWith("+") ? t.slice(1) : t);
+  return Number.isFinite(value) ? value : null;
+}
+
+function chartData(table) {
+  const [header, ...rows] = table.rows;
+  const keys = header.map(columnKey);
+  const find = (...names) => keys.findIndex((k) => names.includes(k));
+  const indicatorAt = header.length - INDICATOR_PANES.length;
+  const columns = { open: find("open"), high: find("high"), low: find("low"), close: find("close") };
+  let dateColumn = find("date", "time", "datetime", "timestamp", "date/time");
+  if (dateColumn < 0 && indicatorAt > 0 && !Object.values(columns).includes(0)) dateColumn = 0;
+  const count = rows.length;
+  const x = Float64Array.from({ length: count }, (_, i) => i);
+  const number = (column) => (column < 0 ? null : rows.map((r) => parseNumber(r[column], table.delimiter)));
+  return {
+    count,
+    header,
+    rows,
+    x,
+    labels: rows.map((r, i) => (dateColumn >= 0 ? r[dateColumn].trim() : String(i + 1))),
+    dateName: dateColumn >= 0 ? header[dateColumn].trim() : "bar",
+    open: number(columns.open),
+    high: number(columns.high),
+    low: number(columns.low),
+    close: number(columns.close),
+    indicators: INDICATOR_PANES.map((_, k) => number(indicatorAt + k)),
+    indicatorText: INDICATOR_PANES.map((_, k) => rows.map((r) => r[indicatorAt + k])),
+    priceText: Object.fromEntries(Object.entries(columns).map(([k, c]) => [k, c < 0 ? null : rows.map((r) => r[c].trim())])),
+  };
+}
+
+// ---- charts -----------------------------------------------------------------
+
+// Bars drawn over the price pane: candles when there are open and close
+// columns, high-low bars otherwise.
+function drawBars(u) {
+  const d = page.data;
+  const { ctx } = u;
+  const first = Math.max(0, Math.floor(u.scales.x.min));
+  const last = Math.min(d.count - 1, Math.ceil(u.scales.x.max));
+  const step = u.bbox.width / Math.max(1, u.scales.x.max - u.scales.x.min);
+  const body = Math.max(1, Math.min(12 * devicePixelRatio, step * 0.7));
+  ctx.save();
+  ctx.beginPath();
+  ctx.rect(u.bbox.left, u.bbox.top, u.bbox.width, u.bbox.height);
+  ctx.clip();
+  ctx.lineWidth = Math.max(1, Math.round(devicePixelRatio));
+  for (let i = first; i <= last; ++i) {
+    const high = d.high[i];
+    const low = d.low[i];
+    if (high === null || low === null) continue;
+    const open = d.open?.[i] ?? null;
+    const close = d.close?.[i] ?? null;
+    const x = Math.round(u.valToPos(i, "x", true));
+    const up = open === null || close === null || close >= open;
+    ctx.strokeStyle = ctx.fillStyle = up ? "#15803d" : "#b91c1c";
+    ctx.beginPath();
+    ctx.moveTo(x, u.valToPos(high, "y", true));
+    ctx.lineTo(x, u.valToPos(low, "y", true));
+    ctx.stroke();
+    if (open !== null && close !== null) {
+      const top = u.valToPos(Math.max(open, close), "y", true);
+      const bottom = u.valToPos(Math.min(open, close), "y", true);
+      ctx.fillRect(x - body / 2, top, body, Math.max(1, bottom - top));
+    }
+  }
+  ctx.restore();
+}
+
+// The start-up bars of an indicator, shaded behind its line.
+function shadeWarmup(bars) {
+  return (u) => {
+    const right = Math.min(bars, page.data.count) - 0.5;
+    if (right <= u.scales.x.min) return;
+    const { ctx } = u;
+    const left = Math.max(u.bbox.left, u.valToPos(-0.5, "x", true));
+    const end = Math.min(u.bbox.left + u.bbox.width, u.valToPos(right, "x", true));
+    ctx.save();
+    ctx.fillStyle = getComputedStyle(document.documentElement).getPropertyValue("--warmup");
+    ctx.fillRect(left, u.bbox.top, end - left, u.bbox.height);
+    ctx.fillStyle = "#5b6572";
+    ctx.font = `${11 * devicePixelRatio}px system-ui, sans-serif`;
+    ctx.textAlign = "left";
+    ctx.textBaseline = "top";
+    if (end - left > 60 * devicePixelRatio) ctx.fillText("warm-up", left + 4 * devicePixelRatio, u.bbox.top + 3 * devicePixelRatio);
+    ctx.restore();
+  };
+}
+
+function xAxis(show) {
+  return {
+    show,
+    size: show ? 40 : 0,
+    space: 80,
+    incrs: [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000, 100000, 200000, 500000, 1e6],
+    values: (u, splits) => splits.map((v) => page.data.labels[Math.round(v)] ?? ""),
+  };
+}
+
+let syncing = false;
+function syncScales(u, key) {
+  if (key !== "x" || syncing) return;
+  syncing = true;
+  for (const other of page.charts) if (other !== u) other.setScale("x", { min: u.scales.x.min, max: u.scales.x.max });
+  syncing = false;
+  $("reset-zoom").disabled = u.scales.x.min <= -0.5 && u.scales.x.max >= page.data.count - 0.5;
+}
+
+function paneOptions(title, height, showX, series, extra = {}) {
+  return {
+    title,
+    width: chartWidth(),
+    height,
+    legend: { show: false },
+    // The same padding on every pane keeps their plotting areas, and so the
+    // bars, exactly above one another whatever the axis labels need.
+    padding: [8, 28, showX ? 0 : 8, 0],
+    cursor: { sync: { key: "tamsel" }, drag: { x: true, y: false, setScale: true }, points: { show: false } },
+    scales: { x: { time: false }, y: extra.y ?? {} },
+    axes: [xAxis(showX), { size: AXIS_WIDTH, space: 30 }],
+    series: [{}, ...series],
+    hooks: {
+      setScale: [syncScales],
+      setCursor: [showReadout],
+      drawClear: extra.drawClear ?? [],
+      draw: extra.draw ?? [],
+    },
+  };
+}
+
+function chartWidth() {
+  return Math.max(320, $("charts").clientWidth - 16);
+}
+
+function destroyCharts() {
+  for (const chart of page.charts) chart.destroy();
+  page.charts = [];
+  $("charts").replaceChildren();
+}
+
+function drawCharts() {
+  destroyCharts();
+  const d = page.data;
+  const invisible = { stroke: "transparent", points: { show: false }, paths: () => null };
+  const price = new uPlot(
+    paneOptions("Price", PRICE_HEIGHT, false, [
+      { label: "high", ...invisible },
+      { label: "low", ...invisible },
+    ], { draw: [drawBars] }),
+    [d.x, d.high, d.low],
+    $("charts"),
+  );
+  page.charts.push(price);
+  INDICATOR_PANES.forEach((pane, k) => {
+    const last = k === INDICATOR_PANES.length - 1;
+    const y = pane.range ? { auto: false, range: pane.range } : {};
+    const zeroLine = pane.zero
+      ? [
+          (u) => {
+            const { ctx } = u;
+            const y0 = Math.round(u.valToPos(0, "y", true));
+            ctx.save();
+            ctx.strokeStyle = "#c5ccd4";
+            ctx.beginPath();
+            ctx.moveTo(u.bbox.left, y0);
+            ctx.lineTo(u.bbox.left + u.bbox.width, y0);
+            ctx.stroke();
+            ctx.restore();
+          },
+        ]
+      : [];
+    const chart = new uPlot(
+      paneOptions(pane.title, PANE_HEIGHT + (last ? 40 : 0), last, [{ label: pane.column, stroke: pane.color, width: 1.25, points: { show: false } }], {
+        y,
+        drawClear: [shadeWarmup(pane.warmup), ...zeroLine],
+      }),
+      [d.x, d.indicators[k]],
+      $("charts"),
+    );
+    page.charts.push(chart);
+  });
+  showReadout(price);
+}
+
+// The crosshair's bar: every value of it, the indicators as the CSV has them.
+function showReadout(u) {
+  const d = page.data;
+  if (!d) return;
+  const at = u.cursor.idx ?? d.count - 1;
+  if (at === null || at < 0 || at >= d.count) return;
+  const parts = [`<b>${escapeHtml(d.dateName)}</b> ${escapeHtml(d.labels[at])}  (bar ${at + 1} of ${d.count})`];
+  const prices = ["open", "high", "low", "close"]
+    .filter((k) => d.priceText[k])
+    .map((k) => `${k} ${escapeHtml(d.priceText[k][at])}`);
+  parts.push(prices.join("  "));
+  parts.push(
+    INDICATOR_PANES.map((p, k) => `<b>${p.column}</b> ${escapeHtml(d.indicatorText[k][at])}${at < p.warmup ? " (warm-up)" : ""}`).join("  "),
+  );
+  $("readout").innerHTML = parts.join("\n");
+}
+
+function escapeHtml(text) {
+  return String(text).replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+}
+
+// ---- zoom and pan -------------------------------------------------------------
+
+function setRange(min, max) {
+  const n = page.data.count;
+  const span = Math.min(n, Math.max(5, max - min));
+  let lo = Math.max(-0.5, Math.min(min, n - 0.5 - span));
+  page.charts[0].setScale("x", { min: lo, max: lo + span });
+}
+
+function zoomAround(center, factor) {
+  const { min, max } = page.charts[0].scales.x;
+  setRange(center - (center - min) * factor, center + (max - center) * factor);
+}
+
+function pan(fraction) {
+  const { min, max } = page.charts[0].scales.x;
+  const shift = (max - min) * fraction;
+  setRange(min + shift, max + shift);
+}
+
+function attachWheel(chart) {
+  chart.over.addEventListener(
+    "wheel",
+    (event) => {
+      event.preventDefault();
+      if (event.shiftKey || Math.abs(event.deltaX) > Math.abs(event.deltaY)) {
+        pan(Math.sign(event.deltaX || event.deltaY) * 0.1);
+      } else {
+        zoomAround(chart.posToVal(event.offsetX, "x"), event.deltaY > 0 ? 1.25 : 0.8);
+      }
+    },
+    { passive: false },
+  );
+}
+
+document.addEventListener("keydown", (event) => {
+  if (!page.data || event.target instanceof HTMLInputElement || event.target instanceof HTMLSelectElement) return;
+  const { min, max } = page.charts[0].scales.x;
+  if (event.key === "ArrowLeft") pan(-0.1);
+  else if (event.key === "ArrowRight") pan(0.1);
+  else if (event.key === "+" || event.key === "=") zoomAround((min + max) / 2, 0.8);
+  else if (event.key === "-") zoomAround((min + max) / 2, 1.25);
+  else return;
+  event.preventDefault();
+});
+
+// ---- loading ---------------------------------------------------------------
+
+async function load(name, bytes) {
+  page.name = name;
+  page.bytes = bytes;
+  convertLoaded();
+}
+
+function convertLoaded() {
+  if (!page.bytes) return;
+  setState("busy");
+  const result = convertCsv(page.module, page.name, page.bytes, $("missing").value);
+  page.result = result;
+  $("download").disabled = result.status !== 0;
+  if (result.status !== 0) {
+    page.data = null;
+    destroyCharts();
+    $("readout").textContent = "";
+    showMessage(result.message);
+    setState("error");
+    return;
+  }
+  showMessage("");
+  page.data = chartData(convertedTable(page.module));
+  drawCharts();
+  page.charts.forEach(attachWheel);
+  $("reset-zoom").disabled = true;
+  document.title = `${page.name}: TamselCharts`;
+  setState("loaded");
+}
+
+function download() {
+  if (!page.result || page.result.status !== 0) return;
+  const stem = page.name.replace(/\.[^.]*$/, "") || "bars";
+  const url = URL.createObjectURL(new Blob([page.result.output], { type: "text/csv" }));
+  const link = document.createElement("a");
+  link.href = url;
+  link.download = `${stem}-tamsel.csv`;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 60000);
+}
+
+async function loadFile(file) {
+  if (!file) return;
+  await load(file.name, new Uint8Array(await file.arrayBuffer()));
+}
+
+async function main() {
+  page.module = await createTamselWeb();
+  $("file").addEventListener("change", async (event) => {
+    await loadFile(event.target.files[0]);
+    event.target.value = "";
+  });
+  $("sample").addEventListener("click", async () => {
+    const response = await fetch("sample-daily.csv");
+    await load("sample-daily.csv", new Uint8Array(await response.arrayBuffer()));
+  });
+  $("missing").addEventListener("change", convertLoaded);
+  $("download").addEventListener("click", download);
+  $("reset-zoom").addEventListener("click", () => page.data && setRange(-0.5, page.data.count - 0.5));
+
+  let dragDepth = 0;
+  document.addEventListener("dragenter", (event) => {
+    event.preventDefault();
+    if (++dragDepth === 1) $("drop-overlay").hidden = false;
+  });
+  document.addEventListener("dragleave", () => {
+    if (--dragDepth === 0) $("drop-overlay").hidden = true;
+  });
+  document.addEventListener("dragover", (event) => event.preventDefault());
+  document.addEventListener("drop", async (event) => {
+    event.preventDefault();
+    dragDepth = 0;
+    $("drop-overlay").hidden = true;
+    await loadFile(event.dataTransfer.files[0]);
+  });
+
+  let resizeTimer = 0;
+  window.addEventListener("resize", () => {
+    clearTimeout(resizeTimer);
+    resizeTimer = setTimeout(() => page.charts.forEach((c) => c.setSize({ width: chartWidth(), height: c.height })), 100);
+  });
+  setState("ready");
+}
+
+main().catch((error) => {
+  showMessage(`The page could not start: ${error.message}`);
+  setState("failed");
+});
