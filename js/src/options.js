@@ -8,9 +8,10 @@
  *   cyclePeriod         14  0 on bars 1-2, exactly 18 on bars 3-14 (the filter bank first runs on bar 13)
  *   signalToNoiseRatio  12  1.0 until the filter bank has run
  *   swingPosition       50  the 51-bar window still holds start values of 0
- *   trendVigor          14  the look-back reaches before bar 1, so the whole price counts as change
+ *   trendVigor          29  the look-back (at most 29 bars for a cycle of at most 30) can reach
+ *                           before bar 1, where the whole price counts as change
  */
-export const WARMUP_BARS = Object.freeze({ cyclePeriod: 14, signalToNoiseRatio: 12, swingPosition: 50, trendVigor: 14 });
+export const WARMUP_BARS = Object.freeze({ cyclePeriod: 14, signalToNoiseRatio: 12, swingPosition: 50, trendVigor: 29 });
 
 export const NO_WARMUP = "values";
 const MISSING_WORDS = ["error", "previous", "nan"];
