@@ -20,12 +20,14 @@
 // the build's -ffp-contract=off keeps every product and sum rounded on its
 // own, which the error-free transformations below depend on.  No function of
 // the C library is called.
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
 #include "expansion_arithmetic.hpp"
+#include "log_lane_table.hpp"
 #include "runtime_math.hpp"
 
 namespace tamsel::math {
@@ -169,6 +171,24 @@ constexpr LogTable MakeLogTable() {
 }
 
 constexpr LogTable kLogTable = MakeLogTable();
+
+constexpr LogLaneTable MakeLogLaneTable() {
+  LogLaneTable t{};
+  for (int i = 0; i < kLogLaneTableSize; ++i) {
+    const std::uint64_t first = kLogLaneOffset + (static_cast<std::uint64_t>(i) << kLogLaneIndexShift);
+    const std::uint64_t next = first + (std::uint64_t{1} << kLogLaneIndexShift);
+    const double middle = (std::bit_cast<double>(first) + std::bit_cast<double>(next)) * 0.5;
+    double inverse = static_cast<int>(512.0 / middle + 0.5) / 512.0;
+    if (std::bit_cast<double>(first) == 1.0 || std::bit_cast<double>(next) == 1.0) inverse = 1.0;
+    const bool halve = inverse >= kLogReducedTop;
+    const Wide logInverse = AccurateLog(halve ? inverse * 0.5 : inverse, halve ? 1 : 0);
+    const Wide negated = FastTwoSum(-logInverse.hi, -logInverse.lo);
+    t.Inverse[i] = inverse;
+    t.LogHigh[i] = negated.hi;
+    t.LogLow[i] = negated.lo;
+  }
+  return t;
+}
 
 // log 2 with a leading part of 32 bits, so that its product with any
 // exponent is exact.
@@ -402,6 +422,8 @@ double Trig(double ax, int shift) {
 }
 
 }  // namespace
+
+constexpr LogLaneTable kLogLaneTable = MakeLogLaneTable();
 
 double PortableLog(double x) {
   if (std::isnan(x)) return x + x;
