@@ -19,6 +19,27 @@ namespace {
 
 constexpr double kLn10 = 2.302585092994046;
 
+MathObserver gObserver = nullptr;
+
+// The definition's elementary functions, correctly rounded, seen by the
+// observer when one is set.
+double Log(double x) {
+  if (gObserver != nullptr) gObserver('l', x);
+  return tamsel::math::Log(x);
+}
+double Cos(double x) {
+  if (gObserver != nullptr) gObserver('c', x);
+  return tamsel::math::Cos(x);
+}
+double Sin(double x) {
+  if (gObserver != nullptr) gObserver('s', x);
+  return tamsel::math::Sin(x);
+}
+double PowHalf(double x) {
+  if (gObserver != nullptr) gObserver('p', x);
+  return tamsel::math::PowHalf(x);
+}
+
 double WindowMedian(const double* window, int count) {
   bool in[100];
   for (int i = 0; i < 100; ++i) in[i] = false;
@@ -66,7 +87,7 @@ struct Engine {
 
   void Begin() {
     const double t = 0.20943951023931956;
-    HighPassAlpha = (1 - tamsel::math::Sin(t)) / tamsel::math::Cos(t);
+    HighPassAlpha = (1 - Sin(t)) / Cos(t);
     HighPassAlphaPlusOne = 1 + HighPassAlpha;
   }
 
@@ -86,9 +107,9 @@ struct Engine {
       for (int n = 12; n <= 60; ++n) InPhaseInput[n][0] = SmoothedHighPass[0];
       const double d = SmoothedHighPass[0] - SmoothedHighPass[1];
       for (int n = 12; n <= 60; ++n) {
-        const double beta = tamsel::math::Cos(12.566370614359172 / n);
-        const double gamma = 1 / tamsel::math::Cos(w / n);
-        const double alpha = gamma - tamsel::math::PowHalf(gamma * gamma - 1);
+        const double beta = Cos(12.566370614359172 / n);
+        const double gamma = 1 / Cos(w / n);
+        const double alpha = gamma - PowHalf(gamma * gamma - 1);
         QuadratureInput[n][0] = (n * 0.07957753876221914) * d;
         InPhase[n][0] = 0.5 * (1 - alpha) * (SmoothedHighPass[0] - InPhaseInput[n][2]) +
                         beta * (1 + alpha) * InPhase[n][1] - alpha * InPhase[n][2];
@@ -112,7 +133,7 @@ struct Engine {
       double raw;
       if (PeakPower != 0 && !std::isnan(PeakPower) && BandPower[n] / PeakPower > 0) {
         const double x = 0.01 / (1 - (0.99 * BandPower[n]) / PeakPower);
-        raw = tamsel::math::Log(x) * -10 / kLn10;
+        raw = Log(x) * -10 / kLn10;
       } else {
         raw = BandDecibels[n][0];
       }
@@ -151,9 +172,9 @@ struct Tuned {
       Period = lower;
     else if (hasUpper && !(Period < upper))
       Period = upper;
-    const double gamma = 1 / tamsel::math::Cos(1.2566370614359172 / Period);
-    const double alpha = gamma - tamsel::math::PowHalf(gamma * gamma - 1);
-    const double beta = tamsel::math::Cos(6.283185307179586 / Period);
+    const double gamma = 1 / Cos(1.2566370614359172 / Period);
+    const double alpha = gamma - PowHalf(gamma * gamma - 1);
+    const double beta = Cos(6.283185307179586 / Period);
     Record[0] = ((beta * (1 + alpha)) * Record[1]) + (((mid - mid2) * (1 - alpha)) * 0.5) - Record[2] * alpha;
     Lead = (Record[0] - Record[1]) * (Period * 0.15915507752443828);
   }
@@ -191,7 +212,7 @@ struct SignalToNoiseStage {
   double Value(int b, const float* high, const float* low) {
     SmoothedMidPrice[0] = 0.1 * engine.MidPrice[0] + 0.9 * SmoothedMidPrice[1];
     if (!(SmoothedMidPrice[0] == 0 || std::isnan(SmoothedMidPrice[0]))) {
-      if (engine.PeakPower > 0) Signal[0] = 0.2 * tamsel::math::PowHalf(engine.PeakPower) + 0.9 * Signal[1];
+      if (engine.PeakPower > 0) Signal[0] = 0.2 * PowHalf(engine.PeakPower) + 0.9 * Signal[1];
       if (b > 5) {
         for (int k = 0; k < 5; ++k)
           RangeWindow[k] = static_cast<double>(high[b - 1 - k]) - static_cast<double>(low[b - 1 - k]);
@@ -202,7 +223,7 @@ struct SignalToNoiseStage {
     const bool signalNonZero = Signal[0] != 0 && !std::isnan(Signal[0]);
     const bool noiseNonZero = Noise[0] != 0 && !std::isnan(Noise[0]);
     if (signalNonZero && noiseNonZero)
-      ratio = 20 * tamsel::math::Log(Signal[0] / Noise[0]) / kLn10 + 3.5;
+      ratio = 20 * Log(Signal[0] / Noise[0]) / kLn10 + 3.5;
     else
       ratio = HeldRatio;
     if (!(ratio >= 1))
@@ -256,7 +277,7 @@ struct TrendVigorStage {
   double Value(int, const float*, const float*) {
     MidPriceHistory[0] = engine.MidPrice[0];
     tuned.Step(engine.SmoothedDominantCycle, 6.0, 1000.0, true, MidPriceHistory[0], MidPriceHistory[2]);
-    const double amplitude = tamsel::math::PowHalf(tuned.Record[0] * tuned.Record[0] + tuned.Lead * tuned.Lead);
+    const double amplitude = PowHalf(tuned.Record[0] * tuned.Record[0] + tuned.Lead * tuned.Lead);
     const int k = static_cast<int>(tuned.Period) - 1;
     const double trend = MidPriceHistory[0] - MidPriceHistory[k];
     const bool trendNonZero = trend != 0 && !std::isnan(trend);
@@ -276,6 +297,8 @@ struct TrendVigorStage {
 };
 
 }  // namespace
+
+void ObserveMath(MathObserver observer) { gObserver = observer; }
 
 int CyclePeriod(const float* high, const float* low, int count, float* out) {
   return Run<CyclePeriodStage>(high, low, count, out);
