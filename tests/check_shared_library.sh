@@ -2,6 +2,9 @@
 # Checks the built shared library as a host's loader sees it:
 #  - it exports the C functions of the header and nothing else;
 #  - it carries its major version in its SONAME;
+#  - it takes no elementary function from the C library (log, cos, sin, pow,
+#    sqrt, in any precision): its own correctly rounded ones are the only
+#    ones it calls, so its bits do not depend on the C library;
 #  - no instruction in it fuses a multiply and an add, in any SIMD build
 #    (a fused operation rounds once where the indicators round twice);
 #  - on x86-64, no x87 instruction but those that save and restore the
@@ -19,6 +22,14 @@ if [ "$exported" != "$declared" ]; then
 fi
 
 readelf -d "$library" | grep -q 'SONAME.*libtamselcharts\.so\.[0-9]' || { echo "no versioned SONAME"; exit 1; }
+
+undefined=$(nm -D --undefined-only "$library" | awk '{print $NF}' | sed 's/@.*//')
+from_libm=$(grep -xE '(log|cos|sin|pow|sqrt|exp|tan|atan|log1p|expm1|sincos|hypot)[fl]?' <<<"$undefined" || true)
+if [ -n "$from_libm" ]; then
+  echo "elementary functions imported from the C library:"
+  echo "$from_libm"
+  exit 1
+fi
 
 # Captured first: with pipefail, grep -q leaving early would fail the pipe
 # and hide a match.
