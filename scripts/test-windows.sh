@@ -49,7 +49,7 @@ for preset in win32 win64; do
   # Every compile of the library: exact IEEE doubles, no fused or fast math,
   # SSE2 and a 4-byte incoming stack on 32-bit x86, only the baseline kernel.
   commands=$(ninja -C "build/$preset" -t commands src/TamselCharts.dll | grep -E ' -c [^ ]*/src/' | grep tamsel_objects.dir)
-  required=(-ffp-contract=off -DTAMSEL_PORTABLE_MATH)
+  required=(-ffp-contract=off)
   [ "$preset" = win32 ] && required+=(-msse2 -mfpmath=sse -mincoming-stack-boundary=2)
   while IFS= read -r command; do
     for flag in "${required[@]}"; do
