@@ -199,6 +199,10 @@ constexpr double kLn2Low = 0x1.a39ef35793c76p-33;
 // the sum for |r| <= 2^-8.
 constexpr double kLog1pCoefficient[9] = {0, 1, -0.5, 1.0 / 3, -0.25, 0.2, -1.0 / 6, 1.0 / 7, -0.125};
 
+// Rounded the same at both ends of the error bound: that is the rounding of
+// the exact result too.
+bool RoundsSurely(double hi, double lo, double bound) { return hi + (lo + bound) == hi + (lo - bound); }
+
 // ---- cos ------------------------------------------------------------------
 
 // cos r = sum (-1)^n r^2n / (2n)!, sin r = r sum (-1)^n r^2n / (2n+1)!, for
@@ -234,12 +238,64 @@ constexpr TrigCoefficients MakeTrigCoefficients() {
 constexpr TrigCoefficients kTrig = MakeTrigCoefficients();
 
 // Sum of c[n] z^n: the small tail in doubles, the leading terms wide.
-Wide Series(const Wide* wide, const double* narrow, Wide z) {
+constexpr Wide Series(const Wide* wide, const double* narrow, Wide z) {
   double tail = narrow[kTrigTerms - 1];
   for (int n = kTrigTerms - 2; n >= kTrigWideTerms; --n) tail = narrow[n] + z.hi * tail;
   Wide sum{tail, 0.0};
   for (int n = kTrigWideTerms - 1; n >= 0; --n) sum = Add(Multiply(sum, z), wide[n]);
   return sum;
+}
+
+// The quick cosine, for arguments up to 1.125 (every cosine the indicators
+// take): cos(a + d) = cos a cos d - sin a sin d with a = j/64 the nearest
+// table point, |d| <= 1/128, and cos a, sin a as pairs from the series
+// above.  d = x - a is exact.  The leading terms cos a - sin a d - cos a d^2/2
+// are formed from exact products and summed exactly; the rest (below 2^-23)
+// in plain doubles, the series of cos d and sin d to d^8 and d^7 (the next
+// terms are below 2^-80).  Error below 2^-70, the cosine above 0.43: results
+// that round the same at both ends of 2^-66 of them are kept.
+constexpr int kQuickCosSteps = 64;
+constexpr int kQuickCosEntries = 73;  // a up to 72/64 = 1.125
+constexpr double kQuickCosLimit = 1.125;
+
+struct QuickCosTable {
+  Wide cosine[kQuickCosEntries];
+  Wide sine[kQuickCosEntries];
+};
+
+constexpr QuickCosTable MakeQuickCosTable() {
+  QuickCosTable t{};
+  for (int j = 0; j < kQuickCosEntries; ++j) {
+    const Wide a{static_cast<double>(j) / kQuickCosSteps, 0.0};
+    const Wide z = Multiply(a, a);
+    t.cosine[j] = Series(kTrig.cosWide, kTrig.cosNarrow, z);
+    t.sine[j] = Multiply(a, Series(kTrig.sinWide, kTrig.sinNarrow, z));
+  }
+  return t;
+}
+
+constexpr QuickCosTable kQuickCos = MakeQuickCosTable();
+
+// The cosine of 0 <= ax <= kQuickCosLimit; sure tells whether it is proven
+// correctly rounded.
+double QuickCos(double ax, bool& sure) {
+  const int j = static_cast<int>(ax * kQuickCosSteps + 0.5);
+  const double d = ax - static_cast<double>(j) / kQuickCosSteps;
+  const Wide c = kQuickCos.cosine[j];
+  const Wide sn = kQuickCos.sine[j];
+  const Wide sd = TwoProduct(sn.hi, d);
+  const Wide q = TwoProduct(d, d);
+  const Wide cq = TwoProduct(c.hi, 0.5 * q.hi);
+  const Wide first = TwoSum(c.hi, -sd.hi);
+  const Wide second = TwoSum(first.hi, -cq.hi);
+  const double d2 = q.hi;
+  // cos d - 1 + d^2/2 and sin d - d, beyond their leading terms.
+  const double cosTail = d2 * d2 * (1.0 / 24 - d2 * (1.0 / 720 - d2 * (1.0 / 40320)));
+  const double sinTail = -d * d2 * (1.0 / 6 - d2 * (1.0 / 120 - d2 * (1.0 / 5040)));
+  const double low = ((first.lo + second.lo) + (c.lo - sd.lo - sn.lo * d)) +
+                     ((-cq.lo - c.lo * (0.5 * d2) - c.hi * (0.5 * q.lo)) + (c.hi * cosTail + sn.hi * -sinTail));
+  sure = RoundsSurely(second.hi, low, second.hi * 0x1p-66);
+  return second.hi + low;
 }
 
 // pi/2 in pieces whose products with a reduction count below 2^20 are exact
@@ -388,10 +444,6 @@ double PreciseTrig(double ax, int shift) {
   return expansion::RoundToDouble(result);
 }
 
-// Rounded the same at both ends of the error bound: that is the rounding of
-// the exact result too.
-bool RoundsSurely(double hi, double lo, double bound) { return hi + (lo + bound) == hi + (lo - bound); }
-
 // cos(ax + shift pi/2), as PreciseTrig, the double-double way first.
 double Trig(double ax, int shift) {
   double k = 0;
@@ -480,6 +532,14 @@ double PortableCos(double x) {
   if (!std::isfinite(x)) return x - x;  // NaN for NaN and the infinities
   const double ax = std::fabs(x);
   if (ax < 0x1p-27) return 1.0;  // 1 - x^2/2 rounds to 1
+  if (ax <= kQuickCosLimit) {
+    bool sure = false;
+    const double quick = QuickCos(ax, sure);
+#if !defined(TAMSEL_MATH_WITHOUT_FALLBACK)  // only for the check that the test can fail
+    if (sure)
+#endif
+      return quick;
+  }
   return Trig(ax, 0);
 }
 
