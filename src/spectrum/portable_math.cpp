@@ -178,7 +178,9 @@ constexpr LogLaneTable MakeLogLaneTable() {
     const std::uint64_t first = kLogLaneOffset + (static_cast<std::uint64_t>(i) << kLogLaneIndexShift);
     const std::uint64_t next = first + (std::uint64_t{1} << kLogLaneIndexShift);
     const double middle = (std::bit_cast<double>(first) + std::bit_cast<double>(next)) * 0.5;
-    double inverse = static_cast<int>(512.0 / middle + 0.5) / 512.0;
+    const double steps = 512.0 / middle;  // rounded to the nearest whole step
+    const int whole = static_cast<int>(steps);
+    double inverse = (steps - whole >= 0.5 ? whole + 1 : whole) / 512.0;
     if (std::bit_cast<double>(first) == 1.0 || std::bit_cast<double>(next) == 1.0) inverse = 1.0;
     const bool halve = inverse >= kLogReducedTop;
     const Wide logInverse = AccurateLog(halve ? inverse * 0.5 : inverse, halve ? 1 : 0);
@@ -279,7 +281,8 @@ constexpr QuickCosTable kQuickCos = MakeQuickCosTable();
 // The cosine of 0 <= ax <= kQuickCosLimit; sure tells whether it is proven
 // correctly rounded.
 double QuickCos(double ax, bool& sure) {
-  const int j = static_cast<int>(ax * kQuickCosSteps + 0.5);
+  const double steps = ax * kQuickCosSteps;
+  const int j = static_cast<int>(steps) + (steps - static_cast<int>(steps) >= 0.5 ? 1 : 0);
   const double d = ax - static_cast<double>(j) / kQuickCosSteps;
   const Wide c = kQuickCos.cosine[j];
   const Wide sn = kQuickCos.sine[j];
