@@ -471,8 +471,8 @@ double Trig(double ax, int shift) {
   // The series are good to about 2^-100 of the result; the reduction adds
   // up to about 2^-104 absolute (its pieces of pi/2 and the double-double
   // sums of terms up to pi/4), which a sine near 0 feels in full.
-  const double bound = std::fabs(result.hi) * 0x1p-96 + (k != 0 ? 0x1p-101 : 0.0);
 #if !defined(TAMSEL_MATH_WITHOUT_FALLBACK)  // only for the check that the test can fail
+  const double bound = std::fabs(result.hi) * 0x1p-96 + (k != 0 ? 0x1p-101 : 0.0);
   if (!RoundsSurely(result.hi, result.lo, bound)) return PreciseTrig(ax, shift);
 #endif
   return result.hi + result.lo;
