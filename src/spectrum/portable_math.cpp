@@ -349,19 +349,53 @@ constexpr PreciseCoefficients MakePreciseCoefficients() {
 
 constexpr PreciseCoefficients kPrecise = MakePreciseCoefficients();
 
-Precise PreciseSeries(const Precise* coefficient, int terms, const Precise& z) {
+constexpr Precise PreciseSeries(const Precise* coefficient, int terms, const Precise& z) {
   Precise sum = coefficient[terms - 1];
   for (int n = terms - 2; n >= 0; --n) sum = Add(Multiply(sum, z), coefficient[n]);
   return sum;
 }
 
+// 2 atanh(numerator / denominator) = log((denominator + numerator) /
+// (denominator - numerator)), with terms enough for a quotient up to 0.19.
+constexpr Precise PreciseLogOfRatio(const Precise& numerator, const Precise& denominator, int terms) {
+  const Precise s = expansion::Divide(numerator, denominator);
+  const Precise sum = PreciseSeries(kPrecise.atanh, terms, Multiply(s, s));
+  return Multiply(MultiplyByDouble(s, 2.0), sum);
+}
+
+// m within [0.7, 1.41] is first brought near 1 exactly, as the pair m k/32
+// for the nearest k = 32/m (k from 22 to 46); log(32/k) comes from a table
+// and the rest of the logarithm needs 14 terms instead of 35.
+constexpr int kPreciseLogFirstStep = 22;
+constexpr int kPreciseLogSteps = 25;
+constexpr int kPreciseLogNearOneTerms = 14;  // |s| <= 2^-6.5: below 2^-180
+
+struct PreciseLogTable {
+  Precise logOfInverse[kPreciseLogSteps];  // log(32/k)
+};
+
+constexpr PreciseLogTable MakePreciseLogTable() {
+  PreciseLogTable t{};
+  for (int i = 0; i < kPreciseLogSteps; ++i) {
+    const int k = kPreciseLogFirstStep + i;
+    t.logOfInverse[i] =
+        PreciseLogOfRatio(expansion::FromDouble<3>(32.0 - k), expansion::FromDouble<3>(32.0 + k), kPreciseLogTerms);
+  }
+  return t;
+}
+
+constexpr PreciseLogTable kPreciseLogTable = MakePreciseLogTable();
+
 // log(m 2^e) for m within [0.7, 1.41], correctly rounded.
 double PreciseLog(double m, int exponent) {
-  const Precise numerator = expansion::FromDouble<3>(m - 1.0);  // exact for m in [1/2, 2]
-  const expansion::Pair mPlusOne = expansion::TwoSum(m, 1.0);
-  const Precise s = expansion::Divide(numerator, Precise{{mPlusOne.hi, mPlusOne.lo, 0.0}});
-  const Precise sum = PreciseSeries(kPrecise.atanh, kPreciseLogTerms, Multiply(s, s));
-  const Precise logM = Multiply(MultiplyByDouble(s, 2.0), sum);
+  const double steps = 32.0 / m;
+  const int k = static_cast<int>(steps) + (steps - static_cast<int>(steps) >= 0.5 ? 1 : 0);
+  const expansion::Pair y = expansion::TwoProduct(m, k / 32.0);  // exact, within 2^-5.5 of 1
+  double numerator[2] = {y.hi - 1.0, y.lo};                      // y.hi - 1 is exact
+  double denominator[3] = {y.hi, y.lo, 1.0};
+  const Precise logY = PreciseLogOfRatio(expansion::Normalize<3>(numerator), expansion::Normalize<3>(denominator),
+                                         kPreciseLogNearOneTerms);
+  const Precise logM = Add(kPreciseLogTable.logOfInverse[k - kPreciseLogFirstStep], logY);
   return expansion::RoundToDouble(Add(MultiplyByDouble(kLn2Precise, exponent), logM));
 }
 
@@ -468,9 +502,9 @@ double Trig(double ax, int shift) {
     result = Multiply(r, Series(kTrig.sinWide, kTrig.sinNarrow, z));
   }
   if (quadrant == 1 || quadrant == 2) result = Wide{-result.hi, -result.lo};
-  // The series are good to about 2^-100 of the result; the reduction adds
-  // up to about 2^-104 absolute (its pieces of pi/2 and the double-double
-  // sums of terms up to pi/4), which a sine near 0 feels in full.
+    // The series are good to about 2^-100 of the result; the reduction adds
+    // up to about 2^-104 absolute (its pieces of pi/2 and the double-double
+    // sums of terms up to pi/4), which a sine near 0 feels in full.
 #if !defined(TAMSEL_MATH_WITHOUT_FALLBACK)  // only for the check that the test can fail
   const double bound = std::fabs(result.hi) * 0x1p-96 + (k != 0 ? 0x1p-101 : 0.0);
   if (!RoundsSurely(result.hi, result.lo, bound)) return PreciseTrig(ax, shift);
