@@ -1,13 +1,12 @@
 // Cost per bar of every path through the library, against the plain per-bar
-// transcription and against the one cost no exact implementation avoids: the
-// 49 natural logarithms of the decibel spectrum, which only the C library
-// rounds as the indicators are defined.
+// transcription of each indicator (which recomputes every coefficient with the
+// same correctly rounded functions) and against the 49 natural logarithms of
+// the decibel spectrum, taken one call at a time and over the active kernel's
+// vectors.
 //
-// Expected, per bar: the transcription about 2,400 ns per export (two thirds
-// of it the bank's cosines and powers); the library's cycle period about 2 to
-// 2.5 times the 49 logarithms (the logarithms plus the bank over vectors);
-// the other exports up to 15% more; all four in one pass not much more than
-// one export.
+// The summary prints each benchmark's cost as a multiple of the 49 scalar
+// logarithms, its speed-up over the transcribed cycle period, and the
+// all-in-one pass against four transcribed calls.
 //
 //   tamsel_bench [--bars=N] [google benchmark flags]
 #include <benchmark/benchmark.h>
@@ -21,6 +20,7 @@
 
 #include "TamselCharts.h"
 #include "api/float_environment_guard.hpp"
+#include "spectrum/runtime_math.hpp"
 #include "spectrum/spectrum_kernel.hpp"
 #include "straightforward.hpp"
 #include "support/float_control_words.h"
@@ -141,7 +141,28 @@ void FortyNineLogs(benchmark::State& state) {
   for (int i = 0; i < 49; ++i) arguments[i] = 0.01 + i * 0.02;
   for (auto _ : state) {
     for (int bar = 0; bar < gBars; ++bar) {
-      for (int i = 0; i < 49; ++i) logs[i] = std::log(arguments[i]);
+      for (int i = 0; i < 49; ++i) logs[i] = tamsel::math::Log(arguments[i]);
+      benchmark::DoNotOptimize(logs);
+      arguments[bar % 49] += 1e-9;
+    }
+  }
+  PerBar(state);
+}
+
+// The same 49 logarithms over the active kernel's vectors, as the spectrum
+// takes them.
+void FortyNineVectorLogs(benchmark::State& state) {
+  auto logOfEach = &tamsel::baseline::LogOfEach;
+#if defined(TAMSEL_SIMD_DISPATCH)
+  const std::string target = tamsel::ActiveSpectrumTarget().Name;
+  if (target == "avx2") logOfEach = &tamsel::avx2::LogOfEach;
+  if (target == "avx512") logOfEach = &tamsel::avx512::LogOfEach;
+#endif
+  double arguments[49], logs[49];
+  for (int i = 0; i < 49; ++i) arguments[i] = 0.01 + i * 0.02;
+  for (auto _ : state) {
+    for (int bar = 0; bar < gBars; ++bar) {
+      logOfEach(arguments, logs, 49);
       benchmark::DoNotOptimize(logs);
       arguments[bar % 49] += 1e-9;
     }
@@ -166,15 +187,20 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    double logs = 0, plain = 0;
+    double logs = 0, plain = 0, fourPlain = 0, all = 0;
     for (const auto& [name, ns] : perBar_) {
       if (name == "FortyNineLogs") logs = ns;
       if (name == "Straightforward/CyclePeriod") plain = ns;
+      if (name.rfind("Straightforward/", 0) == 0) fourPlain += ns;
+      if (name == "AllIndicators") all = ns;
     }
     std::printf("\n%-30s %12s %14s %16s\n", "per bar", "ns", "x 49 logs", "transcription /");
     for (const auto& [name, ns] : perBar_)
       std::printf("%-30s %12.1f %14.2f %16.2f\n", name.c_str(), ns, logs > 0 ? ns / logs : 0.0,
                   plain > 0 ? plain / ns : 0.0);
+    if (all > 0 && fourPlain > 0)
+      std::printf("AllIndicators against the four transcribed calls (%.1f ns): %.2f times faster\n", fourPlain,
+                  fourPlain / all);
   }
 
  private:
@@ -195,6 +221,11 @@ int main(int argc, char** argv) {
   std::printf("bars per series: %d, spectrum kernel: %s\n", gBars, tamsel::ActiveSpectrumTarget().Name);
   benchmark::RegisterBenchmark("FortyNineLogs", FortyNineLogs)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("Straightforward/CyclePeriod", Export<&straightforward::CyclePeriod>)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("FortyNineVectorLogs", FortyNineVectorLogs)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Straightforward/SignalToNoiseRatio", Export<&straightforward::SignalToNoiseRatio>)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Straightforward/SwingPosition", Export<&straightforward::SwingPosition>)
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("Straightforward/TrendVigor", Export<&straightforward::TrendVigor>)
       ->Unit(benchmark::kMillisecond);

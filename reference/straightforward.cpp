@@ -1,7 +1,9 @@
 // A deliberately plain, per-bar transcription of the four indicators.
 //
 // It recomputes every filter coefficient on every bar, keeps every history as
-// a shifted array and shares nothing with the library's own code.  The tests
+// a shifted array and shares nothing with the library's own code but the
+// correctly rounded elementary functions (log, cos, sin, pow(x, 0.5)) that
+// the definition itself names.  The tests
 // hold the library against it bar for bar, and the benchmarks measure the
 // library's speed as a ratio to it.  Keep it slow and literal: its value is
 // that every line reads like the definition of the indicator it belongs to.
@@ -10,10 +12,33 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "spectrum/runtime_math.hpp"
+
 namespace straightforward {
 namespace {
 
 constexpr double kLn10 = 2.302585092994046;
+
+MathObserver gObserver = nullptr;
+
+// The definition's elementary functions, correctly rounded, seen by the
+// observer when one is set.
+double Log(double x) {
+  if (gObserver != nullptr) gObserver('l', x);
+  return tamsel::math::Log(x);
+}
+double Cos(double x) {
+  if (gObserver != nullptr) gObserver('c', x);
+  return tamsel::math::Cos(x);
+}
+double Sin(double x) {
+  if (gObserver != nullptr) gObserver('s', x);
+  return tamsel::math::Sin(x);
+}
+double PowHalf(double x) {
+  if (gObserver != nullptr) gObserver('p', x);
+  return tamsel::math::PowHalf(x);
+}
 
 double WindowMedian(const double* window, int count) {
   bool in[100];
@@ -62,7 +87,7 @@ struct Engine {
 
   void Begin() {
     const double t = 0.20943951023931956;
-    HighPassAlpha = (1 - std::sin(t)) / std::cos(t);
+    HighPassAlpha = (1 - Sin(t)) / Cos(t);
     HighPassAlphaPlusOne = 1 + HighPassAlpha;
   }
 
@@ -82,9 +107,9 @@ struct Engine {
       for (int n = 12; n <= 60; ++n) InPhaseInput[n][0] = SmoothedHighPass[0];
       const double d = SmoothedHighPass[0] - SmoothedHighPass[1];
       for (int n = 12; n <= 60; ++n) {
-        const double beta = std::cos(12.566370614359172 / n);
-        const double gamma = 1 / std::cos(w / n);
-        const double alpha = gamma - std::pow(gamma * gamma - 1, 0.5);
+        const double beta = Cos(12.566370614359172 / n);
+        const double gamma = 1 / Cos(w / n);
+        const double alpha = gamma - PowHalf(gamma * gamma - 1);
         QuadratureInput[n][0] = (n * 0.07957753876221914) * d;
         InPhase[n][0] = 0.5 * (1 - alpha) * (SmoothedHighPass[0] - InPhaseInput[n][2]) +
                         beta * (1 + alpha) * InPhase[n][1] - alpha * InPhase[n][2];
@@ -108,7 +133,7 @@ struct Engine {
       double raw;
       if (PeakPower != 0 && !std::isnan(PeakPower) && BandPower[n] / PeakPower > 0) {
         const double x = 0.01 / (1 - (0.99 * BandPower[n]) / PeakPower);
-        raw = std::log(x) * -10 / kLn10;
+        raw = Log(x) * -10 / kLn10;
       } else {
         raw = BandDecibels[n][0];
       }
@@ -147,9 +172,9 @@ struct Tuned {
       Period = lower;
     else if (hasUpper && !(Period < upper))
       Period = upper;
-    const double gamma = 1 / std::cos(1.2566370614359172 / Period);
-    const double alpha = gamma - std::pow(gamma * gamma - 1, 0.5);
-    const double beta = std::cos(6.283185307179586 / Period);
+    const double gamma = 1 / Cos(1.2566370614359172 / Period);
+    const double alpha = gamma - PowHalf(gamma * gamma - 1);
+    const double beta = Cos(6.283185307179586 / Period);
     Record[0] = ((beta * (1 + alpha)) * Record[1]) + (((mid - mid2) * (1 - alpha)) * 0.5) - Record[2] * alpha;
     Lead = (Record[0] - Record[1]) * (Period * 0.15915507752443828);
   }
@@ -187,7 +212,7 @@ struct SignalToNoiseStage {
   double Value(int b, const float* high, const float* low) {
     SmoothedMidPrice[0] = 0.1 * engine.MidPrice[0] + 0.9 * SmoothedMidPrice[1];
     if (!(SmoothedMidPrice[0] == 0 || std::isnan(SmoothedMidPrice[0]))) {
-      if (engine.PeakPower > 0) Signal[0] = 0.2 * std::pow(engine.PeakPower, 0.5) + 0.9 * Signal[1];
+      if (engine.PeakPower > 0) Signal[0] = 0.2 * PowHalf(engine.PeakPower) + 0.9 * Signal[1];
       if (b > 5) {
         for (int k = 0; k < 5; ++k)
           RangeWindow[k] = static_cast<double>(high[b - 1 - k]) - static_cast<double>(low[b - 1 - k]);
@@ -198,7 +223,7 @@ struct SignalToNoiseStage {
     const bool signalNonZero = Signal[0] != 0 && !std::isnan(Signal[0]);
     const bool noiseNonZero = Noise[0] != 0 && !std::isnan(Noise[0]);
     if (signalNonZero && noiseNonZero)
-      ratio = 20 * std::log(Signal[0] / Noise[0]) / kLn10 + 3.5;
+      ratio = 20 * Log(Signal[0] / Noise[0]) / kLn10 + 3.5;
     else
       ratio = HeldRatio;
     if (!(ratio >= 1))
@@ -252,7 +277,7 @@ struct TrendVigorStage {
   double Value(int, const float*, const float*) {
     MidPriceHistory[0] = engine.MidPrice[0];
     tuned.Step(engine.SmoothedDominantCycle, 6.0, 1000.0, true, MidPriceHistory[0], MidPriceHistory[2]);
-    const double amplitude = std::pow(tuned.Record[0] * tuned.Record[0] + tuned.Lead * tuned.Lead, 0.5);
+    const double amplitude = PowHalf(tuned.Record[0] * tuned.Record[0] + tuned.Lead * tuned.Lead);
     const int k = static_cast<int>(tuned.Period) - 1;
     const double trend = MidPriceHistory[0] - MidPriceHistory[k];
     const bool trendNonZero = trend != 0 && !std::isnan(trend);
@@ -272,6 +297,8 @@ struct TrendVigorStage {
 };
 
 }  // namespace
+
+void ObserveMath(MathObserver observer) { gObserver = observer; }
 
 int CyclePeriod(const float* high, const float* low, int count, float* out) {
   return Run<CyclePeriodStage>(high, low, count, out);

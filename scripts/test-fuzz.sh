@@ -96,13 +96,10 @@ for simd in "${simd_targets[@]}"; do
   echo "gcc $simd: $(wc -l <"$work/library-gcc-$simd.txt") inputs, the same outputs as the clang build"
 done
 
-# glibc's 32-bit log rounds some arguments differently from its 64-bit one
-# (the golden series walk_100000000000000000000.000000 moves): the 32-bit
-# build uses the library's own correctly rounded functions, as the DLLs do.
 echo "-- building the 32-bit replay programs (build/i386)"
 cmake -S . -B build/i386 -G Ninja --fresh -DCMAKE_TOOLCHAIN_FILE=fuzz/i386-linux-toolchain.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WARNINGS_AS_ERRORS=ON -DTAMSEL_BUILD_TESTS=OFF \
-  -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON -DTAMSEL_PORTABLE_MATH=ON >/dev/null
+  -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
 cmake --build build/i386 -j "$jobs" --target "${targets[@]/#/tamsel_replay_}"
 runner=(qemu-i386-static)
 for target in "${targets[@]}"; do

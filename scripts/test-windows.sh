@@ -56,7 +56,7 @@ for preset in win32 win64; do
   # SSE2 and a 4-byte incoming stack on 32-bit x86, the kernels picked at run
   # time; the wider kernels with their instruction set, and never FMA.
   commands=$(ninja -C "build/$preset" -t commands src/TamselCharts.dll | grep -E ' -c [^ ]*/src/' | grep tamsel_objects.dir)
-  required=(-ffp-contract=off -DTAMSEL_PORTABLE_MATH -DTAMSEL_SIMD_DISPATCH)
+  required=(-ffp-contract=off -DTAMSEL_SIMD_DISPATCH)
   [ "$preset" = win32 ] && required+=(-msse2 -mfpmath=sse -mincoming-stack-boundary=2)
   while IFS= read -r command; do
     wanted=("${required[@]}")
@@ -150,18 +150,4 @@ lines=$(cd "$out/linked" && "$wine" print_indicators.exe | wc -l)
 [ "$lines" -eq 31 ] || { echo "FAIL: print_indicators.exe printed $lines lines, want 31"; exit 1; }
 echo "print_indicators.exe (linked through TamselCharts.lib) ran under Wine"
 
-# On request, the same measurement with MinGW's own log, cos and pow, as
-# reported in docs/windows.md (no floor applies to it).
-if [ "${TAMSEL_MEASURE_RUNTIME_MATH:-0}" = 1 ]; then
-  for preset in win32 win64; do
-    echo "== $preset with MinGW's runtime math"
-    cmake --preset "$preset" --fresh -B "build/$preset-runtime-math" -DTAMSEL_PORTABLE_MATH=OFF >/dev/null
-    cmake --build "build/$preset-runtime-math" -j "$jobs" --target tamselcharts >/dev/null
-  done
-  qemu-i386-static "$out/pe_loader" build/win32-runtime-math/src/TamselCharts.dll "$golden" | tail -6 || true
-  # Windows looks for the DLL beside the program first: a directory of its own.
-  mkdir -p "$out/runtime-math"
-  cp build/win64-runtime-math/src/TamselCharts.dll "$out/wine_host.exe" "$out/runtime-math/"
-  (cd "$out/runtime-math" && "$wine" wine_host.exe TamselCharts.dll "$(winpath "$golden")" | tail -6) || true
-fi
 echo "Windows builds: all checks passed."

@@ -3,6 +3,9 @@
 #  - it exports the C functions of the header and nothing else;
 #  - it carries its major version in its SONAME;
 #  - it does not load the C++ runtime (libstdc++, libgcc_s);
+#  - it takes no elementary function from the C library (log, cos, sin, pow,
+#    sqrt, in any precision): its own correctly rounded ones are the only
+#    ones it calls, so its bits do not depend on the C library;
 #  - no instruction in it fuses a multiply and an add, in any SIMD build
 #    (a fused operation rounds once where the indicators round twice);
 #  - on x86-64, no x87 instruction but those that save and restore the
@@ -33,6 +36,14 @@ case $machine in
   *AArch64*) disassembler=aarch64-linux-gnu-objdump fused_pattern='\s(fn?m(add|sub|ad|sb)|fn?ml[as](l2?)?)\s' ;;
   *) disassembler=objdump fused_pattern='\svfn?m(add|sub)[0-9]' ;;
 esac
+
+undefined=$(nm -D --undefined-only "$library" | awk '{print $NF}' | sed 's/@.*//')
+from_libm=$(grep -xE '(log|cos|sin|pow|sqrt|exp|tan|atan|log1p|expm1|sincos|hypot)[fl]?' <<<"$undefined" || true)
+if [ -n "$from_libm" ]; then
+  echo "elementary functions imported from the C library:"
+  echo "$from_libm"
+  exit 1
+fi
 
 # Captured first: with pipefail, grep -q leaving early would fail the pipe
 # and hide a match.

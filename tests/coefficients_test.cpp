@@ -1,5 +1,5 @@
 // The tabulated filter-bank coefficients are exactly what the design formulas
-// give with this platform's C library.
+// give with the library's correctly rounded cos, sin and pow(x, 0.5).
 #include <gtest/gtest.h>
 
 #include "spectrum/filter_bank_coefficients.hpp"

@@ -1,5 +1,5 @@
-// One engine feeding all four indicator stages: the state of the all-in-one
-// batch pass and of a stream.  Plain data, so a copy is a clone.
+// One engine feeding all four indicator stages: the state of every batch
+// export and of a stream.  Plain data, so a copy is a clone.
 #pragma once
 
 #include "../indicators/cycle_period.hpp"
@@ -11,6 +11,14 @@
 
 namespace tamsel {
 
+// Where one bar's values go; a null pointer for an indicator not wanted.
+struct BarOutputs {
+  float* cyclePeriod;
+  float* signalToNoiseRatio;
+  float* swingPosition;
+  float* trendVigor;
+};
+
 struct AllIndicators {
   CycleSpectrum engine;
   CyclePeriodStage cyclePeriod;
@@ -18,14 +26,27 @@ struct AllIndicators {
   SwingPositionStage swingPosition;
   TrendVigorStage trendVigor;
 
-  TamselChart_Values Step(float high, float low) {
+  // The per-bar sequence, the one copy every path runs: the engine step, then
+  // each wanted stage in turn, its value rounded to a float and stored.  A
+  // stage whose output is not wanted is not run: no stage reads another.
+  void Step(float high, float low, const BarOutputs& out) {
     engine.Step(high, low);
-    return {
-        static_cast<float>(cyclePeriod.Step(engine, high, low)),
-        static_cast<float>(signalToNoiseRatio.Step(engine, high, low)),
-        static_cast<float>(swingPosition.Step(engine, high, low)),
-        static_cast<float>(trendVigor.Step(engine, high, low)),
-    };
+    RunStage(cyclePeriod, out.cyclePeriod, high, low);
+    RunStage(signalToNoiseRatio, out.signalToNoiseRatio, high, low);
+    RunStage(swingPosition, out.swingPosition, high, low);
+    RunStage(trendVigor, out.trendVigor, high, low);
+  }
+
+  TamselChart_Values Step(float high, float low) {
+    TamselChart_Values values{};
+    Step(high, low, {&values.CyclePeriod, &values.SignalToNoiseRatio, &values.SwingPosition, &values.TrendVigor});
+    return values;
+  }
+
+ private:
+  template <class Stage>
+  void RunStage(Stage& stage, float* out, float high, float low) {
+    if (out != nullptr) *out = static_cast<float>(stage.Step(engine, high, low));
   }
 };
 

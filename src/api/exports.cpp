@@ -47,19 +47,7 @@ int TAMSELCHART_CALL TamselChart_TrendVigor(const float* high, const float* low,
 int TAMSELCHART_CALL TamselChart_AllIndicators(const float* high, const float* low, int count, float* cyclePeriod,
                                                float* signalToNoiseRatio, float* swingPosition, float* trendVigor) {
   const FloatEnvironmentGuard guard;
-  if (count < 1 || high == nullptr || low == nullptr) return 0;
-  AllIndicators all;
-  for (int i = 0; i < count; ++i) {
-    // A stage whose output is not wanted is not run: no stage reads another.
-    all.engine.Step(high[i], low[i]);
-    if (cyclePeriod != nullptr) cyclePeriod[i] = static_cast<float>(all.cyclePeriod.Step(all.engine, high[i], low[i]));
-    if (signalToNoiseRatio != nullptr)
-      signalToNoiseRatio[i] = static_cast<float>(all.signalToNoiseRatio.Step(all.engine, high[i], low[i]));
-    if (swingPosition != nullptr)
-      swingPosition[i] = static_cast<float>(all.swingPosition.Step(all.engine, high[i], low[i]));
-    if (trendVigor != nullptr) trendVigor[i] = static_cast<float>(all.trendVigor.Step(all.engine, high[i], low[i]));
-  }
-  return count;
+  return RunBatch(high, low, count, {cyclePeriod, signalToNoiseRatio, swingPosition, trendVigor});
 }
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamCreate(void) {

@@ -12,12 +12,11 @@
 // flags as they were, so nothing raised inside becomes pending for the host.
 //
 // On x86 the SSE unit computes every double.  On 32-bit x86 the x87 unit is
-// switched too: the calling convention returns doubles on its stack and the
-// Linux C library computes log, cos and pow with it.  On x86-64 nothing in the
-// library executes an x87 instruction, so its control word is not switched
-// (switching its exception masks costs more than a bar of the stream); the
-// caller's x87 words are still checked on the way out and put back if
-// anything beneath the call changed them.
+// switched too: the calling convention returns doubles on its stack.  On
+// x86-64 nothing in the library executes an x87 instruction, so its control
+// word is not switched (switching its exception masks costs more than a bar
+// of the stream); the caller's x87 words are still checked on the way out and
+// put back if anything beneath the call changed them.
 #pragma once
 
 #include <cstdint>

@@ -1,21 +1,41 @@
-// The per-bar frame behind every batch export: fresh state, the bar-count
-// check, one engine step and one indicator step per bar, store as float.
+// The batch frame behind every export: the bar-count check, fresh state, and
+// one AllIndicators step per bar into the series the caller wants.
 #pragma once
 
-#include "../spectrum/cycle_spectrum.hpp"
+#include <type_traits>
+
+#include "all_indicators.hpp"
 
 namespace tamsel {
 
+// The caller's output series; a null pointer for an indicator not wanted.
+struct OutputSeries {
+  float* cyclePeriod;
+  float* signalToNoiseRatio;
+  float* swingPosition;
+  float* trendVigor;
+};
+
+inline int RunBatch(const float* high, const float* low, int count, const OutputSeries& out) {
+  if (count < 1 || high == nullptr || low == nullptr) return 0;
+  AllIndicators all;
+  const auto at = [](float* series, int i) { return series != nullptr ? series + i : nullptr; };
+  for (int i = 0; i < count; ++i)
+    all.Step(high[i], low[i],
+             {at(out.cyclePeriod, i), at(out.signalToNoiseRatio, i), at(out.swingPosition, i), at(out.trendVigor, i)});
+  return count;
+}
+
+// One indicator's export: its own series wanted (and required), no other.
 template <class Stage>
 int RunIndicatorExport(const float* high, const float* low, int count, float* out) {
-  if (count < 1 || high == nullptr || low == nullptr || out == nullptr) return 0;
-  CycleSpectrum engine;
-  Stage stage;
-  for (int i = 0; i < count; ++i) {
-    engine.Step(high[i], low[i]);
-    out[i] = static_cast<float>(stage.Step(engine, high[i], low[i]));
-  }
-  return count;
+  if (out == nullptr) return 0;
+  OutputSeries series{};
+  if constexpr (std::is_same_v<Stage, CyclePeriodStage>) series.cyclePeriod = out;
+  if constexpr (std::is_same_v<Stage, SignalToNoiseStage>) series.signalToNoiseRatio = out;
+  if constexpr (std::is_same_v<Stage, SwingPositionStage>) series.swingPosition = out;
+  if constexpr (std::is_same_v<Stage, TrendVigorStage>) series.trendVigor = out;
+  return RunBatch(high, low, count, series);
 }
 
 }  // namespace tamsel

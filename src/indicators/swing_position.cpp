@@ -6,7 +6,7 @@ double SwingPositionStage::Step(const CycleSpectrum& engine, float, float) {
   midPrice_[2] = midPrice_[1];
   midPrice_[1] = midPrice_[0];
   midPrice_[0] = engine.MidPrice();
-  bandPass_.Step(engine.SmoothedDominantCycle(), midPrice_[0], midPrice_[2]);
+  bandPass_.Step(engine.SmoothedDominantCycle(), midPrice_[0], midPrice_[2], engine.Tuning());
 
   // 0.866 as the indicator has always stored it, not the exact sin 60.
   const double lead60 = (bandPass_.TunedLead() * 0.866) + (bandPass_.Value() * 0.5);

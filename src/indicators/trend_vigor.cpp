@@ -9,7 +9,7 @@ namespace tamsel {
 double TrendVigorStage::Step(const CycleSpectrum& engine, float, float) {
   newest_ = (newest_ + 1) & (kRingLength - 1);
   midPriceHistory_[newest_] = engine.MidPrice();
-  bandPass_.Step(engine.SmoothedDominantCycle(), MidPriceAgo(0), MidPriceAgo(2));
+  bandPass_.Step(engine.SmoothedDominantCycle(), MidPriceAgo(0), MidPriceAgo(2), engine.Tuning());
 
   const double bandPass = bandPass_.Value();
   const double lead = bandPass_.TunedLead();

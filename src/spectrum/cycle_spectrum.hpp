@@ -7,6 +7,7 @@
 #pragma once
 
 #include "cycle_state.hpp"
+#include "tuned_band_pass.hpp"
 
 namespace tamsel {
 
@@ -22,8 +23,13 @@ class CycleSpectrum {
   double SmoothedDominantCycle() const { return state_.SmoothedDominantCycle; }
   const CycleState& State() const { return state_; }
 
+  // The coefficient cache of the band-passes that run on this engine: a
+  // cache only, never a result, so it may change through a const engine.
+  BandPassTuning& Tuning() const { return tuning_; }
+
  private:
   CycleState state_{};
+  mutable BandPassTuning tuning_;
 };
 
 }  // namespace tamsel

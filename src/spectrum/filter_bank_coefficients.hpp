@@ -1,8 +1,7 @@
 // The filter bank's coefficients, generated once from the design formulas by
-// tools/generate_coefficients and checked against the C library in the tests.
+// tools/generate_coefficients and checked against them in the tests.
 //
-// Tabulating them keeps cos and pow out of the per-bar loop, and it makes the
-// bank's coefficients identical on every platform whatever its libm rounds.
+// Tabulating them keeps cos and pow out of the per-bar loop.
 #pragma once
 
 #include "filter_bank_design.hpp"

@@ -1,12 +1,12 @@
 // How the engine's fixed filters are designed from their constants.
 //
-// These formulas run at build time, in the coefficient generator, and in the
-// tests that check the generated tables against the C library's own cos, pow
-// and sin; the engine itself reads the generated tables.  Keeping the design
+// These formulas run in the coefficient generator and in the tests that check
+// the generated tables, with the library's own correctly rounded cos, pow and
+// sin; the engine itself reads the generated tables.  Keeping the design
 // in one place means the tables can only ever be a cached copy of these lines.
 #pragma once
 
-#include <cmath>
+#include "runtime_math.hpp"
 
 namespace tamsel::design {
 
@@ -38,9 +38,9 @@ struct BandPassCoefficients {
 
 inline BandPassCoefficients BankFilter(int n, double bandwidthDelta) {
   const double w = bandwidthDelta * 25.132741228718345;
-  const double beta = std::cos(12.566370614359172 / n);
-  const double gamma = 1 / std::cos(w / n);
-  const double alpha = gamma - std::pow(gamma * gamma - 1, 0.5);
+  const double beta = math::Cos(12.566370614359172 / n);
+  const double gamma = 1 / math::Cos(w / n);
+  const double alpha = gamma - math::PowHalf(gamma * gamma - 1);
   return {0.5 * (1 - alpha), beta * (1 + alpha), alpha};
 }
 
@@ -51,7 +51,7 @@ inline double QuadratureScale(int n) { return n * 0.07957753876221914; }
 // The detrending high-pass has a 12-degree cut-off.
 inline double HighPassAlpha() {
   const double t = 0.20943951023931956;
-  return (1 - std::sin(t)) / std::cos(t);
+  return (1 - math::Sin(t)) / math::Cos(t);
 }
 
 }  // namespace tamsel::design

@@ -4,7 +4,8 @@
 
 namespace tamsel {
 
-void TunedBandPass::Step(double smoothedDominantCycle, double midPrice, double midPriceTwoBarsAgo) {
+void TunedBandPass::Step(double smoothedDominantCycle, double midPrice, double midPriceTwoBarsAgo,
+                         BandPassTuning& tuning) {
   record_[2] = record_[1];
   record_[1] = record_[0];
 
@@ -15,15 +16,15 @@ void TunedBandPass::Step(double smoothedDominantCycle, double midPrice, double m
     period = upperLimit_;
   period_ = period;
 
-  if (period != tunedFor_) {
+  if (period != tuning.period) {
     // A fixed bandwidth of 0.1: the 1.2566... is 4 pi times it.
     const double gamma = 1 / math::Cos(1.2566370614359172 / period);
-    alpha_ = gamma - math::PowHalf(gamma * gamma - 1);
-    beta_ = math::Cos(6.283185307179586 / period);
-    tunedFor_ = period;
+    tuning.alpha = gamma - math::PowHalf(gamma * gamma - 1);
+    tuning.beta = math::Cos(6.283185307179586 / period);
+    tuning.period = period;
   }
-  const double alpha = alpha_;
-  const double beta = beta_;
+  const double alpha = tuning.alpha;
+  const double beta = tuning.beta;
   record_[0] = ((beta * (1 + alpha)) * record_[1]) + (((midPrice - midPriceTwoBarsAgo) * (1 - alpha)) * 0.5) -
                record_[2] * alpha;
   // 0.15915507752443828 is 1 / (2 x 3.14159), pi rounded as the indicator has

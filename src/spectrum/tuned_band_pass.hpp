@@ -9,6 +9,17 @@
 
 namespace tamsel {
 
+// The coefficients of the band-pass for one period: they depend on the period
+// alone, so every band-pass that runs on the same engine shares one cache
+// (CycleSpectrum::Tuning): the swing position and the trend vigor see the same
+// period whenever the measured cycle lies within both stages' limits, and the
+// measured cycle, a median, often stands still for several bars.
+struct BandPassTuning {
+  double period = 0.0;  // the period tuned for; 0.0 is never a tuned period
+  double alpha = 0.0;
+  double beta = 0.0;
+};
+
 class TunedBandPass {
  public:
   // Periods below lowerLimit (or NaN) are raised to it; periods at or above
@@ -17,8 +28,9 @@ class TunedBandPass {
       : lowerLimit_(lowerLimit), upperLimit_(upperLimit) {}
 
   // One bar: the smoothed dominant cycle, this bar's mid price and the mid
-  // price of two bars ago (0.0 on bars 1 and 2).
-  void Step(double smoothedDominantCycle, double midPrice, double midPriceTwoBarsAgo);
+  // price of two bars ago (0.0 on bars 1 and 2), with the engine's cache of
+  // coefficients.
+  void Step(double smoothedDominantCycle, double midPrice, double midPriceTwoBarsAgo, BandPassTuning& tuning);
 
   double TunedPeriod() const { return period_; }
   double Value() const { return record_[0]; }
@@ -33,12 +45,6 @@ class TunedBandPass {
   double record_[3] = {};  // this bar, one and two bars ago
   double period_ = 0.0;
   double lead_ = 0.0;
-  // The coefficients of the last tuning: the measured cycle is a median and
-  // often stands still for several bars, and re-tuning to the same period
-  // gives the same coefficients.  0.0 is never a tuned period.
-  double tunedFor_ = 0.0;
-  double alpha_ = 0.0;
-  double beta_ = 0.0;
 };
 
 }  // namespace tamsel

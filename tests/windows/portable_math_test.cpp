@@ -121,7 +121,6 @@ int main() {
   Expect("cos(1e22)", PortableCos(1e22), std::cos(1e22));
   for (double x : {0.0, -0.0, inf, -inf, -1.0, -0x1p-1074, 0x1p-1074, 4.0, 2.0, nan})
     Expect("pow(x, 0.5) special case", PortablePow(x, 0.5), std::pow(x, 0.5));
-  Expect("pow(2, 3)", PortablePow(2.0, 3.0), 8.0);
 
   std::printf("portable math: %s\n", failures == 0 ? "correctly rounded" : "FAILED");
   return failures == 0 ? 0 : 1;

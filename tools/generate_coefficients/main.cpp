@@ -3,7 +3,8 @@
 //   generate_coefficients > src/spectrum/filter_bank_coefficients.cpp
 //
 // Values are printed as hexadecimal floating-point literals so that the
-// compiler reads back exactly the doubles the C library computed here.
+// compiler reads back exactly the doubles computed here with the library's
+// correctly rounded cos, sin and pow(x, 0.5) (src/spectrum/runtime_math.hpp).
 #include <cstdio>
 
 #include "../../src/spectrum/filter_bank_design.hpp"

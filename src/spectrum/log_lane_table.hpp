@@ -1,0 +1,29 @@
+// The table of the spectrum kernels' vectorized logarithm (log_lanes.inc),
+// computed once, at compile time, by the library's careful logarithm
+// (portable_math.cpp).
+//
+// An argument is written 2^k z with z in [0.6875, 1.375); the top 8 bits of
+// z's significand past that offset pick one of 256 intervals (1/512 wide
+// below 1, 1/256 above).  Each has an inverse c of its middle with at most
+// 10 significant bits (a multiple of 1/512), so that z c - 1 can be formed
+// exactly, and -log(c) as a pair of doubles.  The two intervals next to 1
+// use c = 1, so that near 1 nothing cancels.
+#pragma once
+
+#include <cstdint>
+
+namespace tamsel::math {
+
+inline constexpr int kLogLaneTableSize = 256;
+inline constexpr std::uint64_t kLogLaneOffset = 0x3FE6000000000000ULL;  // the bits of 0.6875
+inline constexpr int kLogLaneIndexShift = 44;                           // 52 - 8 bits of index
+
+struct LogLaneTable {
+  alignas(64) double Inverse[kLogLaneTableSize];
+  alignas(64) double LogHigh[kLogLaneTableSize];  // -log(Inverse), leading part
+  alignas(64) double LogLow[kLogLaneTableSize];   // and the rest
+};
+
+extern const LogLaneTable kLogLaneTable;
+
+}  // namespace tamsel::math

@@ -1,0 +1,295 @@
+// The library's elementary functions are correctly rounded: its scalar log,
+// cos, sin and pow(x, 0.5), and the vectorized logarithm of every spectrum
+// kernel the processor runs.
+//
+//  - On the known hard-to-round arguments of log and cos (tests/data, with
+//    results computed at 600 bits by round_hard_cases.py): every result.
+//  - On random arguments across the ranges the indicators reach and beyond,
+//    against GCC's __float128 functions (113 bits): every result whose
+//    rounding the reference can decide.  TAMSEL_MATH_SWEEP=N runs N times
+//    as many.
+//  - On every argument the indicators pass to these functions over the
+//    golden series.
+//
+// The same source is also built with the fallbacks switched off
+// (TAMSEL_MATH_WITHOUT_FALLBACK), where the hard cases must fail: proof that
+// the tests can see a wrong rounding, and that the fallbacks are what keeps
+// the results right.
+#include <gtest/gtest.h>
+#include <quadmath.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "spectrum/runtime_math.hpp"
+#include "spectrum/spectrum_kernel.hpp"
+#if !defined(TAMSEL_MATH_WITHOUT_FALLBACK)
+#include "straightforward.hpp"
+#include "support/golden_file.hpp"
+#endif
+
+namespace tamsel::testing {
+namespace {
+
+bool SameDouble(double a, double b) {
+  if (std::isnan(a) && std::isnan(b)) return true;
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Every build of the vectorized logarithm this processor can run.
+struct VectorLog {
+  const char* name;
+  void (*logOfEach)(const double*, double*, int);
+};
+
+std::vector<VectorLog> VectorLogs() {
+  std::vector<VectorLog> all{{"baseline", &baseline::LogOfEach}};
+#if defined(TAMSEL_SIMD_DISPATCH)
+  if (__builtin_cpu_supports("avx2")) all.push_back({"avx2", &avx2::LogOfEach});
+  if (__builtin_cpu_supports("avx512f")) all.push_back({"avx512", &avx512::LogOfEach});
+#endif
+  return all;
+}
+
+// The double nearest the reference value, or false where the reference
+// (good to a few units of 2^-113) lies too near a midpoint to decide.
+bool Decided(__float128 exact, double& rounded) {
+  rounded = static_cast<double>(exact);
+  if (std::isinf(rounded) || rounded == 0) return true;
+  const double toward = std::nextafter(rounded, exact > rounded ? HUGE_VAL : -HUGE_VAL);
+  const __float128 halfGap = fabsq(static_cast<__float128>(toward) - rounded) / 2;
+  const __float128 distance = fabsq(exact - rounded);
+  return fabsq(distance - halfGap) > halfGap * static_cast<__float128>(0x1p-45);
+}
+
+struct Tally {
+  long checked = 0, undecided = 0, wrong = 0;
+};
+
+// Checks got against the reference's rounding; prints the first few misses.
+void Check(const char* what, double x, double got, __float128 exact, Tally& tally) {
+  double want;
+  if (!Decided(exact, want)) {
+    ++tally.undecided;
+    return;
+  }
+  ++tally.checked;
+  if (!SameDouble(got, want) && ++tally.wrong <= 5)
+    ADD_FAILURE() << what << "(" << std::hexfloat << x << ") = " << got << ", correctly rounded " << want;
+}
+
+void Report(const char* what, const Tally& tally) {
+  std::printf("%-34s %9ld checked, %3ld undecided, %6ld wrongly rounded\n", what, tally.checked, tally.undecided,
+              tally.wrong);
+  EXPECT_EQ(tally.wrong, 0) << what;
+  EXPECT_LE(tally.undecided, tally.checked / 10000) << what;
+}
+
+int SweepFactor() {
+  const char* text = std::getenv("TAMSEL_MATH_SWEEP");
+  const int factor = text != nullptr ? std::atoi(text) : 1;
+  return factor > 0 ? factor : 1;
+}
+
+// ---- the hard cases ---------------------------------------------------------
+
+struct HardCase {
+  double argument;
+  double result;
+};
+
+std::vector<HardCase> ReadHardCases(const std::string& name) {
+  std::ifstream file(std::string(TAMSEL_MATH_DATA_DIR) + "/" + name);
+  std::vector<HardCase> cases;
+  std::string line;
+  while (std::getline(file, line)) {
+    std::istringstream fields(line);
+    std::string argument, result;
+    if (!(fields >> argument >> result)) continue;
+    cases.push_back({std::strtod(argument.c_str(), nullptr), result == "nan" ? std::numeric_limits<double>::quiet_NaN()
+                                                                             : std::strtod(result.c_str(), nullptr)});
+  }
+  return cases;
+}
+
+// Prints "<what>: N of M hard cases wrongly rounded"; the build without
+// fallbacks is expected to print a non-zero N.
+template <typename Function>
+void CheckHardCases(const char* what, const std::vector<HardCase>& cases, Function function) {
+  long wrong = 0;
+  for (const HardCase& c : cases) {
+    const double got = function(c.argument);
+    if (!SameDouble(got, c.result) && ++wrong <= 5)
+      ADD_FAILURE() << what << "(" << std::hexfloat << c.argument << ") = " << got << ", correctly rounded "
+                    << c.result;
+  }
+  std::printf("%s: %ld of %zu hard cases wrongly rounded\n", what, wrong, cases.size());
+  EXPECT_EQ(wrong, 0) << what;
+}
+
+TEST(MathRounding, HardCasesOfLog) {
+  const std::vector<HardCase> cases = ReadHardCases("log_hard_cases.txt");
+  ASSERT_GT(cases.size(), 100000u);
+  CheckHardCases("log", cases, [](double x) { return math::Log(x); });
+  std::vector<double> arguments, results(cases.size());
+  for (const HardCase& c : cases) arguments.push_back(c.argument);
+  for (const VectorLog& v : VectorLogs()) {
+    v.logOfEach(arguments.data(), results.data(), static_cast<int>(arguments.size()));
+    std::size_t i = 0;
+    CheckHardCases((std::string("log vectors ") + v.name).c_str(), cases, [&](double) { return results[i++]; });
+  }
+}
+
+TEST(MathRounding, HardCasesOfCos) {
+  const std::vector<HardCase> cases = ReadHardCases("cos_hard_cases.txt");
+  ASSERT_GT(cases.size(), 30000u);
+  CheckHardCases("cos", cases, [](double x) { return math::Cos(x); });
+}
+
+// ---- random arguments ---------------------------------------------------------
+
+TEST(MathRounding, LogOfRandomArguments) {
+  std::mt19937_64 random(1301);
+  const int n = 400000 * SweepFactor();
+  std::vector<double> x;
+  // The spectrum's arguments 0.01 / (1 - 0.99 r) lie in [0.01, 1].
+  for (int i = 0; i < n; ++i) x.push_back(std::uniform_real_distribution<double>(0.01, 1.0)(random));
+  // Near 1, where the result is small and only relative accuracy counts.
+  for (int i = 0; i < n / 8; ++i)
+    x.push_back(1 + std::ldexp(std::uniform_real_distribution<double>(-1, 1)(random), -(i % 20)));
+  // Any positive double at all, subnormals included, by its bits.
+  for (int i = 0; i < n / 4; ++i) {
+    const std::uint64_t bits = random() % 0x7FF0000000000000ULL;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    if (d > 0) x.push_back(d);
+  }
+  std::vector<__float128> exact;
+  for (double v : x) exact.push_back(logq(v));
+  Tally scalar;
+  for (std::size_t i = 0; i < x.size(); ++i) Check("log", x[i], math::Log(x[i]), exact[i], scalar);
+  Report("log, random", scalar);
+  std::vector<double> results(x.size());
+  for (const VectorLog& v : VectorLogs()) {
+    v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
+    Tally vector;
+    for (std::size_t i = 0; i < x.size(); ++i) Check(v.name, x[i], results[i], exact[i], vector);
+    Report((std::string("log vectors, random, ") + v.name).c_str(), vector);
+  }
+}
+
+TEST(MathRounding, CosAndSinOfRandomArguments) {
+  std::mt19937_64 random(1302);
+  const int n = 200000 * SweepFactor();
+  std::vector<double> x;
+  // The filters' cosines: 4 pi / n, w / n and the tuned band-pass's take
+  // arguments within (0, 1.05]; then wider, then any finite double.
+  for (int i = 0; i < n; ++i) x.push_back(std::uniform_real_distribution<double>(0.0, 1.1)(random));
+  for (int i = 0; i < n / 4; ++i) x.push_back(std::uniform_real_distribution<double>(-1e6, 1e6)(random));
+  for (int i = 0; i < n / 20; ++i) {
+    const std::uint64_t bits = random() % 0x7FF0000000000000ULL | (random() % 2) << 63;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    x.push_back(d);
+  }
+  Tally cosine, sine;
+  for (double v : x) {
+    Check("cos", v, math::Cos(v), cosq(v), cosine);
+    Check("sin", v, math::Sin(v), sinq(v), sine);
+  }
+  Report("cos, random", cosine);
+  Report("sin, random", sine);
+}
+
+TEST(MathRounding, PowHalfIsTheSquareRootAsPowDefinesIt) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    double x, want;
+  } cases[] = {{0.0, 0.0}, {-0.0, 0.0}, {inf, inf},  {-inf, inf},           {-1.0, nan},
+               {nan, nan}, {4.0, 2.0},  {0.25, 0.5}, {0x1p-1074, 0x1p-537}, {-0x1p-1074, nan}};
+  for (const auto& c : cases) EXPECT_TRUE(SameDouble(math::PowHalf(c.x), c.want)) << std::hexfloat << c.x;
+  std::mt19937_64 random(1303);
+  Tally root;
+  for (int i = 0; i < 200000; ++i) {
+    const std::uint64_t bits = random() % 0x7FF0000000000000ULL;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    Check("pow(x, 0.5)", d, math::PowHalf(d), sqrtq(d), root);
+  }
+  Report("pow(x, 0.5), random", root);
+}
+
+#if !defined(TAMSEL_MATH_WITHOUT_FALLBACK)
+// ---- the indicators' own arguments --------------------------------------------
+
+std::vector<std::pair<char, double>> gSeen;
+
+TEST(MathRounding, EveryArgumentOfTheGoldenSeries) {
+  straightforward::ObserveMath([](char function, double x) { gSeen.emplace_back(function, x); });
+  for (const GoldenSeries& s : ReadGoldenFile(TAMSEL_GOLDEN_FILE)) {
+    const int n = static_cast<int>(s.high.size());
+    std::vector<float> out(n);
+    for (auto* run : {&straightforward::CyclePeriod, &straightforward::SignalToNoiseRatio,
+                      &straightforward::SwingPosition, &straightforward::TrendVigor})
+      run(s.high.data(), s.low.data(), n, out.data());
+  }
+  straightforward::ObserveMath(nullptr);
+  ASSERT_GT(gSeen.size(), 100000u);
+  // Each distinct argument once: the bank's cosines repeat on every bar.
+  std::sort(gSeen.begin(), gSeen.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : std::memcmp(&a.second, &b.second, sizeof a.second) < 0;
+  });
+  gSeen.erase(
+      std::unique(gSeen.begin(), gSeen.end(),
+                  [](const auto& a, const auto& b) { return a.first == b.first && SameDouble(a.second, b.second); }),
+      gSeen.end());
+
+  Tally logs, cosines, sines, roots;
+  std::vector<double> logArguments;
+  std::vector<__float128> logExact;
+  for (const auto& [function, x] : gSeen) {
+    if (function == 'l') {
+      const __float128 exact = x < 0 ? nanq("") : logq(x);
+      if (x < 0 || std::isnan(x)) {
+        EXPECT_TRUE(std::isnan(math::Log(x)));
+        continue;
+      }
+      Check("log", x, math::Log(x), exact, logs);
+      logArguments.push_back(x);
+      logExact.push_back(exact);
+    } else if (function == 'c') {
+      if (std::isfinite(x)) Check("cos", x, math::Cos(x), cosq(x), cosines);
+    } else if (function == 's') {
+      Check("sin", x, math::Sin(x), sinq(x), sines);
+    } else if (x > 0 && std::isfinite(x)) {
+      Check("pow(x, 0.5)", x, math::PowHalf(x), sqrtq(x), roots);
+    }
+  }
+  gSeen.clear();
+  Report("log, golden arguments", logs);
+  Report("cos, golden arguments", cosines);
+  Report("sin, golden arguments", sines);
+  Report("pow(x, 0.5), golden arguments", roots);
+  std::vector<double> results(logArguments.size());
+  for (const VectorLog& v : VectorLogs()) {
+    v.logOfEach(logArguments.data(), results.data(), static_cast<int>(results.size()));
+    Tally vector;
+    for (std::size_t i = 0; i < results.size(); ++i) Check(v.name, logArguments[i], results[i], logExact[i], vector);
+    Report((std::string("log vectors, golden arguments, ") + v.name).c_str(), vector);
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace tamsel::testing
