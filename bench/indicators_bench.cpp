@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost per bar of every path through the library, against the plain per-bar
 // transcription of each indicator (which recomputes every coefficient with the
 // same correctly rounded functions) and against the 49 natural logarithms of

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Debian packages, one per install component, made by `cpack -G DEB` in a
 # build configured with CMAKE_INSTALL_PREFIX=/usr:
 #   libtamselcharts<major>  the shared library (component runtime)

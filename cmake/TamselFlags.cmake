@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Flags every target of the project is built with.
 #
 # The indicators are defined to the last bit of IEEE double arithmetic in the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The parts beyond the library, and what each needs.  The library itself
 # needs a C and a C++ compiler and nothing else.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The project's version is set in one place, the public header's
 # TAMSELCHARTS_VERSION_MAJOR/MINOR/PATCH lines; the build, the packages, the
 # DLL's version resource and the command-line tool take it from there.

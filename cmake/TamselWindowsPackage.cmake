@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Windows distributable: TamselCharts-<version>-win32.zip (or -win64.zip)
 # with the DLL, its import library, the header, the module-definition file, a
 # note on calling the exports and the licence.  Built by the target "windows_zip".

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Prints the four indicators of a generated 20-bar cycle that drifts upward:
    the smallest complete host of the library, in C. */
 #include <math.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer entry point for the command-line tool's CSV reader and its
 // conversion of a whole file: any bytes give records or a clean error,
 // never a crash, whatever the buffer size and however the reads cut the

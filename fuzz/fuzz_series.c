@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* See fuzz_series.h. */
 #include "fuzz_series.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * The series a library fuzz input stands for (layout in library_checks.hpp),
  * in C so that every program that computes the corpus digests decodes the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the golden series as library fuzz inputs, so that the corpus digests
 (fuzz/output_digest.h) cover them too, and the digest lines the frozen golden
 outputs give them.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 32-bit x86 Linux with the host's gcc multilib, for replaying the fuzz
 # corpus through the 32-bit code paths.  Doubles stay IEEE doubles (SSE2, not
 # x87 extended precision), as the library requires on 32-bit x86.  The

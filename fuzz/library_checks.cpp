@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "library_checks.hpp"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checks every library fuzz input runs through, shared by the libFuzzer
 // target and the replay program (which has no libFuzzer, e.g. the 32-bit
 // build).  A failed check prints what differed and aborts, which libFuzzer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer entry point for the library: any bytes become a series (see
 // DecodeBars) that every export, the all-in-one pass and the stream must
 // handle identically and within each indicator's range.

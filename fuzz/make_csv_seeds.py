@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the CSV target's seed corpus (fuzz/corpus/csv/seed_*).
 
 Each seed is two option bytes (delimiter and conversion choices; read sizes

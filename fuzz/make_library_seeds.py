@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the library target's seed corpus (fuzz/corpus/library/seed_*).
 
 Each seed is a header (bar count, shape byte) and a short payload that the

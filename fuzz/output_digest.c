@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* See output_digest.h. */
 #include "output_digest.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * The digest every build computes over its outputs, so that runs of the
  * same inputs by different builds (kernel builds, compilers, 32-bit x86, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target's checks over corpus files without libFuzzer: for
 // builds that have none (gcc, the 32-bit build under an emulator) and for
 // replaying the committed corpus as a plain test.

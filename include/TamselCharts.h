@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * TamselCharts: four cycle-based indicators of a market's high/low series.
  *

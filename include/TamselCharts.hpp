@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C++ wrapper over TamselCharts.h: arrays in, vectors out, exceptions for
 // misuse, and an RAII stream.  Header-only; link the library as for the C
 // API.  Needs C++17; under C++20 std::span (and so std::array and anything

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the WebAssembly modules with Emscripten through the project's CMake
 # and puts the library's into the npm package (js/lib/, generated):
 #   build/wasm/tamselcharts.wasm  the C interface (wrapped into lib/tamselcharts-wasm.js)

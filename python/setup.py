@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Build hook: puts the TamselCharts shared library and the `tamsel` tool
 inside the package, and tags the wheel for the platform those two need.
 

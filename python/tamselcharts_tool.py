@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The `tamsel` command-line tool the tamselcharts package carries, and the
 `tamsel` console command that runs it.
 

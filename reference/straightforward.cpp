@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A deliberately plain, per-bar transcription of the four indicators.
 //
 // It recomputes every filter coefficient on every bar, keeps every history as

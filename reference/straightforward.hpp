@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A plain per-bar transcription of the four indicators, kept outside the
 // library as the yardstick for its tests and benchmarks.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the tamsel command-line tool and prints the bundled sample series
 # (data/sample-daily.csv, synthetic daily bars) with its four indicators.
 # Standard output carries the CSV alone; package installation and build

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the web page and serves it on the loopback only:
 #   scripts/serve-web.sh [PORT]      then open http://127.0.0.1:PORT/ (default 8016)
 # The page computes everything in the browser; the server only hands out its

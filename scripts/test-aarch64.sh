@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # AArch64, the fourth architecture: the library, its test suite and the fuzz
 # replay program cross-compiled for 64-bit Arm Linux with clang-14 (preset
 # aarch64, build/aarch64) and run under qemu-aarch64-static:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The library as its users get it, from a scratch directory that is removed
 # afterwards:
 #   1. a configure that finds none of the optional dependencies builds the

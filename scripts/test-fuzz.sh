@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The fuzzing part of the test command, run by scripts/test.sh:
 #   1. builds the libFuzzer targets (clang, AddressSanitizer and
 #      UndefinedBehaviorSanitizer; preset `fuzz`, build/fuzz),

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Python package: installs Debian's numpy, pandas, matplotlib, Dask and
 # mypy; builds the wheel offline (the shared library and the tamsel tool
 # built with CMake in build/python-lib, Release, and bundled), checks the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The R package (r/): stages the library's sources into it, checks that the
 # committed Rd pages and NAMESPACE are what roxygen2 writes, builds the tarball
 # (build/r) and runs R CMD check --no-manual on it, which compiles the library

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The static-analysis part of the test command, run by scripts/test.sh:
 # clang-tidy (configuration: .clang-tidy) and cppcheck (options below,
 # suppressions: static-analysis/cppcheck-suppressions.txt) over every

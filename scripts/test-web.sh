@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The library as WebAssembly, the npm package and the web page:
 #   - the WebAssembly build (Emscripten through the project's CMake) uses
 #     WebAssembly SIMD and no fused multiply-add;

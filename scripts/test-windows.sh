@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows builds: TamselCharts.dll for 32-bit x86 and x86-64, cross-built
 # with MinGW-w64, then
 #   1. the library's own log/cos/pow checked against the native C library;

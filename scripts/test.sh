@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what a fresh Debian 12 machine lacks, builds everything from
 # scratch and runs every test: the release build, the suite under Address-
 # and UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Sorts clang-tidy and cppcheck diagnostics into known and new findings.
 
   triage.py KNOWN_FINDINGS SOURCE_ROOT TOOL=LOG...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What each indicator is documented to do, on small hand-made series: the
 // start-up values, the held values after bad prices, and the sine examples.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a host relies on from every batch export: the bar count is the only
 // rejected input, exactly count values are written, calls are independent
 // and deterministic, a prefix reproduces the longer call's prefix, and no

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the built shared library as a host's loader sees it:
 #  - it exports the C functions of the header and nothing else;
 #  - it carries its major version in its SONAME;

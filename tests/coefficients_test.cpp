@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tabulated filter-bank coefficients are exactly what the design formulas
 // give with the library's correctly rounded cos, sin and pow(x, 0.5).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many threads calling every export at once on shared inputs get the results
 // of a single-threaded call: the library keeps no state outside a call.
 #include <gtest/gtest.h>

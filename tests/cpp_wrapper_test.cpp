@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C++ wrapper: same numbers as the C calls, clear errors for misuse, and
 // a stream whose copies continue independently.
 #include <gtest/gtest.h>

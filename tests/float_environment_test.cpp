@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hosts call in with floating-point environments of their own: exceptions
 // unmasked (so 0/0 or a NaN comparison would trap), other rounding modes,
 // flush-to-zero, another x87 precision, flags already raised.  Every entry

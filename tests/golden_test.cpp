@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every path through the library reproduces the frozen golden outputs bit for
 // bit: the four exports, the all-in-one pass and a stream, pushed and peeked.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's elementary functions are correctly rounded: its scalar log,
 // cos, sin and pow(x, 0.5), and the vectorized logarithm of every spectrum
 // kernel the processor runs.

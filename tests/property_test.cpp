@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Properties that must hold for whole families of series rather than for a
 // few hand-picked ones: every value in its indicator's range, a prefix of a
 // series giving the prefix of its outputs, and every build of the spectrum

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The choice of spectrum kernel: from the processor's CPUID words and the
 // operating system's XCR0 to the instruction sets usable, and from those and
 // TAMSELCHARTS_SIMD to the kernel.  A kernel chosen wrongly either faults

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stream is the batch pass one bar at a time: clones continue as their
 // original, reset is a fresh stream, peeking commits nothing.
 #include <gtest/gtest.h>

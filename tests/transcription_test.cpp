@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library against the plain per-bar transcription of the indicators, bar
 // for bar, over many more generated series than the golden file holds:
 // random walks at scales across the float range, cycles, trends, and poison

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "api/window_median.hpp"
 
 #include <gtest/gtest.h>

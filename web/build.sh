@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the web page into build/web/: static files only, every script and
 # style sheet it uses included (the charting library too), so it works
 # offline and sends nothing anywhere.

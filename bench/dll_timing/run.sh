@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Win64 DLL against the native library, in one run: the same timing host
 # (bench/dll_timing/timing_host.c) built natively against libtamselcharts.so
 # (release preset) and for Win64 against TamselCharts.dll (win64 preset, run

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Times the batch exports per bar on one generated series, so that the
  * native shared library and the Win64 DLL (under Wine) can be compared in one

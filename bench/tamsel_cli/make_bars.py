@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes N rows of daily-bar CSV (default 1,000,000) for timing tamsel:
 
     python3 bench/tamsel_cli/make_bars.py 1000000 > /tmp/bars.csv

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times tamsel end to end on one core: 1,000,000 generated daily bars, all
 # four indicators, output to a file.  Rows per second = 1e6 / mean time.
 #

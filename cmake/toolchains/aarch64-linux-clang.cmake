@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Arm Linux with clang, against Debian's arm64 cross
 # C and C++ libraries (libc6-dev-arm64-cross, libstdc++-12-dev-arm64-cross,
 # libgcc-12-dev-arm64-cross) and binutils-aarch64-linux-gnu.  clang, not

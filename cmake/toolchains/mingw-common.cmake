@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared part of the MinGW-w64 toolchain files; TAMSEL_MINGW_TRIPLE names the
 # target.  The "-win32" compiler variants are preferred: their C++ runtime
 # uses Windows threads directly instead of libwinpthread.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 32-bit x86 Windows with Debian's MinGW-w64 (win32 thread
 # model, so the runtime needs no winpthread DLL).
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost per bar of the WebAssembly library under Node, beside the native one.
 //
 //   node bench/bench.js [--bars=N] [--repetitions=R] [--native=PATH/TO/tamsel_bench]

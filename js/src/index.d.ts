@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /**
  * TamselCharts: four cycle indicators of a high/low price series, computed by
  * the C library compiled to WebAssembly, bit for bit the values of its native

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checks and policies around the library: argument types, missing
 // prices and warm-up bars, with the same words as `tamsel --missing` and
 // the Python package.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every path of the WebAssembly library reproduces the frozen golden outputs
 // bit for bit: the all-in-one pass, the four single indicators and a stream
 // pushed (and peeked) bar by bar.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The missing and warmup options, and the errors for bad arguments, on every
 // entry point.
 import assert from "node:assert/strict";

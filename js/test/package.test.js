@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The package as users get it: `npm pack` makes the tarball, which installs
 // into a scratch project without a registry (it has no dependencies) and
 // works there, the TypeScript declarations included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stream against the batch functions, and its life cycle.
 import assert from "node:assert/strict";
 import { test } from "node:test";

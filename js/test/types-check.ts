@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compiled (never run) by types.test.js with tsc --strict: the declarations
 // accept what the package accepts and type what it returns.
 import { indicators, cyclePeriod, Stream, WARMUP_BARS, INDICATORS, type Indicators, type Values } from "tamselcharts";

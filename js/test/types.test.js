@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TypeScript declarations, checked by the TypeScript compiler in strict
 // mode against a program that uses the whole interface (types-check.ts),
 // with the package resolved by its name as users import it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web page's way into the command-line tool: the tool's own CSV reader
 // and conversion, run over a file the page holds in memory.  The page gets
 // exactly what `tamsel NAME` would write on standard output, or the message

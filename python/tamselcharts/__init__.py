@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """TamselCharts: four cycle-based market indicators over numpy, pandas and Dask.
 
     import tamselcharts as tc

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Command line: python3 -m tamselcharts chart IN.csv -o OUT.png, and every
 conversion handed to the bundled `tamsel` tool."""
 

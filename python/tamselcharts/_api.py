@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The indicators as pandas and numpy users call them: a DataFrame, two
 Series or two arrays in; the caller's index, order and policies kept."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The library's four batch exports over float32 arrays: conversion of the
 caller's prices to the library's input type, and one call per indicator."""
 

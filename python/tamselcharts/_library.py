@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Loads the TamselCharts C library and declares its functions to ctypes.
 
 The package carries its own copy of the library (copied in when the package

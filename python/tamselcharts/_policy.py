@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What the caller asked for besides the prices: missing prices, warm-up bars
 and bar order, checked once and applied to plain float32 arrays in time order.
 

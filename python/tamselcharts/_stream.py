@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The four indicators one bar at a time, over the library's stream object."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """df.tamsel: the indicators as methods of a DataFrame, registered on import.
 
     df.tamsel.indicators()             the four columns on df's index

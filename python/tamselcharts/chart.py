@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A picture of the four indicators under the price they were computed from."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The four indicators for every symbol of a Dask DataFrame.
 
 The indicators of a bar depend on every earlier bar of its symbol, so each

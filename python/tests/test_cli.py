@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The one command-line tool: `python3 -m tamselcharts` and the `tamsel`
 console command hand conversions to the bundled tamsel, which computes what
 the package computes."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 import pandas as pd
 import pytest
 from conftest import assert_same_bits, random_walk

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Every policy through every entry point, against the library's plain output
 on prices prepared by hand; and the refusals that protect the caller."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The installed wheel: the package, its library and its tool come from the
 installation (scripts/test-python.sh installs the wheel into a fresh venv
 and runs every test against it), and the wheel's platform tag is the oldest

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The indicators as panes of a quantmod chart.
 
 # Colours that read on quantmod's black and white themes alike.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The names of the four indicators, in the library's order, as every binding
 # of the library (the Python package, the tamsel tool) names its columns.
 tamselColumns <- c("cycle_period", "signal_to_noise", "swing_position", "trend_vigor")

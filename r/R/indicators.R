@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The four indicators over whole series, and all four from one pass.
 
 computeIndicators <- function(HL, low, columns, missing, warmup, caller) {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The missing-price option, with the words of tamsel --missing.  A missing
 # price (NA or NaN) would freeze the cycle spectrum for the rest of the series,
 # so by default it stops the computation; "previous" repeats the previous

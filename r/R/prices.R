@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The price input of the batch functions: what a caller may pass, and how the
 # result takes the caller's shape again.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # A stream: the four indicators one bar at a time, for live data.
 
 #' Indicators of live bars, one bar at a time

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 #' tamselcharts: cycle-based market indicators
 #'
 #' Four indicators of a high/low price series, all from one estimate of the

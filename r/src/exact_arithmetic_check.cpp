@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's outputs are exact only without value-changing floating-point
 // optimisation.  Flags from ~/.R/Makevars come after the package's own on the
 // command line and could switch it back on: refuse to build then.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The batch exports over whole R vectors. */
 #include <R.h>
 #include <Rinternals.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Registers the .Call entry points; nothing else of the library is visible
    to R or to other packages. */
 #include <R.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 #include "tamsel_prices.h"
 
 #include <limits.h>

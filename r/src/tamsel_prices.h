@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* R's numeric vectors as the library's 32-bit float price arrays. */
 #ifndef TAMSEL_R_PRICES_H
 #define TAMSEL_R_PRICES_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Streams as R external pointers, freed by R's finaliser (or at once by
    tamsel_r_stream_close). */
 #include <R.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Draws docs/r-chart.png, the picture of the README's R example, from the
 # bundled sample data.  Run from the repository with the package installed:
 #   Rscript r/tools/draw-chart.R [OUTPUT.png]

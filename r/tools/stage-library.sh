@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Copies the TamselCharts C library from the repository around this package
 # into src/tamsel/, so that the package (and a tarball made by R CMD build)
 # compiles it with R's own toolchain and needs nothing else installed.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # shellcheck shell=bash
 # The corpus digests, for comparing builds with each other (sourced by the
 # test parts).  Every build replays the same inputs, the committed library

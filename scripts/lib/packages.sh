@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs Debian packages that are missing; sourced by the scripts.
 #
 #   ensure_packages 'name=version-glob' ...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Heap blocks for the C interface, from the C allocator and aligned as the
 // object placed in them needs.  The exports take nothing from the C++
 // runtime: a C program links the static library with the C and maths

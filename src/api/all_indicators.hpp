@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One engine feeding all four indicator stages: the state of every batch
 // export and of a stream.  Plain data, so a copy is a clone.
 #pragma once

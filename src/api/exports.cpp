@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C boundary: the batch exports, the all-in-one pass and the stream.
 #include <new>
 #include <type_traits>

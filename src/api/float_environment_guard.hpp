@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floating-point environment every entry point computes in, whatever the
 // caller runs with.
 //

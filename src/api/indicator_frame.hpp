@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The batch frame behind every export: the bar-count check, fresh state, and
 // one AllIndicators step per bar into the series the caller wants.
 #pragma once

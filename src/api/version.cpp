@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's version string, spelled from the header's macros so that the
 // loaded library reports the version it was built as.
 #include "TamselCharts.h"

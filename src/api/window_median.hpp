@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The median of a short window of doubles, found by striking out the lowest
 // and the highest value that are still in, pass after pass.
 #pragma once

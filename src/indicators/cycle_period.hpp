@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cycle period: the engine's smoothed dominant cycle, unchanged.
 #pragma once
 

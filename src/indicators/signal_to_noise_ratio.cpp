@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "signal_to_noise_ratio.hpp"
 
 #include <cmath>

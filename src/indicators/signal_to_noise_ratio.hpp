@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Signal-to-noise ratio: the amplitude of the spectrum's strongest filter
 // against the median high-low range of the five newest bars, both smoothed,
 // in decibels with an offset of 3.5, clamped and written shifted up by one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "swing_position.hpp"
 
 namespace tamsel {

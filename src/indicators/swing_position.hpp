@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Swing position: where the tuned band-pass, advanced by about sixty degrees
 // of the cycle, stands between its lowest and highest values of the last 51
 // bars, from -5 (bottom) to +5 (top).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "trend_vigor.hpp"
 
 #include <cmath>

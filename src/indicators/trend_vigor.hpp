@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trend vigor: the mid price's change over about one measured cycle in units
 // of the tuned band-pass's amplitude, smoothed, limited to -10..+10.
 #pragma once

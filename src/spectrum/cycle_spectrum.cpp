@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cycle_spectrum.hpp"
 
 #include <cstdint>

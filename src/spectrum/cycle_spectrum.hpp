@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cycle spectrum engine: one step per bar turns the bar's high and low
 // into the mid price, the detrended and smoothed price, the 49-filter decibel
 // spectrum, its peak power and the dominant cycle with its five-bar median.

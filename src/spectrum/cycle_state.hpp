@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's share of a call's working state: plain data, zero at the
 // start of a series, copied whole when a stream is cloned or peeked.
 #pragma once

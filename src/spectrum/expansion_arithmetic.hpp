@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers carried as an unevaluated sum of several doubles, for the last and
 // rarest step of the correctly rounded functions: the arguments whose exact
 // result lies so close to a rounding midpoint that a double-double (about 106

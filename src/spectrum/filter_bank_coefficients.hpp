@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The filter bank's coefficients, generated once from the design formulas by
 // tools/generate_coefficients and checked against them in the tests.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the engine's fixed filters are designed from their constants.
 //
 // These formulas run in the coefficient generator and in the tests that check

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table of the spectrum kernels' vectorized logarithm (log_lanes.inc),
 // computed once, at compile time, by the library's careful logarithm
 // (portable_math.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's own natural logarithm, cosine, sine and pow(x, 0.5), the only
 // elementary functions it calls, in every build.  The indicators are defined
 // with the real-number result of each function rounded once to the nearest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The elementary functions the indicators are defined with: the natural
 // logarithm, the cosine, the sine (only for the tabulated high-pass) and the
 // power function with exponent 0.5, on doubles.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "spectrum_kernel.hpp"
 
 #include <atomic>

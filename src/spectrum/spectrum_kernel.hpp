@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Chooses, once per process, the widest build of the spectrum kernel that
 // the processor runs.  Every build computes the same bits; they differ only
 // in how many filters one instruction serves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The spectrum kernel for the baseline instruction set; see spectrum_kernel.inc.
 #define TAMSEL_KERNEL_NAMESPACE baseline
 #define TAMSEL_VECTOR_BYTES 16

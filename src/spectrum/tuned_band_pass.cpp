@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tuned_band_pass.hpp"
 
 #include "runtime_math.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A two-pole band-pass of the mid price whose centre period is re-tuned on
 // every bar to the measured cycle, with a lead term that is its one-bar change
 // scaled by the period: about the band-pass's amplitude, a quarter cycle ahead.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "x86_vector_support.hpp"
 
 #if defined(__i386__) || defined(__x86_64__)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which wide vector instruction sets an x86 processor can run for this
 // process.  The processor advertising an instruction set is not enough: the
 // operating system must also save and restore the wider registers on every

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A C program as a user of an installed TamselCharts writes it: built by
    scripts/test-consumers.sh through pkg-config (shared and static), the
    CMake package and the unpacked Debian packages.  It prints the library's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C++ consumer: the same lines as consumer.c, computed through
 // TamselCharts.hpp, built by scripts/test-consumers.sh as C++17 and C++20.
 // Every overload the standard offers (pointer and count, vectors, and spans

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The series every consumer computes: a 20-bar cycle on a slow drift, in
    exactly representable steps so that C and C++ build the same floats. */
 #ifndef CONSUMER_SERIES_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * The floating-point control state a host sets before calling the library,
  * for the checks that call it from hosts' environments: the x87 control

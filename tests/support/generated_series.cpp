@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "generated_series.hpp"
 
 #include <cmath>

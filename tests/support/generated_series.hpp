@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Deterministic price series for tests, golden outputs and benchmarks.
 //
 // The generator uses only integer arithmetic for its randomness; series that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "golden_file.hpp"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The golden file: series with the four indicators' outputs, frozen bit for
 // bit.  Little-endian binary:
 //   "TSGOLD01", uint32 series count, then per series:

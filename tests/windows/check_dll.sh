@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks a built TamselCharts.dll without running it:
 #   - the COFF machine type (i386 for win32, AMD64 for win64);
 #   - the export table holds exactly the header's functions, by name, and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* See corpus_digests.h. */
 /* A 32-bit program must ask for 64-bit inode numbers and sizes, or readdir
    and stat fail on today's file systems. */

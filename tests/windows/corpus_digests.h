@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * The corpus digests through a loaded TamselCharts DLL: every file in the
  * given directories is decoded as a library fuzz input (fuzz/fuzz_series.h),

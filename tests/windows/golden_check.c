@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* See golden_check.h. */
 #include "golden_check.h"
 

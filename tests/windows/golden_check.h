@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Runs the golden series through a loaded TamselCharts DLL and compares the
  * outputs with the golden (native build) ones.  Shared by the 32-bit PE

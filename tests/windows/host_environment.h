@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Calls into the DLL from the floating-point environments real hosts run
  * with.  Each call gets the next environment of the table below, installed

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * A minimal Windows DLL loader for 32-bit x86, to run TamselCharts.dll the
  * way a 32-bit Windows host does, on Linux (under qemu-i386 here):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's own log, cos and pow(x, 0.5) (src/spectrum/portable_math.cpp,
 // used by the Windows builds) against the native C library, bit for bit,
 // over the argument ranges the indicators use and well beyond, plus the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * A Windows host that loads and unloads TamselCharts.dll as a charting
  * program does whenever a user edits a study: LoadLibrary, one call of

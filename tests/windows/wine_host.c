@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * A Windows host for TamselCharts.dll: loads it with LoadLibrary, looks the
  * exports up with GetProcAddress and runs the golden series through them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bar_time.hpp"
 
 #include <string>

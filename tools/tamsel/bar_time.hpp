@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The time of a bar, read from the date (and time) columns of a CSV file, so
 // that rows in the wrong order are caught before they are computed backwards.
 #ifndef TAMSEL_TOOLS_BAR_TIME_HPP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "command_line.hpp"
 
 #include <CLI/CLI.hpp>

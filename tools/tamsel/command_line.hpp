@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's command line: options in, what was asked for out.
 #ifndef TAMSEL_TOOLS_COMMAND_LINE_HPP
 #define TAMSEL_TOOLS_COMMAND_LINE_HPP

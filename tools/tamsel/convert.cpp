@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "convert.hpp"
 
 #include <fmt/compile.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One input CSV of bars in, the same CSV with the indicators appended out.
 #ifndef TAMSEL_TOOLS_CONVERT_HPP
 #define TAMSEL_TOOLS_CONVERT_HPP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "csv_reader.hpp"
 
 #include <unistd.h>

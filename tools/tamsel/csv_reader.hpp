@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A streaming reader of delimited text as brokers and data vendors export it.
 //
 // It reads records one at a time through a fixed buffer, so memory does not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tamsel: the four TamselCharts indicators beside the bars of OHLC CSV files.
 //
 // Command line -> plan -> run.  Before any of it, the standard descriptors

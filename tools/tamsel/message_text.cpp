@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "message_text.hpp"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text from inputs and command lines made safe to print in a message.
 //
 // Bytes from a user's file can hold anything: control characters and ANSI

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "output_file.hpp"
 
 #include <fcntl.h>

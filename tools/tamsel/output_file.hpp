@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where -o sends an output, opened as a careful shell redirection would.
 //
 //   - Anything that is not a regular file (a FIFO, a terminal, /dev/null, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "plan.hpp"
 
 #include <sys/stat.h>

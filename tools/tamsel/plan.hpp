@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a command line asks for, worked out before anything is written: one
 // job per input, with the output each goes to.
 #ifndef TAMSEL_TOOLS_PLAN_HPP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "price_cell.hpp"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One high or low cell read as the 32-bit float the library works in.
 #ifndef TAMSEL_TOOLS_PRICE_CELL_HPP
 #define TAMSEL_TOOLS_PRICE_CELL_HPP

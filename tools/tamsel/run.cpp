@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "run.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Carries out a plan: each job's input converted into its output, several
 // at once on a pool of workers.
 #ifndef TAMSEL_TOOLS_RUN_HPP

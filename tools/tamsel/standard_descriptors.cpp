@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "standard_descriptors.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Descriptors 0, 1 and 2 held open from the first moment.
 //
 // Under cron, daemons and some CI runners a program may start with standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "standard_error.hpp"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the user sees on standard error: messages, and a progress line while
 // a long run lasts.  Both share the terminal line, so they share one lock.
 #ifndef TAMSEL_TOOLS_STANDARD_ERROR_HPP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "temp_files.hpp"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The temporary files of the outputs being written, and what happens to them
 // when a signal ends the process.
 //

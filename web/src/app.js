@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page: a CSV of bars in, the tool's conversion (WebAssembly) run over
 // it, the bars and the four indicators charted, the converted CSV offered for
 // download.  Nothing leaves the page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command-line tool's CSV conversion, compiled to WebAssembly
 // (tamsel-web.js), called from the page and from the tests under Node.
 const MISSING = { error: 0, previous: 1, nan: 2 };

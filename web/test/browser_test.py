@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The web page in a real browser (Debian's headless Chromium via Selenium).
 
 Serves the built page with scripts/serve-web.sh on the loopback, feeds it the

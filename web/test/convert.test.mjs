@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page's CSV conversion (the tool's own reader and conversion compiled
 // to WebAssembly) against the tamsel binary built from the same tree: the
 // same output bytes, the same message and the same exit status for every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frozen golden series (tests/golden/golden.bin), read as the C++ tests
 // read them: "TSGOLD01", uint32 series count, then per series a uint32 name
 // length, the name, a uint32 bar count and per bar six float32 (high, low,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The repository's golden outputs (tests/golden/golden.bin, staged next to
 # these tests by tools/stage-library.sh; TAMSELCHARTS_GOLDEN names another):
 # "TSGOLD01", a uint32 series count, then per series a uint32-prefixed name, a

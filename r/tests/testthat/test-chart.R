@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # addTamsel(): the indicator panes of a quantmod chart.
 
 chartOf <- function() utils::getFromNamespace("get.current.chob", "quantmod")()

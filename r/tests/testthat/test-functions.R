@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The batch functions: golden outputs, the shapes they take and give back,
 # missing prices and the warm-up option.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The stream: bar by bar exactly the batch values, peek, clone, reset, its
 # life time, and the missing and warm-up options.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """End-to-end tests of the tamsel binary (Python standard library only).
 
     cli_test.py --tamsel PATH --reference PATH --sample CSV [unittest args]

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Makes one system call of a run fail, for the hostile-conditions test.
  *
  * Loaded with LD_PRELOAD into the tool.  TAMSEL_FAULT_CALL names the call

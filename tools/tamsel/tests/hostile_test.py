@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The tamsel binary under hostile conditions, as cron, a full disk or a
 reloading host would run it (Python standard library only).
 

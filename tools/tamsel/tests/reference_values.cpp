@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads "high low" pairs, one bar a line, with strtof, and prints the bit
 // patterns of TamselChart_AllIndicators for each bar: the values the tool must
 // reproduce exactly.
