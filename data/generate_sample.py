@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes data/sample-daily.csv: ten years of synthetic daily bars.
 
 The series is made up, not market data.  It is built so that the indicators

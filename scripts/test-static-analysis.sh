@@ -50,6 +50,20 @@ if ! clang-format-14 --dry-run -Werror "${sources[@]}" >"$out/clang-format.log" 
 fi
 echo "${#sources[@]} files formatted"
 
+echo "-- licence identifiers"
+# Every source file names its licence in its first lines (after a #! line).
+mapfile -t licensed < <(git ls-files '*.c' '*.h' '*.cpp' '*.hpp' '*.inc' '*.py' '*.sh' '*.cmake' '*CMakeLists.txt' \
+  '*.js' '*.mjs' '*.ts' '*.R' | grep -v '^fuzz/corpus/')
+unlicensed=()
+for file in "${licensed[@]}"; do
+  head -n 2 "$file" | grep -q 'SPDX-License-Identifier: MIT' || unlicensed+=("$file")
+done
+if [ ${#unlicensed[@]} -gt 0 ]; then
+  printf '  no SPDX-License-Identifier line: %s\n' "${unlicensed[@]}"
+  exit 1
+fi
+echo "${#licensed[@]} files carry their licence identifier"
+
 python3 static-analysis/triage.py static-analysis/known-findings.txt . \
   "clang-tidy=$out/clang-tidy.log:$tidy_rc" "cppcheck=$out/cppcheck.log:$cppcheck_rc"
 echo "Static analysis passed."

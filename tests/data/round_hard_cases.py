@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the correctly rounded log or cos of each hard-to-round argument.
 
     round_hard_cases.py log|cos ARGUMENTS > RESULTS

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Freezes the golden outputs: runs the plain transcription of the indicators
 // over the generated corpus and writes tests/golden/golden.bin.
 //
