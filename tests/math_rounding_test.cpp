@@ -56,6 +56,7 @@ struct VectorLog {
 std::vector<VectorLog> VectorLogs() {
   std::vector<VectorLog> all{{"baseline", &baseline::LogOfEach}};
 #if defined(TAMSEL_SIMD_DISPATCH)
+  if (!__builtin_cpu_supports("fma")) return all;  // the wide kernels' logarithm fuses
   if (__builtin_cpu_supports("avx2")) all.push_back({"avx2", &avx2::LogOfEach});
   if (__builtin_cpu_supports("avx512f")) all.push_back({"avx512", &avx512::LogOfEach});
 #endif

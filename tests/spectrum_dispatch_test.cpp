@@ -14,7 +14,7 @@
 namespace tamsel::testing {
 namespace {
 
-constexpr std::uint32_t kAvx = 1u << 28, kOsXsave = 1u << 27;
+constexpr std::uint32_t kAvx = 1u << 28, kOsXsave = 1u << 27, kFma = 1u << 12;
 constexpr std::uint32_t kAvx2 = 1u << 5, kAvx512F = 1u << 16;
 constexpr std::uint64_t kSse = 0x2, kYmm = 0x4, kOpmask = 0x20, kZmmHigh = 0x40, kZmm16To31 = 0x80;
 constexpr std::uint64_t kAllZmm = kSse | kYmm | kOpmask | kZmmHigh | kZmm16To31;
@@ -26,17 +26,19 @@ TEST(SpectrumDispatch, NeedsTheProcessorAndTheOperatingSystem) {
     bool avx2, avx512;
   };
   const Row rows[] = {
-      {"everything", {13, kAvx | kOsXsave, kAvx2 | kAvx512F, kAllZmm}, true, true},
-      {"AVX2 processor, OS saves YMM only", {13, kAvx | kOsXsave, kAvx2 | kAvx512F, kSse | kYmm}, true, false},
-      {"OS has not enabled XSAVE", {13, kAvx, kAvx2 | kAvx512F, 0}, false, false},
-      {"OS saves XMM only", {13, kAvx | kOsXsave, kAvx2 | kAvx512F, kSse}, false, false},
-      {"OS saves YMM but not XMM", {13, kAvx | kOsXsave, kAvx2, kYmm}, false, false},
-      {"no AVX bit", {13, kOsXsave, kAvx2 | kAvx512F, kAllZmm}, false, false},
-      {"AVX without AVX2", {13, kAvx | kOsXsave, 0, kAllZmm}, false, false},
-      {"AVX2 without AVX-512F", {13, kAvx | kOsXsave, kAvx2, kAllZmm}, true, false},
-      {"no opmask state", {13, kAvx | kOsXsave, kAvx2 | kAvx512F, kAllZmm & ~kOpmask}, true, false},
-      {"no upper ZMM16-31 state", {13, kAvx | kOsXsave, kAvx2 | kAvx512F, kAllZmm & ~kZmm16To31}, true, false},
-      {"no leaf 7 (its word is stale)", {6, kAvx | kOsXsave, kAvx2 | kAvx512F, kAllZmm}, false, false},
+      {"everything", {13, kAvx | kFma | kOsXsave, kAvx2 | kAvx512F, kAllZmm}, true, true},
+      {"AVX2 processor, OS saves YMM only", {13, kAvx | kFma | kOsXsave, kAvx2 | kAvx512F, kSse | kYmm}, true, false},
+      {"OS has not enabled XSAVE", {13, kAvx | kFma, kAvx2 | kAvx512F, 0}, false, false},
+      {"OS saves XMM only", {13, kAvx | kFma | kOsXsave, kAvx2 | kAvx512F, kSse}, false, false},
+      {"OS saves YMM but not XMM", {13, kAvx | kFma | kOsXsave, kAvx2, kYmm}, false, false},
+      {"no AVX bit", {13, kFma | kOsXsave, kAvx2 | kAvx512F, kAllZmm}, false, false},
+      // The wide kernels' logarithm fuses multiply-adds.
+      {"AVX2 and AVX-512F without FMA", {13, kAvx | kOsXsave, kAvx2 | kAvx512F, kAllZmm}, false, false},
+      {"AVX without AVX2", {13, kAvx | kFma | kOsXsave, 0, kAllZmm}, false, false},
+      {"AVX2 without AVX-512F", {13, kAvx | kFma | kOsXsave, kAvx2, kAllZmm}, true, false},
+      {"no opmask state", {13, kAvx | kFma | kOsXsave, kAvx2 | kAvx512F, kAllZmm & ~kOpmask}, true, false},
+      {"no upper ZMM16-31 state", {13, kAvx | kFma | kOsXsave, kAvx2 | kAvx512F, kAllZmm & ~kZmm16To31}, true, false},
+      {"no leaf 7 (its word is stale)", {6, kAvx | kFma | kOsXsave, kAvx2 | kAvx512F, kAllZmm}, false, false},
       {"nothing at all", {}, false, false},
   };
   for (const Row& row : rows) {

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t kLeaf1Avx = 1u << 28;
 constexpr std::uint32_t kLeaf1OsXsave = 1u << 27;
+constexpr std::uint32_t kLeaf1Fma = 1u << 12;
 constexpr std::uint32_t kLeaf7Avx2 = 1u << 5;
 constexpr std::uint32_t kLeaf7Avx512F = 1u << 16;
 // XCR0: SSE (bit 1) and the upper halves of YMM0-15 (bit 2) ...
@@ -43,7 +44,9 @@ X86FeatureWords ReadX86FeatureWords() {
 X86VectorSupport DecodeX86VectorSupport(const X86FeatureWords& words) {
   X86VectorSupport support;
   if (words.HighestLeaf < 7 || !Has(words.Leaf1Ecx, kLeaf1Avx | kLeaf1OsXsave)) return support;
-  support.Avx2 = Has(words.EnabledState, kYmmState) && Has(words.Leaf7Ebx, kLeaf7Avx2);
+  // Both wide kernels fuse multiply-adds in their logarithm's quick way.
+  support.Avx2 =
+      Has(words.Leaf1Ecx, kLeaf1Fma) && Has(words.EnabledState, kYmmState) && Has(words.Leaf7Ebx, kLeaf7Avx2);
   // The AVX-512 kernel is compiled with every instruction set up to AVX2
   // enabled as well.
   support.Avx512 = support.Avx2 && Has(words.EnabledState, kZmmState) && Has(words.Leaf7Ebx, kLeaf7Avx512F);

@@ -13,7 +13,7 @@ namespace tamsel {
 // The raw words the decision rests on, read by ReadX86FeatureWords.
 struct X86FeatureWords {
   std::uint32_t HighestLeaf = 0;   // CPUID leaf 0, EAX
-  std::uint32_t Leaf1Ecx = 0;      // CPUID leaf 1, ECX: AVX, OSXSAVE
+  std::uint32_t Leaf1Ecx = 0;      // CPUID leaf 1, ECX: AVX, OSXSAVE, FMA
   std::uint32_t Leaf7Ebx = 0;      // CPUID leaf 7 subleaf 0, EBX: AVX2, AVX-512F
   std::uint64_t EnabledState = 0;  // XCR0, or 0 where XGETBV may not be executed
 };

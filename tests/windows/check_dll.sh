@@ -8,6 +8,11 @@
 #     function (log, cos, pow, ...): the C runtime's round differently from
 #     the library's own;
 #   - the AVX2 and AVX-512 spectrum kernels are in it (run-time dispatch);
+#   - no fused multiply-add outside the wide kernels' quick logarithm
+#     (LogFastPathFused): the DLL is stripped, so the library's object files
+#     next to it (with their symbols) are checked function by function, and
+#     the DLL must hold exactly as many fused instructions as their quick
+#     logarithms do: one anywhere else in the DLL would be one too many;
 #   - 32-bit only: no function touches the stack with an aligned SSE or AVX
 #     access unless it realigned the stack first (hosts give 4-byte
 #     alignment), and the spectrum kernel's 64-byte stack arrays are
@@ -61,6 +66,28 @@ elementary=$(grep -xE '_?(log|log2|log10|log1p|logb|exp|exp2|expm1|cos|sin|tan|s
 disassembly=$($objdump -d --no-show-raw-insn "$dll")
 grep -q '%ymm' <<<"$disassembly" || fail "no AVX2 kernel (no instruction uses a YMM register)"
 grep -q '%zmm' <<<"$disassembly" || fail "no AVX-512 kernel (no instruction uses a ZMM register)"
+
+fused_pattern='\svfn?m(add|sub)[0-9]'
+objects_dir=$(dirname "$dll")/CMakeFiles/tamsel_objects.dir
+mapfile -t objects < <(find "$objects_dir" -name '*.obj' 2>/dev/null | sort)
+if [ "${#objects[@]}" -eq 0 ]; then
+  fail "no object files under $objects_dir to attribute fused instructions to"
+else
+  allowed=0
+  for object in "${objects[@]}"; do
+    # Each instruction labelled with the function objdump printed last.
+    labelled=$($objdump -d --no-show-raw-insn "$object" | awk '/^[0-9a-f]+ <.*>:$/ { name = $0; next } { print name "\t" $0 }')
+    fused=$(grep -E "$fused_pattern" <<<"$labelled" || true)
+    outside=$(grep -vE '^[0-9a-f]+ <[^>]*LogFastPathFused[^>]*>:'$'\t' <<<"$fused" || true)
+    [ -z "$outside" ] || fail "fused multiply-add outside the quick logarithm in ${object##*/}: $(head -1 <<<"$outside")"
+    inside=$(grep -E '^[0-9a-f]+ <[^>]*LogFastPathFused[^>]*>:'$'\t' <<<"$fused" || true)
+    [ -z "$inside" ] || allowed=$((allowed + $(wc -l <<<"$inside")))
+  done
+  in_dll=$(grep -cE "$fused_pattern" <<<"$disassembly" || true)
+  [ "$in_dll" -eq "$allowed" ] ||
+    fail "$in_dll fused multiply-adds in the DLL, $allowed in the object files' quick logarithms"
+  [ "$allowed" -gt 0 ] || fail "no fused multiply-add in the quick logarithm (is the check looking at the right objects?)"
+fi
 
 if [ "$flavour" = win32 ]; then
   # Instructions that fault on a memory operand not aligned to their width:
