@@ -41,7 +41,13 @@ const SpectrumTarget& ChooseSpectrumTarget(const X86VectorSupport& supported, co
 const SpectrumTarget& ActiveSpectrumTarget() {
   const SpectrumTarget* target = activeTarget.load(std::memory_order_acquire);
   if (target == nullptr) {
+#if defined(TAMSEL_SIMD_DISPATCH)
     target = &ChooseSpectrumTarget(DecodeX86VectorSupport(ReadX86FeatureWords()), std::getenv("TAMSELCHARTS_SIMD"));
+#else
+    // A build with one kernel reads neither the processor nor the
+    // environment, so a WebAssembly module imports no access to either.
+    target = &kBaselineTarget;
+#endif
     activeTarget.store(target, std::memory_order_release);
   }
   return *target;
