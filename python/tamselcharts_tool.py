@@ -25,8 +25,8 @@ def tool_path() -> str:
     given = os.environ.get("TAMSELCHARTS_TOOL")
     if given:
         return given
-    spec = importlib.util.find_spec("tamselcharts")  # finds the package without running it
-    places = list(spec.submodule_search_locations or []) if spec is not None else []
+    found = importlib.util.find_spec("tamselcharts")  # finds the package without running it
+    places = list(found.submodule_search_locations or []) if found is not None else []
     if not places:
         return os.path.join("tamselcharts", "bin", _NAME)
     return os.path.join(os.path.abspath(places[0]), "bin", _NAME)
