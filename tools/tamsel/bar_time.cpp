@@ -3,23 +3,19 @@
 
 #include <string>
 
+#include "column_name.hpp"
+
 namespace tamsel::cli {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
+// A date column's name also matches without its separators ("Trade_Date",
+// "trade date").
 std::string nameKey(std::string_view name) {
-  name = trim(name);
-  if (name.size() >= 2 && name.front() == '<' && name.back() == '>') name = trim(name.substr(1, name.size() - 2));
   std::string key;
-  for (const char c : name) {
+  for (const char c : ColumnKey(name)) {
     if (c == ' ' || c == '_' || c == '-' || c == '/') continue;
-    key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    key += c;
   }
   return key;
 }
@@ -91,7 +87,7 @@ std::optional<std::uint64_t> dateTime(std::string_view text) {
   const std::uint64_t date = (year * 12 + (month - 1)) * 31 + (day - 1);
   if (at == text.size()) return date * kMillisPerDay;
   if (text[at] != 'T' && text[at] != ' ') return std::nullopt;
-  std::string_view rest = trim(text.substr(at + 1));
+  std::string_view rest = TrimBlanks(text.substr(at + 1));
   const auto time = timeOfDay(rest);
   if (!time) return std::nullopt;
   return date * kMillisPerDay + *time;
@@ -117,9 +113,9 @@ BarTime::BarTime(const std::vector<std::string_view>& header) {
 
 std::optional<std::uint64_t> BarTime::of(const std::vector<std::string_view>& fields) const {
   if (!dateColumn_ || *dateColumn_ >= fields.size()) return std::nullopt;
-  auto when = dateTime(trim(fields[*dateColumn_]));
+  auto when = dateTime(TrimBlanks(fields[*dateColumn_]));
   if (!when || !timeColumn_ || *timeColumn_ >= fields.size()) return when;
-  const auto time = timeOfDay(trim(fields[*timeColumn_]));
+  const auto time = timeOfDay(TrimBlanks(fields[*timeColumn_]));
   if (!time) return std::nullopt;
   return *when + *time;
 }

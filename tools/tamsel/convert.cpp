@@ -12,30 +12,13 @@
 
 #include "TamselCharts.h"
 #include "bar_time.hpp"
+#include "column_name.hpp"
 #include "message_text.hpp"
 #include "price_cell.hpp"
 
 namespace tamsel::cli {
 
 namespace {
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-// Column names compare without regard to case or surrounding blanks, and
-// the <HIGH> style of some trading platforms' exports matches "high".
-std::string columnKey(std::string_view name) {
-  name = trim(name);
-  if (name.size() >= 2 && name.front() == '<' && name.back() == '>') name = trim(name.substr(1, name.size() - 2));
-  std::string key(name);
-  for (char& c : key) c = asciiLower(c);
-  return key;
-}
 
 // The header's names for a message: the first few, each shortened.
 std::string listColumns(const std::vector<std::string_view>& header) {
@@ -51,15 +34,15 @@ std::string listColumns(const std::vector<std::string_view>& header) {
 
 // "column 'High' (number 2)": the name as the header writes it and where it is.
 std::string columnLabel(std::string_view name, std::size_t index) {
-  return fmt::format("column '{}' (number {})", printable(trim(name)), index + 1);
+  return fmt::format("column '{}' (number {})", printable(TrimBlanks(name)), index + 1);
 }
 
 std::size_t findColumn(const std::vector<std::string_view>& header, std::string_view raw, const std::string& wanted,
                        const std::string& option, const std::string& name) {
-  const std::string key = columnKey(wanted);
+  const std::string key = ColumnKey(wanted);
   std::size_t found = header.size();
   for (std::size_t i = 0; i < header.size(); ++i) {
-    if (columnKey(header[i]) != key) continue;
+    if (ColumnKey(header[i]) != key) continue;
     if (found != header.size())
       throw Failure(Status::MissingColumn, fmt::format("{}: columns {} and {} are both named '{}'; pick one with {}",
                                                        name, found + 1, i + 1, printable(wanted), option));
@@ -261,7 +244,7 @@ class OrderCheck {
       checking_ = false;  // not a date this reader understands: no check rather than a guess
       return;
     }
-    const std::string_view text = trim(row.fields[time_.dateColumn()]);
+    const std::string_view text = TrimBlanks(row.fields[time_.dateColumn()]);
     if (previous_) {
       if (order_ == Order::OldestFirst && *when < *previous_)
         throw Failure(Status::OutOfOrder,
