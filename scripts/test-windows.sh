@@ -44,7 +44,7 @@ trap cleanup EXIT
 
 echo "== portable math against the native C library"
 g++ -std=c++20 -O2 -ffp-contract=off -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror \
-  -DTAMSEL_PORTABLE_MATH -Isrc -o "$out/portable_math_test" \
+  -Isrc -o "$out/portable_math_test" \
   tests/windows/portable_math_test.cpp src/spectrum/portable_math.cpp
 "$out/portable_math_test"
 
