@@ -9,6 +9,10 @@
 // 10 significant bits (a multiple of 1/512), so that z c - 1 can be formed
 // exactly, and -log(c) as a pair of doubles.  The two intervals next to 1
 // use c = 1, so that near 1 nothing cancels.
+//
+// The same values are also kept entry by entry, with -log(c) split at 2^-42
+// instead (Entry): a two-lane vector fetches an entry with one load per
+// lane, and a leading part on that grid adds exactly to k log 2 and z c - 1.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +23,18 @@ inline constexpr int kLogLaneTableSize = 256;
 inline constexpr std::uint64_t kLogLaneOffset = 0x3FE6000000000000ULL;  // the bits of 0.6875
 inline constexpr int kLogLaneIndexShift = 44;                           // 52 - 8 bits of index
 
+struct LogLaneEntry {
+  double Inverse;
+  double LogHigh;  // -log(Inverse) rounded to a multiple of 2^-42
+  double LogLow;   // and the rest
+  double Unused;   // pads an entry to two 16-byte halves
+};
+
 struct LogLaneTable {
   alignas(64) double Inverse[kLogLaneTableSize];
   alignas(64) double LogHigh[kLogLaneTableSize];  // -log(Inverse), leading part
   alignas(64) double LogLow[kLogLaneTableSize];   // and the rest
+  alignas(64) LogLaneEntry Entry[kLogLaneTableSize];
 };
 
 extern const LogLaneTable kLogLaneTable;

@@ -189,6 +189,11 @@ constexpr LogLaneTable MakeLogLaneTable() {
     t.Inverse[i] = inverse;
     t.LogHigh[i] = negated.hi;
     t.LogLow[i] = negated.lo;
+    // 1536 = 1.5 x 2^10: the sum's unit in the last place is 2^-42, so the
+    // round trip rounds the leading part to that grid; what it drops is
+    // exact and, with the old low part, well within a double.
+    const double onGrid = (negated.hi + 1536.0) - 1536.0;
+    t.Entry[i] = {inverse, onGrid, (negated.hi - onGrid) + negated.lo, 0.0};
   }
   return t;
 }
