@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "swing_position.hpp"
 
+#include <cstring>
+
 namespace tamsel {
 
 double SwingPositionStage::Step(const CycleSpectrum& engine, float, float) {
@@ -16,27 +18,35 @@ double SwingPositionStage::Step(const CycleSpectrum& engine, float, float) {
 
   // Strict comparisons starting from this bar's value: a NaN elsewhere in the
   // window is never an extreme, and a NaN this bar makes the output NaN.
-  // Four running extremes shorten the dependency chains; with strict
-  // comparisons and a non-NaN start the extremes are the same in any order.
-  double high[4] = {lead60, lead60, lead60, lead60};
-  double low[4] = {lead60, lead60, lead60, lead60};
-  for (int k = 0; k + 4 <= kWindow; k += 4) {
-    for (int j = 0; j < 4; ++j) {
-      const double v = lead60_[k + j];
+  // With strict comparisons and a non-NaN start the extremes are the same in
+  // any order, so four running extremes in two pairs of lanes take the window
+  // (pairs compile to single max/min instructions where scalar choices would
+  // branch, as in WebAssembly).
+  using Pair = double __attribute__((vector_size(16)));
+  const Pair start = {lead60, lead60};
+  Pair high[2] = {start, start};
+  Pair low[2] = {start, start};
+  constexpr int kPaired = kWindow - kWindow % 4;
+  for (int k = 0; k < kPaired; k += 4) {
+    for (int j = 0; j < 2; ++j) {
+      Pair v;
+      std::memcpy(&v, &lead60_[k + 2 * j], sizeof v);
       high[j] = v > high[j] ? v : high[j];
       low[j] = v < low[j] ? v : low[j];
     }
   }
-  for (int k = kWindow - kWindow % 4; k < kWindow; ++k) {
+  double lead60High = lead60;
+  double lead60Low = lead60;
+  for (int k = kPaired; k < kWindow; ++k) {
     const double v = lead60_[k];
-    high[0] = v > high[0] ? v : high[0];
-    low[0] = v < low[0] ? v : low[0];
+    lead60High = v > lead60High ? v : lead60High;
+    lead60Low = v < lead60Low ? v : lead60Low;
   }
-  double lead60High = high[0];
-  double lead60Low = low[0];
-  for (int j = 1; j < 4; ++j) {
-    lead60High = high[j] > lead60High ? high[j] : lead60High;
-    lead60Low = low[j] < lead60Low ? low[j] : lead60Low;
+  for (int j = 0; j < 2; ++j) {
+    for (int lane = 0; lane < 2; ++lane) {
+      lead60High = high[j][lane] > lead60High ? high[j][lane] : lead60High;
+      lead60Low = low[j][lane] < lead60Low ? low[j][lane] : lead60Low;
+    }
   }
 
   // No guard: a window whose values are all equal divides 0 by 0 and the bar
