@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The page: a CSV of bars in, the tool's conversion (WebAssembly) run over
-// it, the bars and the four indicators charted, the converted CSV offered for
-// download.  Nothing leaves the page.
-import { convertCsv, convertedTable } from "./convert.js";
+// The page: a CSV of bars in, the tool's conversion (WebAssembly, in a
+// worker: worker.js) run over it, the bars and the four indicators charted,
+// the converted CSV offered for download.  Nothing leaves the page.
+import { textAt, withGaps } from "./table.js";
 import { WARMUP_BARS } from "./tamselcharts/options.js";
 
-/* global uPlot, createTamselWeb */
+/* global uPlot */
 
 const INDICATOR_PANES = [
   { column: "cycle_period", warmup: WARMUP_BARS.cyclePeriod, title: "Cycle period (bars)", color: "#2563eb" },
@@ -18,7 +18,7 @@ const PRICE_HEIGHT = 280;
 const PANE_HEIGHT = 110;
 
 const $ = (id) => document.getElementById(id);
-const page = { module: null, result: null, name: "", charts: [], data: null, bytes: null };
+const page = { result: null, name: "", charts: [], data: null, bytes: null };
 window.tamselPage = page; // for the browser test
 
 function setState(state) {
@@ -30,50 +30,50 @@ function showMessage(text) {
   $("message").hidden = text === "";
 }
 
-// ---- reading the converted table -------------------------------------------
+// ---- the conversion's worker -------------------------------------------------
 
-// Column names compare as the tool compares them: without case, surrounding
-// blanks or the <HIGH> brackets of some platforms' exports.
-function columnKey(name) {
-  let key = name.trim();
-  if (key.length >= 2 && key.startsWith("<") && key.endsWith(">")) key = key.slice(1, -1).trim();
-  return key.toLowerCase();
+// Every request gets a number; only the reply to the latest one is shown, so
+// a file opened while another converts wins, whichever finishes first.
+const conversion = { worker: null, latest: 0, waiting: new Map() };
+
+function startWorker() {
+  return new Promise((resolve, reject) => {
+    const worker = new Worker("worker.js");
+    worker.onmessage = ({ data: reply }) => {
+      if ("ready" in reply) {
+        if (reply.ready) resolve();
+        else reject(new Error(reply.failure));
+        return;
+      }
+      conversion.waiting.get(reply.id)?.(reply);
+      conversion.waiting.delete(reply.id);
+    };
+    // A worker that dies (out of memory, say) answers every open request with
+    // a failure and is replaced by a fresh one for the next.
+    worker.onerror = (event) => {
+      event.preventDefault();
+      const failure = event.message || "the conversion stopped unexpectedly";
+      for (const [id, answer] of conversion.waiting) answer({ id, failure });
+      conversion.waiting.clear();
+      worker.terminate();
+      if (conversion.worker === worker) conversion.worker = null;
+      reject(new Error(failure));
+    };
+    conversion.worker = worker;
+  });
 }
 
-function parseNumber(text, delimiter) {
-  let t = text.trim();
-  if (delimiter !== "," && /^[^,.]*,[^,.]*$/.test(t)) t = t.replace(",", ".");
-  if (t === "" || /^(nan|null|na|n\/a)$/i.test(t)) return null;
-  const value = Number(t.startsWith("+") ? t.slice(1) : t);
-  return Number.isFinite(value) ? value : null;
+function convertInWorker(name, bytes, missing) {
+  if (!conversion.worker) startWorker().catch(() => {});
+  const id = ++conversion.latest;
+  return new Promise((answer) => {
+    conversion.waiting.set(id, answer);
+    conversion.worker.postMessage({ id, name, bytes, missing, indicatorCount: INDICATOR_PANES.length });
+  });
 }
 
-function chartData(table) {
-  const [header, ...rows] = table.rows;
-  const keys = header.map(columnKey);
-  const find = (...names) => keys.findIndex((k) => names.includes(k));
-  const indicatorAt = header.length - INDICATOR_PANES.length;
-  const columns = { open: find("open"), high: find("high"), low: find("low"), close: find("close") };
-  let dateColumn = find("date", "time", "datetime", "timestamp", "date/time");
-  if (dateColumn < 0 && indicatorAt > 0 && !Object.values(columns).includes(0)) dateColumn = 0;
-  const count = rows.length;
-  const x = Float64Array.from({ length: count }, (_, i) => i);
-  const number = (column) => (column < 0 ? null : rows.map((r) => parseNumber(r[column], table.delimiter)));
-  return {
-    count,
-    header,
-    rows,
-    x,
-    labels: rows.map((r, i) => (dateColumn >= 0 ? r[dateColumn].trim() : String(i + 1))),
-    dateName: dateColumn >= 0 ? header[dateColumn].trim() : "bar",
-    open: number(columns.open),
-    high: number(columns.high),
-    low: number(columns.low),
-    close: number(columns.close),
-    indicators: INDICATOR_PANES.map((_, k) => number(indicatorAt + k)),
-    indicatorText: INDICATOR_PANES.map((_, k) => rows.map((r) => r[indicatorAt + k])),
-    priceText: Object.fromEntries(Object.entries(columns).map(([k, c]) => [k, c < 0 ? null : rows.map((r) => r[c].trim())])),
-  };
+function labelAt(i) {
+  return i >= 0 && i < page.data.count ? textAt(page.data.labels, i) : "";
 }
 
 // ---- charts -----------------------------------------------------------------
@@ -140,7 +140,7 @@ function xAxis(show) {
     size: show ? 40 : 0,
     space: 80,
     incrs: [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000, 100000, 200000, 500000, 1e6],
-    values: (u, splits) => splits.map((v) => page.data.labels[Math.round(v)] ?? ""),
+    values: (u, splits) => splits.map((v) => labelAt(Math.round(v))),
   };
 }
 
@@ -235,13 +235,13 @@ function showReadout(u) {
   if (!d) return;
   const at = u.cursor.idx ?? d.count - 1;
   if (at === null || at < 0 || at >= d.count) return;
-  const parts = [`<b>${escapeHtml(d.dateName)}</b> ${escapeHtml(d.labels[at])}  (bar ${at + 1} of ${d.count})`];
+  const parts = [`<b>${escapeHtml(d.dateName)}</b> ${escapeHtml(labelAt(at))}  (bar ${at + 1} of ${d.count})`];
   const prices = ["open", "high", "low", "close"]
     .filter((k) => d.priceText[k])
-    .map((k) => `${k} ${escapeHtml(d.priceText[k][at])}`);
+    .map((k) => `${k} ${escapeHtml(textAt(d.priceText[k], at))}`);
   parts.push(prices.join("  "));
   parts.push(
-    INDICATOR_PANES.map((p, k) => `<b>${p.column}</b> ${escapeHtml(d.indicatorText[k][at])}${at < p.warmup ? " (warm-up)" : ""}`).join("  "),
+    INDICATOR_PANES.map((p, k) => `<b>${p.column}</b> ${escapeHtml(textAt(d.indicatorText[k], at))}${at < p.warmup ? " (warm-up)" : ""}`).join("  "),
   );
   $("readout").innerHTML = parts.join("\n");
 }
@@ -301,13 +301,15 @@ document.addEventListener("keydown", (event) => {
 async function load(name, bytes) {
   page.name = name;
   page.bytes = bytes;
-  convertLoaded();
+  await convertLoaded();
 }
 
-function convertLoaded() {
+async function convertLoaded() {
   if (!page.bytes) return;
   setState("busy");
-  const result = convertCsv(page.module, page.name, page.bytes, $("missing").value);
+  const reply = await convertInWorker(page.name, page.bytes, $("missing").value);
+  if (reply.id !== conversion.latest) return; // a later file or option took over
+  const result = reply.failure ? { status: 1, output: new Uint8Array(0), message: `tamsel: ${page.name}: ${reply.failure}` } : reply.result;
   page.result = result;
   $("download").disabled = result.status !== 0;
   if (result.status !== 0) {
@@ -319,7 +321,16 @@ function convertLoaded() {
     return;
   }
   showMessage("");
-  page.data = chartData(convertedTable(page.module));
+  const d = reply.data;
+  page.data = {
+    ...d,
+    x: Float64Array.from({ length: d.count }, (_, i) => i),
+    open: withGaps(d.open),
+    high: withGaps(d.high),
+    low: withGaps(d.low),
+    close: withGaps(d.close),
+    indicators: d.indicators.map(withGaps),
+  };
   drawCharts();
   page.charts.forEach(attachWheel);
   $("reset-zoom").disabled = true;
@@ -346,7 +357,7 @@ async function loadFile(file) {
 }
 
 async function main() {
-  page.module = await createTamselWeb();
+  await startWorker();
   $("file").addEventListener("change", async (event) => {
     await loadFile(event.target.files[0]);
     event.target.value = "";

@@ -5,14 +5,16 @@ Serves the built page with scripts/serve-web.sh on the loopback, feeds it the
 sample data and broken files through its file input, and checks that the
 downloaded CSV is tamsel's output byte for byte, that a broken file shows
 tamsel's own message, that the crosshair reads every value of a bar, that
-zoom keeps the panes aligned, that nothing is fetched from elsewhere, and that
-the screenshot is not blank.
+zoom keeps the panes aligned, that nothing is fetched from elsewhere, that
+the screenshot is not blank, and that a large file converts while the page
+keeps answering.
 
     /usr/bin/python3 web/test/browser_test.py --tamsel build/release/tools/tamsel/tamsel \
         [--screenshot docs/web.png]
 """
 
 import argparse
+import datetime
 import os
 import re
 import shutil
@@ -213,6 +215,33 @@ class WebPageTest(unittest.TestCase):
             old.unlink()
         self.driver.find_element(By.ID, "download").click()
         self.assertEqual(self.downloaded("dropped-tamsel.csv"), tamsel(path)[1])
+
+    def test_5_a_large_file_converts_while_the_page_answers(self):
+        # 200,000 bars take the conversion long enough to be seen at work; a
+        # page doing it on its own thread could not answer until it was done.
+        large = self.scratch / "large.csv"
+        start = datetime.date(1800, 1, 1)
+        large.write_text("Date,High,Low\n" + "".join(
+            f"{start + datetime.timedelta(days=i)},{101 + i % 17 * 0.25},{99 - i % 13 * 0.25}\n"
+            for i in range(200_000)))
+        small = self.scratch / "small.csv"
+        small.write_text("\n".join(SAMPLE.read_text().splitlines()[:100]) + "\n")
+
+        self.driver.execute_script("document.body.dataset.state = 'choosing'")
+        self.driver.find_element(By.ID, "file").send_keys(str(large))
+        WebDriverWait(self.driver, 60, poll_frequency=0.02).until(
+            lambda d: d.execute_script("return document.body.dataset.state") == "busy")
+        self.assertEqual(self.driver.execute_async_script(
+            "const done = arguments[arguments.length - 1]; setTimeout(() => done(document.body.dataset.state), 0);"),
+            "busy", "the page did not answer while the large file converted")
+        # A file opened meanwhile wins: the large file's reply, which comes
+        # first, changes nothing.
+        self.driver.find_element(By.ID, "file").send_keys(str(small))
+        self.assertEqual(self.wait_state(("loaded", "error")), "loaded")
+        self.assertIn("of 99)", self.driver.find_element(By.ID, "readout").text)
+        self.driver.find_element(By.ID, "file").send_keys(str(large))
+        WebDriverWait(self.driver, 120).until(
+            lambda d: "of 200000)" in d.find_element(By.ID, "readout").text)
 
 
 if __name__ == "__main__":
