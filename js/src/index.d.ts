@@ -73,8 +73,9 @@ export declare const INDICATORS: readonly IndicatorName[];
 /**
  * All four indicators from one pass of the engine.
  * @throws TypeError for arguments of the wrong type, RangeError for unequal
- *   lengths, prices beyond the 32-bit float range, missing prices under
- *   missing: "error" and bad option values.
+ *   lengths, infinite prices or prices beyond the 32-bit float range (unless
+ *   missing: "nan"), missing prices under missing: "error" and bad option
+ *   values.
  */
 export declare function indicators(high: Prices, low: Prices, options?: Options): Indicators;
 export declare function cyclePeriod(high: Prices, low: Prices, options?: Options): Float32Array;

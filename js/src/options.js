@@ -72,19 +72,24 @@ function firstBarError(name, index, value, method) {
   return new RangeError(`${where} is missing (${String(value)}) on the first bar, which has no previous bar to repeat`);
 }
 
-// One price as the library receives it: a 32-bit float, or NaN for a missing
-// one (decided by the policy by the caller).
-function toFloat(value, name, index, method) {
-  if (typeof value !== "number") {
-    const where = method ? `${method}(): ${name}` : `${name}[${index}]`;
-    throw new TypeError(`${where} must be a number, got ${describe(value)}`);
-  }
+// One price as the library receives it: a 32-bit float.  An infinite price,
+// or one beyond a 32-bit float's range, is refused as tamsel and the Python
+// package refuse it, unless missing: "nan" asks for every price as it is
+// (one beyond the range then becomes an infinity, as a C caller's would).
+function toFloat(value, name, index, method, missing) {
+  const where = method ? `${method}(): ${name}` : `${name}[${index}]`;
+  if (typeof value !== "number") throw new TypeError(`${where} must be a number, got ${describe(value)}`);
   const rounded = Math.fround(value);
-  if (!Number.isFinite(rounded) && Number.isFinite(value)) {
-    const where = method ? `${method}(): ${name}` : `${name}[${index}]`;
-    throw new RangeError(`${where} = ${value} is out of the range of a 32-bit float`);
-  }
+  if (!Number.isFinite(rounded) && missing !== "nan") throw notFinite(where, value);
   return rounded;
+}
+
+function notFinite(where, value) {
+  const beyond = Number.isFinite(value) ? " (it is beyond a 32-bit float's range)" : "";
+  return new RangeError(
+    `${where} = ${value} is not a finite price${beyond}; drop or correct the bar, or pass missing: "nan" ` +
+      "to hand it to the library as it is",
+  );
 }
 
 function isMissing(value) {
@@ -93,7 +98,7 @@ function isMissing(value) {
 
 /** One price of a stream bar, after the missing policy. */
 export function priceOf(value, name, method, missing, previous, barsSoFar) {
-  if (!isMissing(value)) return toFloat(value, name, 0, method);
+  if (!isMissing(value)) return toFloat(value, name, 0, method, missing);
   if (missing === "nan") return NaN;
   if (missing === "previous") {
     if (barsSoFar === 0) throw firstBarError(name, 0, value, method);
@@ -125,7 +130,8 @@ export function preparePrices(high, low, missing) {
   const take = (source, target, name, i) => {
     const value = source[i];
     if (!isMissing(value)) {
-      if (target !== source) target[i] = toFloat(value, name, i);
+      if (target !== source) target[i] = toFloat(value, name, i, undefined, missing);
+      else if (missing !== "nan" && !Number.isFinite(value)) throw notFinite(`${name}[${i}]`, value);
       return;
     }
     if (missing === "error") throw missingError(name, i, value);

@@ -59,6 +59,15 @@ const CASES = [
     input: () => [withGap(high, 50, undefined), low],
     expect: () => tc.indicators(Float32Array.from(withGap(high, 50, NaN)), Float32Array.from(low), { missing: "nan" }),
   },
+  {
+    what: "missing nan passes infinities, and prices beyond a 32-bit float as infinities",
+    options: { missing: "nan" },
+    input: () => [withGap(high, 60, 1e39), withGap(low, 70, -Infinity)],
+    expect: () =>
+      tc.indicators(Float32Array.from(withGap(high, 60, Infinity)), Float32Array.from(withGap(low, 70, -Infinity)), {
+        missing: "nan",
+      }),
+  },
 ];
 
 function blank(result, isWarmup) {
@@ -86,7 +95,9 @@ const ERRORS = [
   [() => [high, withGap(low, 3, null), { missing: "error" }], RangeError, /low\[3\] is missing \((null|NaN)\)/],
   [() => [withGap(high, 0, NaN), low, { missing: "previous" }], RangeError, /high\[0\] is missing .* on the first bar/],
   [() => [withGap(high, 5, "12.5"), low, undefined], TypeError, /high\[5\] must be a number, got the string "12.5"/],
-  [() => [withGap(high, 5, 1e39), low, undefined], RangeError, /high\[5\] = 1e\+39 is out of the range of a 32-bit float/],
+  [() => [withGap(high, 5, 1e39), low, undefined], RangeError, /high\[5\] = 1e\+39 is not a finite price \(it is beyond a 32-bit float's range\)/],
+  [() => [withGap(high, 5, Infinity), low, undefined], RangeError, /high\[5\] = Infinity is not a finite price; .*missing: "nan"/],
+  [() => [high, withGap(low, 9, -Infinity), { missing: "previous" }], RangeError, /low\[9\] = -Infinity is not a finite price/],
   [() => [high, low, { missing: "prev" }], RangeError, /missing must be "error", "previous" or "nan", got "prev"/],
   [() => [high, low, { missing: 1 }], TypeError, /missing must be/],
   [() => [high, low, { warmup: -1 }], RangeError, /whole number of at least 0, got -1/],
@@ -106,7 +117,7 @@ for (const [entry, run] of Object.entries(ENTRY_POINTS)) {
   test(`${entry}: bad arguments throw TypeError or RangeError with a clear message`, () => {
     for (const [args, type, message] of entry === "stream" ? ERRORS : [...ERRORS, ...BATCH_ERRORS]) {
       const [h, l, o] = args();
-      const representable = (v) => v == null || (typeof v === "number" && (Number.isNaN(v) || Math.abs(v) < 3e38));
+      const representable = (v) => v == null || (typeof v === "number" && (!Number.isFinite(v) || Math.abs(v) < 3e38));
       if (entry === "Float32Array input" && ![h, l].every((x) => Array.isArray(x) && x.every(representable))) continue;
       const streamMessage = new RegExp(message.source.replace(/(high|low)\\\[\d+\\\]/, "push\\(\\): $1"));
       assert.throws(() => run(h, l, o), { name: type.name, message: entry === "stream" ? streamMessage : message }, `${entry} ${message}`);
