@@ -309,17 +309,10 @@ async function convertLoaded() {
   setState("busy");
   const reply = await convertInWorker(page.name, page.bytes, $("missing").value);
   if (reply.id !== conversion.latest) return; // a later file or option took over
-  const result = reply.failure ? { status: 1, output: new Uint8Array(0), message: `tamsel: ${page.name}: ${reply.failure}` } : reply.result;
-  page.result = result;
-  $("download").disabled = result.status !== 0;
-  if (result.status !== 0) {
-    page.data = null;
-    destroyCharts();
-    $("readout").textContent = "";
-    showMessage(result.message);
-    setState("error");
-    return;
-  }
+  if (reply.failure) return showFailure(`tamsel: ${page.name}: ${reply.failure}`);
+  if (reply.result.status !== 0) return showFailure(reply.result.message);
+  page.result = reply.result;
+  $("download").disabled = false;
   showMessage("");
   const d = reply.data;
   page.data = {
@@ -338,6 +331,17 @@ async function convertLoaded() {
   setState("loaded");
 }
 
+// No chart and no download, only the message (tamsel's own for a bad file).
+function showFailure(message) {
+  page.result = null;
+  page.data = null;
+  $("download").disabled = true;
+  destroyCharts();
+  $("readout").textContent = "";
+  showMessage(message);
+  setState("error");
+}
+
 function download() {
   if (!page.result || page.result.status !== 0) return;
   const stem = page.name.replace(/\.[^.]*$/, "") || "bars";
@@ -351,9 +355,20 @@ function download() {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
+// A file that cannot be read (removed meanwhile, too large for memory) says
+// so instead of leaving the page waiting.
 async function loadFile(file) {
   if (!file) return;
-  await load(file.name, new Uint8Array(await file.arrayBuffer()));
+  let bytes;
+  try {
+    bytes = new Uint8Array(await file.arrayBuffer());
+  } catch (error) {
+    ++conversion.latest; // a conversion still running for an earlier file is no longer wanted
+    page.bytes = null;
+    showFailure(`tamsel: ${file.name}: cannot read the file (${error.message})`);
+    return;
+  }
+  await load(file.name, bytes);
 }
 
 async function main() {
@@ -363,7 +378,8 @@ async function main() {
     event.target.value = "";
   });
   $("sample").addEventListener("click", async () => {
-    const response = await fetch("sample-daily.csv");
+    const response = await fetch("sample-daily.csv").catch((error) => ({ ok: false, statusText: error.message }));
+    if (!response.ok) return showFailure(`cannot load the sample data: ${response.status ?? ""} ${response.statusText}`);
     await load("sample-daily.csv", new Uint8Array(await response.arrayBuffer()));
   });
   $("missing").addEventListener("change", convertLoaded);
