@@ -97,6 +97,17 @@ void Report(const char* what, const Tally& tally) {
   EXPECT_LE(tally.undecided, tally.checked / 10000) << what;
 }
 
+// Every kernel's vector log over the arguments, against their exact logs.
+void CheckVectorLogs(const std::string& what, const std::vector<double>& x, const std::vector<__float128>& exact) {
+  std::vector<double> results(x.size());
+  for (const VectorLog& v : VectorLogs()) {
+    v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
+    Tally vector;
+    for (std::size_t i = 0; i < x.size(); ++i) Check(v.name, x[i], results[i], exact[i], vector);
+    Report((what + v.name).c_str(), vector);
+  }
+}
+
 int SweepFactor() {
   const char* text = std::getenv("TAMSEL_MATH_SWEEP");
   const int factor = text != nullptr ? std::atoi(text) : 1;
@@ -181,13 +192,7 @@ TEST(MathRounding, LogOfRandomArguments) {
   Tally scalar;
   for (std::size_t i = 0; i < x.size(); ++i) Check("log", x[i], math::Log(x[i]), exact[i], scalar);
   Report("log, random", scalar);
-  std::vector<double> results(x.size());
-  for (const VectorLog& v : VectorLogs()) {
-    v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
-    Tally vector;
-    for (std::size_t i = 0; i < x.size(); ++i) Check(v.name, x[i], results[i], exact[i], vector);
-    Report((std::string("log vectors, random, ") + v.name).c_str(), vector);
-  }
+  CheckVectorLogs("log vectors, random, ", x, exact);
 }
 
 TEST(MathRounding, CosAndSinOfRandomArguments) {
@@ -283,13 +288,7 @@ TEST(MathRounding, EveryArgumentOfTheGoldenSeries) {
   Report("cos, golden arguments", cosines);
   Report("sin, golden arguments", sines);
   Report("pow(x, 0.5), golden arguments", roots);
-  std::vector<double> results(logArguments.size());
-  for (const VectorLog& v : VectorLogs()) {
-    v.logOfEach(logArguments.data(), results.data(), static_cast<int>(results.size()));
-    Tally vector;
-    for (std::size_t i = 0; i < results.size(); ++i) Check(v.name, logArguments[i], results[i], logExact[i], vector);
-    Report((std::string("log vectors, golden arguments, ") + v.name).c_str(), vector);
-  }
+  CheckVectorLogs("log vectors, golden arguments, ", logArguments, logExact);
 }
 #endif
 
