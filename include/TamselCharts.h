@@ -14,6 +14,10 @@
  *              out[count - 1] is touched.
  *   return     count, or 0 when count < 1 or a pointer is NULL (then nothing is
  *              read or written).
+ * Aliasing: an output may be the very array of an input (out == high
+ * computes in place, each bar's prices being read before its value is
+ * written), but may not otherwise overlap an input or another output; a call
+ * whose arrays overlap in any other way returns 0 and writes nothing.
  * Each call starts from zeroed state and keeps nothing afterwards: equal inputs
  * give equal outputs bit for bit, a call over the first n bars writes the same
  * first n values as a longer call, and any number of threads may call at once.
@@ -29,18 +33,6 @@
  * exception flags are exactly as they were, so nothing raised inside a call
  * becomes pending for the host.
  */
-/*
- * Start-up (warm-up) bars: the first bars of each indicator whose value still
- * reflects the zeroed state before bar 1 rather than the prices.  They are
- * written like any other value; a host that wants no value there (as ta-lib's
- * look-back gives none) blanks or skips them.
- *   indicator        bars  export                          values on those bars
- *   cycle_period     14    TamselChart_CyclePeriod         0 on bars 1-2, exactly 18 on bars 3-14
- *   signal_to_noise  12    TamselChart_SignalToNoiseRatio  exactly 1.0
- *   swing_position   50    TamselChart_SwingPosition       its 51-bar high/low window still holds 0.0 start values
- *   trend_vigor      29    TamselChart_TrendVigor          the one-cycle price change reaches back before bar 1
- *                                                          (always on bars 1-14; the cycle is at most 30 bars)
- */
 #ifndef TAMSELCHARTS_H
 #define TAMSELCHARTS_H
 
@@ -48,7 +40,7 @@
    version is set: the build, the packages and the DLL's version resource all
    read it from here. */
 #define TAMSELCHARTS_VERSION_MAJOR 1
-#define TAMSELCHARTS_VERSION_MINOR 1
+#define TAMSELCHARTS_VERSION_MINOR 2
 #define TAMSELCHARTS_VERSION_PATCH 0
 
 #if defined(_WIN32)
@@ -179,6 +171,117 @@ TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPush(TamselChart_Stream* 
    stream or out is NULL.  A later push of the same bar gives the same values. */
 TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPeek(const TamselChart_Stream* stream, float high, float low,
                                                             TamselChart_Values* out);
+
+/*
+ * The indicator table: what every front end shows of the four indicators, in
+ * the order of TamselChart_Values and of TamselChart_AllIndicators' outputs.
+ * Front ends take column names, warm-up and ranges from here rather than
+ * keeping copies of their own.
+ *
+ * Start-up (warm-up) bars are the first bars whose value still reflects the
+ * zeroed state before bar 1 rather than the prices.  They are written like
+ * any other value; a host that wants no value there blanks or skips them.
+ *   indicator        bars  values on those bars
+ *   cycle_period     14    0 on bars 1-2, exactly 18 on bars 3-14
+ *   signal_to_noise  12    exactly 1.0
+ *   swing_position   50    its 51-bar high/low window still holds 0.0 start values
+ *   trend_vigor      29    the one-cycle price change reaches back before bar 1
+ *                          (always on bars 1-14; the cycle is at most 30 bars)
+ */
+typedef struct TamselChart_IndicatorInfo {
+  const char* column;      /* "cycle_period": the name of its column in every front end */
+  const char* title;       /* "Cycle period": for a chart or a table heading */
+  const char* exportName;  /* "TamselChart_CyclePeriod" */
+  IndicatorExport compute; /* that export */
+  int warmupBars;          /* start-up bars, as tabled above */
+  float lowest;            /* every value on finite prices lies in lowest..highest */
+  float highest;
+  int mayBeNaN; /* 1: NaN on finite prices too (swing position, where the 51-bar range is zero) */
+} TamselChart_IndicatorInfo;
+
+/* The number of indicators, 4. */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_IndicatorCount(void);
+/* Indicator index (0 to TamselChart_IndicatorCount() - 1): a static entry,
+   never to be freed; NULL for any other index. */
+TAMSELCHART_API const TamselChart_IndicatorInfo* TAMSELCHART_CALL TamselChart_Indicator(int index);
+
+/*
+ * The missing-price policy: what a front end does with a price it cannot hand
+ * to the indicators as a number.  Front ends turn a missing price of their
+ * own kind (an empty cell, None, NA, a masked value) into NaN and leave the
+ * rest to these functions, so every front end refuses and fills alike.
+ *   TAMSELCHART_MISSING_ERROR     refuse a NaN, infinite or out-of-range price
+ *   TAMSELCHART_MISSING_PREVIOUS  a NaN price repeats the same column's price of
+ *                                 the bar before (refused on the first bar, which
+ *                                 has none); infinite and out-of-range prices are
+ *                                 refused
+ *   TAMSELCHART_MISSING_NAN       every price goes to the indicators as it is: NaN
+ *                                 and infinities pass, a finite price beyond float
+ *                                 range becomes the infinity of its sign
+ */
+#define TAMSELCHART_MISSING_ERROR 0
+#define TAMSELCHART_MISSING_PREVIOUS 1
+#define TAMSELCHART_MISSING_NAN 2
+
+/* The policy's word in every front end ("error", "previous", "nan"); NULL for
+   a number that is no policy. */
+TAMSELCHART_API const char* TAMSELCHART_CALL TamselChart_MissingPolicyName(int policy);
+
+/* What stopped a call under the policy. */
+#define TAMSELCHART_PRICE_OK 0
+#define TAMSELCHART_PRICE_MISSING 1     /* NaN (a missing price) */
+#define TAMSELCHART_PRICE_INFINITE 2    /* +inf or -inf */
+#define TAMSELCHART_PRICE_OUT_OF_RANGE 3 /* finite, but beyond a 32-bit float's range */
+#define TAMSELCHART_PRICE_NO_PREVIOUS 4 /* missing on the first bar, with nothing to repeat */
+#define TAMSELCHART_PRICE_BAD_POLICY 5  /* the policy number is none of the three */
+
+#define TAMSELCHART_COLUMN_HIGH 0
+#define TAMSELCHART_COLUMN_LOW 1
+
+typedef struct TamselChart_PriceProblem {
+  int kind;     /* TAMSELCHART_PRICE_ */
+  int bar;      /* the bar's number in time order, 1 for the first; 0 if none */
+  int column;   /* TAMSELCHART_COLUMN_HIGH or _LOW */
+  double price; /* the price as given */
+} TamselChart_PriceProblem;
+
+/* A short description of a problem's kind, such as "missing price (NaN)",
+   for a front end to build its message around: a static string, never NULL. */
+TAMSELCHART_API const char* TAMSELCHART_CALL TamselChart_PriceProblemText(int kind);
+
+/*
+ * The prices of a batch under the policy: count bars of high and low (double,
+ * so that a price beyond float range is seen as such) into highOut and lowOut
+ * as the floats the indicators take.  Returns count; or 0 when count < 1 or a
+ * pointer is NULL, and 0 with *problem describing the first bar (in order,
+ * high before low) the policy refuses; problem may be NULL.  highOut and lowOut
+ * may not overlap the inputs.
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_ApplyMissingPolicy(const double* high, const double* low, int count,
+                                                                    int policy, float* highOut, float* lowOut,
+                                                                    TamselChart_PriceProblem* problem);
+
+/*
+ * A stream's own policy, TAMSELCHART_MISSING_ERROR when created: returns 1, or
+ * 0 (and changes nothing) for a NULL stream or a number that is no policy.
+ * The stream remembers the last prices it was given for "previous"; a clone
+ * and a reset keep the policy.
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetMissingPolicy(TamselChart_Stream* stream, int policy);
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamMissingPolicy(const TamselChart_Stream* stream);
+
+/*
+ * Push and peek with the stream's policy applied to prices given as doubles.
+ * Returns the bar's number; or 0 when stream or out is NULL, and 0 with
+ * *problem filled (problem may be NULL) when the policy refuses a price; a
+ * refused bar commits nothing and the stream goes on as before it.
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPushPrices(TamselChart_Stream* stream, double high,
+                                                                  double low, TamselChart_Values* out,
+                                                                  TamselChart_PriceProblem* problem);
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPeekPrices(const TamselChart_Stream* stream, double high,
+                                                                  double low, TamselChart_Values* out,
+                                                                  TamselChart_PriceProblem* problem);
 
 #ifdef __cplusplus
 }

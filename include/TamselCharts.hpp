@@ -8,6 +8,7 @@
 //   std::vector<float> trend = tamsel::TrendVigor(h, l, count);    // pointers
 //   tamsel::Stream live;
 //   tamsel::Values now = live.Push(high.back(), low.back());
+//   tamsel::Prices taken = tamsel::ApplyMissingPolicy(highs, lows, tamsel::Missing::Previous);
 #ifndef TAMSELCHARTS_HPP
 #define TAMSELCHARTS_HPP
 
@@ -24,6 +25,7 @@
 #include <cstddef>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 #if __has_include(<version>)
@@ -44,6 +46,49 @@ inline const char* Version() { return TamselChart_Version(); }
 
 struct IndicatorSeries {
   std::vector<float> CyclePeriod, SignalToNoiseRatio, SwingPosition, TrendVigor;
+};
+
+// The indicator table (column names, warm-up, ranges), in the order of Values.
+using IndicatorInfo = TamselChart_IndicatorInfo;
+inline std::vector<const IndicatorInfo*> Indicators() {
+  std::vector<const IndicatorInfo*> table;
+  for (int i = 0; i < TamselChart_IndicatorCount(); ++i) table.push_back(TamselChart_Indicator(i));
+  return table;
+}
+
+// What to do with a price that is not a finite float (see TamselCharts.h).
+enum class Missing : int {
+  Error = TAMSELCHART_MISSING_ERROR,
+  Previous = TAMSELCHART_MISSING_PREVIOUS,
+  NaN = TAMSELCHART_MISSING_NAN,
+};
+
+// A price the policy refuses: what() names the bar, the column and the way
+// out; the parts are kept for a host's own message.
+class PriceError : public std::domain_error {
+ public:
+  explicit PriceError(const TamselChart_PriceProblem& problem)
+      : std::domain_error(Describe(problem)), problem_(problem) {}
+  const TamselChart_PriceProblem& Problem() const noexcept { return problem_; }
+
+ private:
+  static std::string Describe(const TamselChart_PriceProblem& p) {
+    std::string text = std::string("tamsel: ") + (p.column == TAMSELCHART_COLUMN_HIGH ? "high" : "low") +
+                       " price of bar " + std::to_string(p.bar) + ": " + TamselChart_PriceProblemText(p.kind);
+    if (p.kind == TAMSELCHART_PRICE_MISSING)
+      text += " (Missing::Previous repeats the previous bar's price, Missing::NaN passes it on)";
+    else if (p.kind == TAMSELCHART_PRICE_NO_PREVIOUS)
+      text += " (drop the leading bars without prices, or use Missing::NaN)";
+    else if (p.kind == TAMSELCHART_PRICE_INFINITE || p.kind == TAMSELCHART_PRICE_OUT_OF_RANGE)
+      text += " (correct or drop the bar, or use Missing::NaN to pass it on)";
+    return text;
+  }
+  TamselChart_PriceProblem problem_;
+};
+
+// The floats the indicators get from prices under a policy.
+struct Prices {
+  std::vector<float> High, Low;
 };
 
 namespace detail {
@@ -76,6 +121,20 @@ inline IndicatorSeries RunAll(const float* high, const float* low, std::size_t c
 }
 
 }  // namespace detail
+
+// The prices under the missing-price policy; throws PriceError for the first
+// price it refuses.
+inline Prices ApplyMissingPolicy(const std::vector<double>& high, const std::vector<double>& low,
+                                 Missing missing = Missing::Error) {
+  const std::size_t count = detail::SameLength(high.size(), low.size());
+  Prices taken{std::vector<float>(count), std::vector<float>(count)};
+  if (count == 0) return taken;
+  TamselChart_PriceProblem problem{};
+  if (TamselChart_ApplyMissingPolicy(high.data(), low.data(), detail::CheckedCount(count), static_cast<int>(missing),
+                                     taken.High.data(), taken.Low.data(), &problem) == 0)
+    throw PriceError(problem);
+  return taken;
+}
 
 // One value per bar; see TamselCharts.h for ranges and start-up bars.  Each
 // takes count bars from two arrays, or two vectors (or, under C++20, two
@@ -142,6 +201,10 @@ class Stream {
   Stream() : stream_(TamselChart_StreamCreate()) {
     if (stream_ == nullptr) throw std::bad_alloc();
   }
+  // A stream whose PushPrices and PeekPrices apply the missing-price policy.
+  explicit Stream(Missing missing) : Stream() {
+    TamselChart_StreamSetMissingPolicy(stream_, static_cast<int>(missing));
+  }
   Stream(const Stream& other) : stream_(TamselChart_StreamClone(other.stream_)) {
     if (stream_ == nullptr) throw std::bad_alloc();
   }
@@ -166,11 +229,29 @@ class Stream {
       throw std::logic_error("tamsel: peek on a moved-from stream");
     return v;
   }
+  // Push and Peek under the stream's missing-price policy; a refused price
+  // throws PriceError and commits nothing.
+  Values PushPrices(double high, double low) {
+    Values v{};
+    TamselChart_PriceProblem problem{};
+    if (TamselChart_StreamPushPrices(stream_, high, low, &v, &problem) == 0) Refused(problem);
+    return v;
+  }
+  Values PeekPrices(double high, double low) const {
+    Values v{};
+    TamselChart_PriceProblem problem{};
+    if (TamselChart_StreamPeekPrices(stream_, high, low, &v, &problem) == 0) Refused(problem);
+    return v;
+  }
   void Reset() { TamselChart_StreamReset(stream_); }
 
   TamselChart_Stream* Handle() const { return stream_; }
 
  private:
+  [[noreturn]] void Refused(const TamselChart_PriceProblem& problem) const {
+    if (stream_ == nullptr) throw std::logic_error("tamsel: push on a moved-from stream");
+    throw PriceError(problem);
+  }
   TamselChart_Stream* stream_;
 };
 

@@ -119,5 +119,38 @@ TEST(CallContract, AllIndicatorsSkipsNullOutputs) {
   for (int i = 0; i < 300; ++i) ASSERT_TRUE(SameFloat(swing[i], single[i]));
 }
 
+// Each bar's prices are read before its value is written, so an output that
+// is exactly an input computes in place; any other overlap would overwrite
+// prices not yet read, and is refused before anything is written.
+TEST(CallContract, AnOutputMayBeItsInputButMayNotOverlapOneOtherwise) {
+  const Series s = RandomWalk("walk", 13, 300, 100.0);
+  for (const Export& e : kExports) {
+    std::vector<float> expected(300);
+    e.fn(s.high.data(), s.low.data(), 300, expected.data());
+    std::vector<float> high = s.high, low = s.low;
+    ASSERT_EQ(e.fn(high.data(), low.data(), 300, high.data()), 300) << e.name;
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(SameFloat(high[i], expected[i])) << e.name << " in place, bar " << i;
+    ASSERT_EQ(e.fn(s.high.data(), low.data(), 300, low.data()), 300) << e.name;
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(SameFloat(low[i], expected[i])) << e.name << " over low, bar " << i;
+
+    std::vector<float> shared(s.high);
+    shared.resize(310, kGuard);
+    const std::vector<float> before = shared;
+    for (int shift : {1, 7, 299}) {
+      EXPECT_EQ(e.fn(shared.data(), s.low.data(), 300, shared.data() + shift), 0) << e.name << " shift " << shift;
+      EXPECT_EQ(e.fn(shared.data() + shift, s.low.data(), 300, shared.data()), 0) << e.name << " shift " << -shift;
+    }
+    EXPECT_EQ(shared, before) << e.name;
+  }
+  // Two outputs of one pass may not share memory either.
+  std::vector<float> out(600, kGuard);
+  EXPECT_EQ(TamselChart_AllIndicators(s.high.data(), s.low.data(), 300, out.data(), nullptr, out.data(), nullptr), 0);
+  EXPECT_EQ(TamselChart_AllIndicators(s.high.data(), s.low.data(), 300, out.data(), out.data() + 299, nullptr, nullptr),
+            0);
+  for (float v : out) EXPECT_EQ(v, kGuard);
+  EXPECT_EQ(TamselChart_AllIndicators(s.high.data(), s.low.data(), 300, out.data(), out.data() + 300, nullptr, nullptr),
+            300);
+}
+
 }  // namespace
 }  // namespace tamsel::testing

@@ -12,8 +12,9 @@
 
 namespace tamsel {
 
-// Where one bar's values go; a null pointer for an indicator not wanted.
-struct BarOutputs {
+// Where values go, one float of each indicator (a bar's values) or one series
+// of each (a batch); a null pointer for an indicator not wanted.
+struct IndicatorOutputs {
   float* cyclePeriod;
   float* signalToNoiseRatio;
   float* swingPosition;
@@ -30,7 +31,7 @@ struct AllIndicators {
   // The per-bar sequence, the one copy every path runs: the engine step, then
   // each wanted stage in turn, its value rounded to a float and stored.  A
   // stage whose output is not wanted is not run: no stage reads another.
-  void Step(float high, float low, const BarOutputs& out) {
+  void Step(float high, float low, const IndicatorOutputs& out) {
     engine.Step(high, low);
     RunStage(cyclePeriod, out.cyclePeriod, high, low);
     RunStage(signalToNoiseRatio, out.signalToNoiseRatio, high, low);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The C boundary: the batch exports, the all-in-one pass and the stream.
+#include <cstdint>
 #include <new>
 #include <type_traits>
 
@@ -8,6 +9,7 @@
 #include "all_indicators.hpp"
 #include "float_environment_guard.hpp"
 #include "indicator_frame.hpp"
+#include "missing_price_policy.hpp"
 
 using namespace tamsel;
 
@@ -16,6 +18,7 @@ static_assert(sizeof(AllIndicators) < 32 * 1024, "the all-in-one state must stay
 
 struct TamselChart_Stream {
   AllIndicators indicators;
+  MissingPriceMemory missing;
 };
 // Plain data: a stream is freed without running a destructor.
 static_assert(std::is_trivially_destructible_v<TamselChart_Stream>);
@@ -68,7 +71,10 @@ TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamClone(const TamselChart_S
 
 void TAMSELCHART_CALL TamselChart_StreamReset(TamselChart_Stream* stream) {
   const FloatEnvironmentGuard guard;
-  if (stream != nullptr) *stream = TamselChart_Stream{};
+  if (stream == nullptr) return;
+  const int policy = stream->missing.policy;
+  *stream = TamselChart_Stream{};
+  stream->missing.policy = policy;
 }
 
 void TAMSELCHART_CALL TamselChart_StreamDestroy(TamselChart_Stream* stream) {
@@ -80,7 +86,10 @@ int TAMSELCHART_CALL TamselChart_StreamPush(TamselChart_Stream* stream, float hi
                                             TamselChart_Values* out) {
   const FloatEnvironmentGuard guard;
   if (stream == nullptr || out == nullptr) return 0;
-  *out = stream->indicators.Step(AfterEnvironmentSwitch(high), AfterEnvironmentSwitch(low));
+  high = AfterEnvironmentSwitch(high);
+  low = AfterEnvironmentSwitch(low);
+  *out = stream->indicators.Step(high, low);
+  stream->missing.Remember(high, low);
   return stream->indicators.engine.BarNumber();
 }
 
@@ -90,6 +99,86 @@ int TAMSELCHART_CALL TamselChart_StreamPeek(const TamselChart_Stream* stream, fl
   if (stream == nullptr || out == nullptr) return 0;
   AllIndicators scratch = stream->indicators;
   *out = scratch.Step(AfterEnvironmentSwitch(high), AfterEnvironmentSwitch(low));
+  return scratch.engine.BarNumber();
+}
+
+int TAMSELCHART_CALL TamselChart_ApplyMissingPolicy(const double* high, const double* low, int count, int policy,
+                                                    float* highOut, float* lowOut, TamselChart_PriceProblem* problem) {
+  const FloatEnvironmentGuard guard;
+  if (problem != nullptr) *problem = TamselChart_PriceProblem{};
+  if (count < 1 || high == nullptr || low == nullptr || highOut == nullptr || lowOut == nullptr) return 0;
+  const auto refuse = [problem](int kind, int bar, int column, double price) {
+    if (problem != nullptr) *problem = {kind, bar, column, price};
+    return 0;
+  };
+  if (!IsMissingPolicy(policy)) return refuse(TAMSELCHART_PRICE_BAD_POLICY, 0, 0, 0.0);
+  MissingPriceMemory memory;
+  memory.policy = policy;
+  for (int i = 0; i < count; ++i) {
+    const double prices[2] = {AfterEnvironmentSwitch(high[i]), AfterEnvironmentSwitch(low[i])};
+    float taken[2];
+    int column = 0;
+    const int kind = memory.Take(prices[0], prices[1], &taken[0], &taken[1], &column);
+    if (kind != TAMSELCHART_PRICE_OK) return refuse(kind, i + 1, column, prices[column]);
+    highOut[i] = taken[0];
+    lowOut[i] = taken[1];
+    memory.Remember(taken[0], taken[1]);
+  }
+  return count;
+}
+
+int TAMSELCHART_CALL TamselChart_StreamSetMissingPolicy(TamselChart_Stream* stream, int policy) {
+  if (stream == nullptr || !IsMissingPolicy(policy)) return 0;
+  stream->missing.policy = policy;
+  return 1;
+}
+
+int TAMSELCHART_CALL TamselChart_StreamMissingPolicy(const TamselChart_Stream* stream) {
+  return stream != nullptr ? stream->missing.policy : TAMSELCHART_MISSING_ERROR;
+}
+
+namespace {
+
+// The prices a checked push or peek hands to the indicators, or 0 with the
+// problem filled in.
+int TakeBar(const TamselChart_Stream& stream, double high, double low, float* highTaken, float* lowTaken,
+            TamselChart_PriceProblem* problem) {
+  if (problem != nullptr) *problem = TamselChart_PriceProblem{};
+  high = AfterEnvironmentSwitch(high);
+  low = AfterEnvironmentSwitch(low);
+  int column = 0;
+  const int kind = stream.missing.Take(high, low, highTaken, lowTaken, &column);
+  if (kind == TAMSELCHART_PRICE_OK) return 1;
+  if (problem != nullptr) {
+    const std::int32_t bar = stream.indicators.engine.BarNumber();
+    *problem = {kind, bar < INT32_MAX ? bar + 1 : bar, column, column == TAMSELCHART_COLUMN_HIGH ? high : low};
+  }
+  return 0;
+}
+
+}  // namespace
+
+int TAMSELCHART_CALL TamselChart_StreamPushPrices(TamselChart_Stream* stream, double high, double low,
+                                                  TamselChart_Values* out, TamselChart_PriceProblem* problem) {
+  const FloatEnvironmentGuard guard;
+  if (stream == nullptr || out == nullptr) return 0;
+  float highTaken = 0.0f;
+  float lowTaken = 0.0f;
+  if (!TakeBar(*stream, high, low, &highTaken, &lowTaken, problem)) return 0;
+  *out = stream->indicators.Step(highTaken, lowTaken);
+  stream->missing.Remember(highTaken, lowTaken);
+  return stream->indicators.engine.BarNumber();
+}
+
+int TAMSELCHART_CALL TamselChart_StreamPeekPrices(const TamselChart_Stream* stream, double high, double low,
+                                                  TamselChart_Values* out, TamselChart_PriceProblem* problem) {
+  const FloatEnvironmentGuard guard;
+  if (stream == nullptr || out == nullptr) return 0;
+  float highTaken = 0.0f;
+  float lowTaken = 0.0f;
+  if (!TakeBar(*stream, high, low, &highTaken, &lowTaken, problem)) return 0;
+  AllIndicators scratch = stream->indicators;
+  *out = scratch.Step(highTaken, lowTaken);
   return scratch.engine.BarNumber();
 }
 

@@ -6,19 +6,13 @@
 #include <type_traits>
 
 #include "all_indicators.hpp"
+#include "array_overlap.hpp"
 
 namespace tamsel {
 
-// The caller's output series; a null pointer for an indicator not wanted.
-struct OutputSeries {
-  float* cyclePeriod;
-  float* signalToNoiseRatio;
-  float* swingPosition;
-  float* trendVigor;
-};
-
-inline int RunBatch(const float* high, const float* low, int count, const OutputSeries& out) {
+inline int RunBatch(const float* high, const float* low, int count, const IndicatorOutputs& out) {
   if (count < 1 || high == nullptr || low == nullptr) return 0;
+  if (!OutputsMayBeWritten(high, low, count, out)) return 0;
   AllIndicators all;
   const auto at = [](float* series, int i) { return series != nullptr ? series + i : nullptr; };
   for (int i = 0; i < count; ++i)
@@ -31,7 +25,7 @@ inline int RunBatch(const float* high, const float* low, int count, const Output
 template <class Stage>
 int RunIndicatorExport(const float* high, const float* low, int count, float* out) {
   if (out == nullptr) return 0;
-  OutputSeries series{};
+  IndicatorOutputs series{};
   if constexpr (std::is_same_v<Stage, CyclePeriodStage>) series.cyclePeriod = out;
   if constexpr (std::is_same_v<Stage, SignalToNoiseStage>) series.signalToNoiseRatio = out;
   if constexpr (std::is_same_v<Stage, SwingPositionStage>) series.swingPosition = out;

@@ -7,6 +7,11 @@
 namespace tamsel {
 
 struct CyclePeriodStage {
+  // Start-up bars: 0 on bars 1 and 2, then exactly 18 through bar 14, while
+  // the five-bar median still holds dominant cycles from before the filter
+  // bank's first bar (13).
+  static constexpr int kWarmupBars = 14;
+
   double Step(const CycleSpectrum& engine, float /*high*/, float /*low*/) { return engine.SmoothedDominantCycle(); }
 };
 

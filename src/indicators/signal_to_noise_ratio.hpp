@@ -12,6 +12,10 @@ class SignalToNoiseStage {
  public:
   double Step(const CycleSpectrum& engine, float high, float low);
 
+  // Start-up bars: exactly 1.0, the signal staying 0 until the filter bank's
+  // first peak power on bar 13.
+  static constexpr int kWarmupBars = 12;
+
  private:
   // Each holds the value at the end of the previous bar until this bar
   // updates it; a skipped update keeps it.

@@ -14,6 +14,9 @@ class SwingPositionStage {
   double Step(const CycleSpectrum& engine, float high, float low);
 
   static constexpr int kWindow = 51;
+  // Start-up bars: the window still holds some of the 0.0 values it starts
+  // with, from before bar 1.
+  static constexpr int kWarmupBars = kWindow - 1;
 
  private:
   double midPrice_[3] = {};  // this bar, one and two bars ago

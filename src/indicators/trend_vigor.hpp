@@ -16,12 +16,18 @@ class TrendVigorStage {
   // history is a ring one power of two longer than that.
   static constexpr int kHistoryLength = 1000;
   static constexpr int kRingLength = 1024;
+  // Start-up bars: the price change over one cycle reaches back to the 0.0
+  // mid price before bar 1 on every bar through 14, and through bar 29
+  // whenever the measured cycle (at most 30 bars, a look-back of at most 29)
+  // is longer than the bars so far.
+  static constexpr int kWarmupBars = 29;
 
  private:
   double MidPriceAgo(int barsAgo) const { return midPriceHistory_[(newest_ - barsAgo) & (kRingLength - 1)]; }
 
-  // Element 0 is the newest; slots not yet written read as 0.0, the mid
-  // price "before the first bar".
+  // A ring: newest_ is the slot of this bar's mid price, and MidPriceAgo(k)
+  // the value k bars back; slots not yet written read as 0.0, the mid price
+  // "before the first bar".
   double midPriceHistory_[kRingLength] = {};
   unsigned newest_ = 0;
   TunedBandPass bandPass_{6.0, static_cast<double>(kHistoryLength)};

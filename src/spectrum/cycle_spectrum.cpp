@@ -40,7 +40,6 @@ void CycleSpectrum::Step(float high, float low) {
   if (b < 7) s.SmoothedHighPass[0] = s.MidPrice[0] - s.MidPrice[1];
   if (b == 1) s.SmoothedHighPass[0] = 0.0;
 
-  s.BandwidthDelta = design::BandwidthDelta(b);
   ActiveSpectrumTarget().Kernel(s);
   s.SmoothedDominantCycle = WindowMedian(s.DominantCycle, 5);
 }

@@ -22,7 +22,6 @@ class CycleSpectrum {
   double MidPrice() const { return state_.MidPrice[0]; }
   double PeakPower() const { return state_.PeakPower; }
   double SmoothedDominantCycle() const { return state_.SmoothedDominantCycle; }
-  const CycleState& State() const { return state_; }
 
   // The coefficient cache of the band-passes that run on this engine: a
   // cache only, never a result, so it may change through a const engine.

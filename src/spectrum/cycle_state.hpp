@@ -17,7 +17,6 @@ struct CycleState {
   double MidPrice[2];
   double HighPass[6];
   double SmoothedHighPass[2];
-  double BandwidthDelta;
 
   // The filter bank's records.  Every filter takes the same SmoothedHighPass
   // as its in-phase input and a fixed multiple of the same one-bar change as

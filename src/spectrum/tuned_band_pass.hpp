@@ -35,7 +35,6 @@ class TunedBandPass {
 
   double TunedPeriod() const { return period_; }
   double Value() const { return record_[0]; }
-  double PreviousValue() const { return record_[1]; }
   double TunedLead() const { return lead_; }
 
   static constexpr double kNoUpperLimit = -1.0;
