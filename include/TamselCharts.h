@@ -206,6 +206,17 @@ TAMSELCHART_API int TAMSELCHART_CALL TamselChart_IndicatorCount(void);
 TAMSELCHART_API const TamselChart_IndicatorInfo* TAMSELCHART_CALL TamselChart_Indicator(int index);
 
 /*
+ * The column-name rule of every front end that finds the high and low prices
+ * by name: 1 when the header name names the wanted column (such as "high"),
+ * 0 otherwise or when either is NULL.  Names compare without regard to ASCII
+ * case or surrounding blanks and tabs; one pair of enclosing <> is dropped
+ * (<HIGH>, as some trading platforms export); a header name with dots also
+ * matches by its last part (AAPL.High, as quantmod names its columns).  Nothing else counts:
+ * "SlowMA", "Lowest" and "HighWaterMark" name no price.
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_ColumnNameMatches(const char* name, const char* wanted);
+
+/*
  * The missing-price policy: what a front end does with a price it cannot hand
  * to the indicators as a number.  Front ends turn a missing price of their
  * own kind (an empty cell, None, NA, a masked value) into NaN and leave the

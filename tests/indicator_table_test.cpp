@@ -84,5 +84,56 @@ TEST(IndicatorTable, EveryGoldenValueOnFinitePricesLiesInItsRange) {
   }
 }
 
+// The names a person would take for the high and the low price, and names
+// that only contain the words.
+TEST(IndicatorTable, TheColumnNameRuleFindsThePricesAPersonWould) {
+  struct Case {
+    const char* name;
+    const char* names;  // "high", "low" or "" for neither
+  };
+  const Case cases[] = {
+      {"high", "high"},
+      {"High", "high"},
+      {"HIGH", "high"},
+      {" High ", "high"},
+      {"\tlow\t", "low"},
+      {"<HIGH>", "high"},
+      {"< Low >", "low"},
+      {"AAPL.High", "high"},
+      {"SPY.Low", "low"},
+      {"BRK.B.High", "high"},
+      {"x. low ", "low"},
+      {"Low", "low"},
+      {"SlowMA", ""},
+      {"Lowest", ""},
+      {"HighWaterMark", ""},
+      {"highs", ""},
+      {"lo", ""},
+      {"Hi", ""},
+      {"High Price", ""},
+      {"AAPL.Close", ""},
+      {"", ""},
+      {"<>", ""},
+      {"high.", ""},
+      {"Open", ""},
+      {"<High", ""},
+      {"\"High\"", ""},
+      {"High_1", ""},
+      {"HIGH>", ""},
+      {"low.high", "high"},
+      {"Adj Low", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TamselChart_ColumnNameMatches(c.name, "high"), std::string(c.names) == "high") << c.name;
+    EXPECT_EQ(TamselChart_ColumnNameMatches(c.name, "low"), std::string(c.names) == "low") << c.name;
+  }
+  // What the user asks for is taken whole, dots included.
+  EXPECT_EQ(TamselChart_ColumnNameMatches("AAPL.High", "aapl.high"), 1);
+  EXPECT_EQ(TamselChart_ColumnNameMatches("MSFT.High", "AAPL.High"), 0);
+  EXPECT_EQ(TamselChart_ColumnNameMatches("Bid", " <BID> "), 1);
+  EXPECT_EQ(TamselChart_ColumnNameMatches(nullptr, "high"), 0);
+  EXPECT_EQ(TamselChart_ColumnNameMatches("high", nullptr), 0);
+}
+
 }  // namespace
 }  // namespace tamsel::testing

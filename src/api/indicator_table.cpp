@@ -2,6 +2,9 @@
 // The indicator table every front end reads, and the words and texts of the
 // missing-price policy.
 
+#include <cstddef>
+#include <cstring>
+
 #include "../indicators/cycle_period.hpp"
 #include "../indicators/signal_to_noise_ratio.hpp"
 #include "../indicators/swing_position.hpp"
@@ -29,6 +32,41 @@ constexpr TamselChart_IndicatorInfo kIndicators[] = {
 };
 constexpr int kIndicatorCount = static_cast<int>(sizeof kIndicators / sizeof kIndicators[0]);
 
+// The part of a column name that names it: blanks and one pair of <> around
+// it dropped.
+struct ColumnKey {
+  const char* text;
+  std::size_t size;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+ColumnKey Trimmed(const char* text, std::size_t size) {
+  while (size > 0 && IsBlank(*text)) ++text, --size;
+  while (size > 0 && IsBlank(text[size - 1])) --size;
+  return {text, size};
+}
+
+ColumnKey KeyOf(const char* name) {
+  ColumnKey key = Trimmed(name, std::strlen(name));
+  if (key.size >= 2 && key.text[0] == '<' && key.text[key.size - 1] == '>') key = Trimmed(key.text + 1, key.size - 2);
+  return key;
+}
+
+ColumnKey LastDottedPart(ColumnKey key) {
+  for (std::size_t i = key.size; i-- > 0;)
+    if (key.text[i] == '.') return Trimmed(key.text + i + 1, key.size - i - 1);
+  return key;
+}
+
+bool SameKey(ColumnKey a, ColumnKey b) {
+  if (a.size != b.size) return false;
+  for (std::size_t i = 0; i < a.size; ++i)
+    if (AsciiLower(a.text[i]) != AsciiLower(b.text[i])) return false;
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -37,6 +75,13 @@ int TAMSELCHART_CALL TamselChart_IndicatorCount(void) { return kIndicatorCount; 
 
 const TamselChart_IndicatorInfo* TAMSELCHART_CALL TamselChart_Indicator(int index) {
   return index >= 0 && index < kIndicatorCount ? &kIndicators[index] : nullptr;
+}
+
+int TAMSELCHART_CALL TamselChart_ColumnNameMatches(const char* name, const char* wanted) {
+  if (name == nullptr || wanted == nullptr) return 0;
+  const ColumnKey want = KeyOf(wanted);
+  const ColumnKey header = KeyOf(name);
+  return SameKey(header, want) || SameKey(LastDottedPart(header), want) ? 1 : 0;
 }
 
 const char* TAMSELCHART_CALL TamselChart_MissingPolicyName(int policy) {
