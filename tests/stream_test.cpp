@@ -3,7 +3,13 @@
 // original, reset is a fresh stream, peeking commits nothing.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
 #include "TamselCharts.h"
+#include "api/stream_state.hpp"
 #include "support/generated_series.hpp"
 #include "support/golden_file.hpp"
 
@@ -79,6 +85,23 @@ TEST(Stream, NullArgumentsAreHarmless) {
   EXPECT_EQ(TamselChart_StreamPush(stream, 1, 1, nullptr), 0);
   EXPECT_EQ(TamselChart_StreamPush(stream, 1, 1, &v), 1) << "a rejected push commits nothing";
   TamselChart_StreamDestroy(stream);
+}
+
+// The sizes the header and the README quote, held to the structures, so
+// that neither can drift from what a stream and a batch call really hold.
+TEST(Stream, TheDocumentedSizesAreTheStateSizes) {
+  const auto quoted = [](const std::string& file, const std::string& pattern) {
+    std::ifstream in(std::string(TAMSEL_SOURCE_DIR) + "/" + file);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::smatch found;
+    const std::string all = text.str();
+    EXPECT_TRUE(std::regex_search(all, found, std::regex(pattern))) << file << ": " << pattern;
+    return found.empty() ? -1 : std::stoi(found[1]);
+  };
+  const auto kib = [](std::size_t bytes) { return static_cast<int>(std::lround(static_cast<double>(bytes) / 1024)); };
+  EXPECT_EQ(quoted("include/TamselCharts.h", R"(holds about (\d+) KiB)"), kib(sizeof(TamselChart_Stream)));
+  EXPECT_EQ(quoted("README.md", R"(their state \(about (\d+) KiB)"), kib(sizeof(AllIndicators)));
 }
 
 }  // namespace

@@ -10,16 +10,13 @@
 #include "float_environment_guard.hpp"
 #include "indicator_frame.hpp"
 #include "missing_price_policy.hpp"
+#include "stream_state.hpp"
 
 using namespace tamsel;
 
 // A batch call keeps its whole working state on the caller's stack.
 static_assert(sizeof(AllIndicators) < 32 * 1024, "the all-in-one state must stay well within a thread's stack");
 
-struct TamselChart_Stream {
-  AllIndicators indicators;
-  MissingPriceMemory missing;
-};
 // Plain data: a stream is freed without running a destructor.
 static_assert(std::is_trivially_destructible_v<TamselChart_Stream>);
 
