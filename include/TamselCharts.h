@@ -294,6 +294,43 @@ TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPeekPrices(const TamselCh
                                                                   double low, TamselChart_Values* out,
                                                                   TamselChart_PriceProblem* problem);
 
+/*
+ * Snapshots: a stream saved as plain bytes and loaded again, on this build or
+ * any other (32- or 64-bit, x86 or Arm, Windows, Linux or WebAssembly), to go
+ * on exactly as the saved stream would have.  The bytes hold no pointers, no
+ * padding and no host byte order: the same stream gives the same bytes on
+ * every build.  docs/snapshot-format.md describes the format.
+ */
+#define TAMSELCHART_SNAPSHOT_MAX_BYTES 16384
+
+/* Writes the stream's snapshot into buffer when capacity is enough, and
+   returns its size in bytes either way (at most
+   TAMSELCHART_SNAPSHOT_MAX_BYTES), so buffer may be NULL to ask for the size;
+   0 for a NULL stream.  Nothing is written when capacity is too small. */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSave(const TamselChart_Stream* stream, unsigned char* buffer,
+                                                            int capacity);
+
+/* Why a snapshot could not be loaded. */
+#define TAMSELCHART_SNAPSHOT_OK 0
+#define TAMSELCHART_SNAPSHOT_TOO_SHORT 1      /* fewer bytes than a snapshot, or than it says it holds */
+#define TAMSELCHART_SNAPSHOT_NOT_A_SNAPSHOT 2 /* no snapshot's mark at the start */
+#define TAMSELCHART_SNAPSHOT_UNKNOWN_FORMAT 3 /* a format this library does not read (a newer one) */
+#define TAMSELCHART_SNAPSHOT_DAMAGED 4        /* the checksum or the size disagrees: changed or cut */
+#define TAMSELCHART_SNAPSHOT_UNREACHABLE 5    /* intact, but a state no stream can be in */
+#define TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY 6
+
+/* A new stream from size bytes of a snapshot: it continues as the saved
+   stream would have, its missing-price policy included.  NULL when the bytes
+   are no snapshot this library can take (bytes may be NULL only with size
+   0); *reason (reason may be NULL) says why, TAMSELCHART_SNAPSHOT_OK on
+   success.  Free the stream with TamselChart_StreamDestroy. */
+TAMSELCHART_API TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamLoad(const unsigned char* bytes, int size,
+                                                                            int* reason);
+
+/* A sentence for a reason, such as "not a snapshot of a TamselCharts stream":
+   a static string, never NULL. */
+TAMSELCHART_API const char* TAMSELCHART_CALL TamselChart_SnapshotProblemText(int reason);
+
 #ifdef __cplusplus
 }
 #endif

@@ -86,6 +86,18 @@ class PriceError : public std::domain_error {
   TamselChart_PriceProblem problem_;
 };
 
+// A snapshot the library cannot load: what() says why, Reason() gives the
+// TAMSELCHART_SNAPSHOT_ code.
+class SnapshotError : public std::runtime_error {
+ public:
+  explicit SnapshotError(int reason)
+      : std::runtime_error(std::string("tamsel: ") + TamselChart_SnapshotProblemText(reason)), reason_(reason) {}
+  int Reason() const noexcept { return reason_; }
+
+ private:
+  int reason_;
+};
+
 // The floats the indicators get from prices under a policy.
 struct Prices {
   std::vector<float> High, Low;
@@ -245,9 +257,30 @@ class Stream {
   }
   void Reset() { TamselChart_StreamReset(stream_); }
 
+  // The stream as bytes that Load, on any build, turns back into a stream
+  // that goes on exactly as this one.
+  std::vector<unsigned char> Save() const {
+    if (stream_ == nullptr) throw std::logic_error("tamsel: save of a moved-from stream");
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(TamselChart_StreamSave(stream_, nullptr, 0)));
+    TamselChart_StreamSave(stream_, bytes.data(), static_cast<int>(bytes.size()));
+    return bytes;
+  }
+  // Throws SnapshotError for bytes that are no snapshot it can take.
+  static Stream Load(const std::vector<unsigned char>& bytes) {
+    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) throw SnapshotError(TAMSELCHART_SNAPSHOT_DAMAGED);
+    int reason = TAMSELCHART_SNAPSHOT_OK;
+    TamselChart_Stream* loaded = TamselChart_StreamLoad(bytes.data(), static_cast<int>(bytes.size()), &reason);
+    if (loaded == nullptr) {
+      if (reason == TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY) throw std::bad_alloc();
+      throw SnapshotError(reason);
+    }
+    return Stream(loaded);
+  }
+
   TamselChart_Stream* Handle() const { return stream_; }
 
  private:
+  explicit Stream(TamselChart_Stream* adopted) noexcept : stream_(adopted) {}
   [[noreturn]] void Refused(const TamselChart_PriceProblem& problem) const {
     if (stream_ == nullptr) throw std::logic_error("tamsel: push on a moved-from stream");
     throw PriceError(problem);

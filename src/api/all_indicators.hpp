@@ -45,6 +45,14 @@ struct AllIndicators {
     return values;
   }
 
+  template <class Visitor>
+  constexpr void VisitState(Visitor& visit) {
+    engine.VisitState(visit);
+    signalToNoiseRatio.VisitState(visit);
+    swingPosition.VisitState(visit);
+    trendVigor.VisitState(visit);
+  }
+
  private:
   template <class Stage>
   void RunStage(Stage& stage, float* out, float high, float low) {

@@ -16,6 +16,16 @@ class SignalToNoiseStage {
   // first peak power on bar 13.
   static constexpr int kWarmupBars = 12;
 
+  template <class Visitor>
+  constexpr void VisitState(Visitor& visit) {
+    visit.Doubles(&smoothedMidPrice_, 1);
+    visit.Doubles(&signal_, 1);
+    visit.Doubles(&noise_, 1);
+    visit.Doubles(rangeWindow_, 5);
+    // The held ratio is clamped, NaN included, on every bar.
+    visit.NeverNaN(heldRatio_);
+  }
+
  private:
   // Each holds the value at the end of the previous bar until this bar
   // updates it; a skipped update keeps it.

@@ -18,6 +18,14 @@ class SwingPositionStage {
   // with, from before bar 1.
   static constexpr int kWarmupBars = kWindow - 1;
 
+  template <class Visitor>
+  constexpr void VisitState(Visitor& visit) {
+    visit.Doubles(midPrice_, 3);
+    bandPass_.VisitState(visit);
+    visit.Doubles(lead60_, kWindow);
+    visit.Position(newest_, kWindow);
+  }
+
  private:
   double midPrice_[3] = {};  // this bar, one and two bars ago
   TunedBandPass bandPass_{6.0};

@@ -3,6 +3,8 @@
 // of the tuned band-pass's amplitude, smoothed, limited to -10..+10.
 #pragma once
 
+#include <cstdint>
+
 #include "../spectrum/cycle_spectrum.hpp"
 #include "../spectrum/tuned_band_pass.hpp"
 
@@ -22,6 +24,15 @@ class TrendVigorStage {
   // is longer than the bars so far.
   static constexpr int kWarmupBars = 29;
 
+  template <class Visitor>
+  constexpr void VisitState(Visitor& visit) {
+    visit.Doubles(midPriceHistory_, kRingLength);
+    visit.Position(newest_, kRingLength);
+    bandPass_.VisitState(visit);
+    // Clamped to -10..+10, NaN included, on every bar.
+    visit.NeverNaN(vigorRatio_);
+  }
+
  private:
   double MidPriceAgo(int barsAgo) const { return midPriceHistory_[(newest_ - barsAgo) & (kRingLength - 1)]; }
 
@@ -29,7 +40,7 @@ class TrendVigorStage {
   // the value k bars back; slots not yet written read as 0.0, the mid price
   // "before the first bar".
   double midPriceHistory_[kRingLength] = {};
-  unsigned newest_ = 0;
+  std::int32_t newest_ = 0;
   TunedBandPass bandPass_{6.0, static_cast<double>(kHistoryLength)};
   double vigorRatio_ = 0.0;
 };

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "cycle_state.hpp"
+#include "filter_bank_design.hpp"
 #include "tuned_band_pass.hpp"
 
 namespace tamsel {
@@ -26,6 +27,30 @@ class CycleSpectrum {
   // The coefficient cache of the band-passes that run on this engine: a
   // cache only, never a result, so it may change through a const engine.
   BandPassTuning& Tuning() const { return tuning_; }
+
+  // Every value that decides the engine's future, in a fixed order, for a
+  // snapshot (see api/stream_snapshot.cpp).  The bar number is the
+  // snapshot's own field; the coefficient cache is not state, and the
+  // filters' padding lanes hold nothing any result reads.
+  template <class Visitor>
+  constexpr void VisitState(Visitor& visit) {
+    CycleState& s = state_;
+    visit.Doubles(s.MidPrice, 2);
+    visit.Doubles(s.HighPass, 6);
+    visit.Doubles(s.SmoothedHighPass, 2);
+    visit.Doubles(s.InPhaseInput, 2);
+    visit.Doubles(s.InputChange, 2);
+    visit.Position(s.RecordSlot, 2);
+    for (auto& record : s.InPhase) visit.Doubles(record, design::kFilterCount);
+    for (auto& record : s.Quadrature) visit.Doubles(record, design::kFilterCount);
+    visit.Doubles(s.BandPower, design::kFilterCount);
+    visit.Doubles(s.BandDecibels, design::kFilterCount);
+    visit.Doubles(&s.PeakPower, 1);
+    visit.Doubles(s.DominantCycle, 5);
+    visit.Doubles(&s.SmoothedDominantCycle, 1);
+    tuning_ = BandPassTuning{};
+  }
+  std::int32_t& BarNumberState() { return state_.BarNumber; }
 
  private:
   CycleState state_{};

@@ -39,6 +39,16 @@ class TunedBandPass {
 
   static constexpr double kNoUpperLimit = -1.0;
 
+  // The filter's own state for a snapshot; the limits are the owner's
+  // constants.  A tuned period is never NaN (a NaN cycle takes the lower
+  // limit).
+  template <class Visitor>
+  constexpr void VisitState(Visitor& visit) {
+    visit.Doubles(record_, 3);
+    visit.NeverNaN(period_);
+    visit.Doubles(&lead_, 1);
+  }
+
  private:
   double lowerLimit_;
   double upperLimit_;

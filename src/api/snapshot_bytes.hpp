@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+// The byte level of a snapshot: little-endian integers and IEEE doubles
+// written and read one byte at a time, whatever the host's byte order, and
+// the CRC-32C that closes every snapshot.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace tamsel::snapshot {
+
+class ByteWriter {
+ public:
+  ByteWriter(unsigned char* out, std::size_t size) : out_(out), size_(size) {}
+
+  void Bytes(const void* data, std::size_t n) {
+    if (out_ != nullptr && used_ + n <= size_) std::memcpy(out_ + used_, data, n);
+    used_ += n;
+  }
+  void U16(std::uint16_t v) { Little(v, 2); }
+  void U32(std::uint32_t v) { Little(v, 4); }
+  void I32(std::int32_t v) { Little(static_cast<std::uint32_t>(v), 4); }
+  void F64(double v) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    Little(bits, 8);
+  }
+  std::size_t Used() const { return used_; }
+
+ private:
+  void Little(std::uint64_t v, int n) {
+    unsigned char bytes[8];
+    for (int i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+    Bytes(bytes, static_cast<std::size_t>(n));
+  }
+
+  unsigned char* out_;  // null: only counting
+  std::size_t size_;
+  std::size_t used_ = 0;
+};
+
+// Reads what ByteWriter wrote; the caller has checked the length first.
+class ByteReader {
+ public:
+  explicit ByteReader(const unsigned char* in) : in_(in) {}
+
+  std::uint16_t U16() { return static_cast<std::uint16_t>(Little(2)); }
+  std::uint32_t U32() { return static_cast<std::uint32_t>(Little(4)); }
+  std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
+  double F64() {
+    const std::uint64_t bits = Little(8);
+    double v = 0.0;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+  }
+  std::size_t Used() const { return used_; }
+
+ private:
+  std::uint64_t Little(int n) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(in_[used_ + static_cast<std::size_t>(i)]) << (8 * i);
+    used_ += static_cast<std::size_t>(n);
+    return v;
+  }
+
+  const unsigned char* in_;
+  std::size_t used_ = 0;
+};
+
+// CRC-32C (Castagnoli), reflected, as iSCSI and ext4 use it: it finds every
+// error of up to 5 bits and every burst of up to 32 bits in a block of this
+// size, which is what a cut or flipped file gives.  It is no seal against a
+// deliberate change; the loader checks the state itself as well.
+std::uint32_t Crc32c(const unsigned char* data, std::size_t size);
+
+}  // namespace tamsel::snapshot
