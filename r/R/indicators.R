@@ -1,18 +1,30 @@
 # SPDX-License-Identifier: MIT
 # The four indicators over whole series, and all four from one pass.
 
-computeIndicators <- function(HL, low, columns, missing, warmup, caller) {
-  missing <- match.arg(missing, missingPolicies)
+# which: the places in the library's indicator table of the indicators to
+# compute (cycle period 1, signal-to-noise 2, swing position 3, trend vigor 4).
+computeIndicators <- function(HL, low, which, missing, warmup, order, caller) {
+  columns <- indicatorColumns()[which]
+  policy <- policyNumber(missing)
   warmup <- checkWarmup(warmup)
+  order <- match.arg(order, barOrders)
   input <- priceInput(HL, low, caller)
-  prices <- applyMissing(input$high, input$low, missing, caller, label = function(i) barLabel(input, i))
+  rows <- takeOrder(input, order, caller)
+  high <- input$high[rows]
+  lowPrices <- input$low[rows]
   values <- if (length(columns) == 1L) {
-    matrix(.Call(C_tamsel_r_indicator, prices$high, prices$low, match(columns, tamselColumns)), ncol = 1L)
+    .Call(C_tamsel_r_indicator, high, lowPrices, which, policy)
   } else {
-    .Call(C_tamsel_r_all_indicators, prices$high, prices$low)
+    .Call(C_tamsel_r_all_indicators, high, lowPrices, policy)
   }
-  colnames(values) <- columns
-  shapeResult(applyWarmup(values, warmup), input)
+  if (isPriceProblem(values)) {
+    given <- if (values$column == 0L) high[values$bar] else lowPrices[values$bar]
+    refusePrice(values, caller, function(bar) rowName(input, rows[bar]), given)
+  }
+  values <- applyWarmup(matrix(values, ncol = length(columns), dimnames = list(NULL, columns)), warmup)
+  # Back in the caller's order of rows.
+  values[rows, ] <- values
+  shapeResult(values, input)
 }
 
 #' The cycle spectrum indicators of a high/low series
@@ -83,30 +95,30 @@ NULL
 
 #' @rdname indicators
 #' @export
-cyclePeriod <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "cycle_period", missing, warmup, "cyclePeriod")
+cyclePeriod <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 1L, missing, warmup, order, "cyclePeriod")
 }
 
 #' @rdname indicators
 #' @export
-signalToNoise <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "signal_to_noise", missing, warmup, "signalToNoise")
+signalToNoise <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 2L, missing, warmup, order, "signalToNoise")
 }
 
 #' @rdname indicators
 #' @export
-swingPosition <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "swing_position", missing, warmup, "swingPosition")
+swingPosition <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 3L, missing, warmup, order, "swingPosition")
 }
 
 #' @rdname indicators
 #' @export
-trendVigor <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "trend_vigor", missing, warmup, "trendVigor")
+trendVigor <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 4L, missing, warmup, order, "trendVigor")
 }
 
 #' @rdname indicators
 #' @export
-tamselIndicators <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, tamselColumns, missing, warmup, "tamselIndicators")
+tamselIndicators <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, seq_along(indicatorColumns()), missing, warmup, order, "tamselIndicators")
 }
