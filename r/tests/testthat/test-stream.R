@@ -103,7 +103,7 @@ test_that("the missing and warm-up options mean in a stream what they mean in a 
     list(missing = "nan", warmup = "nan")
   )
   # An infinite price only passes with missing = "nan".
-  expect_error(tamselStream(missing = "previous")$push(c(1, Inf), c(1, 1)), "push: bar 2: the high price is Inf")
+  expect_error(tamselStream(missing = "previous")$push(c(1, Inf), c(1, 1)), "push: infinite price: the high price of bar 2 is Inf")
   expect_length(tamselStream(missing = "nan")$push(c(1, Inf), c(1, 1)), 8L)
   for (case in cases) {
     label <- paste(case$missing, case$warmup)
@@ -120,11 +120,11 @@ test_that("the missing and warm-up options mean in a stream what they mean in a 
 test_that("a bad bar is refused whole, naming its bar number, and commits nothing", {
   stream <- tamselStream()
   stream$push(c(10, 11, 12), c(9, 10, 11))
-  expect_error(stream$push(c(13, NA), c(12, 12)), "push: bar 5: the high price is NA")
-  expect_error(stream$peek(13, NaN), "peek: bar 4: the low price is NaN")
+  expect_error(stream$push(c(13, NA), c(12, 12)), "push: missing price: the high price of bar 5 is NA")
+  expect_error(stream$peek(13, NaN), "peek: missing price: the low price of bar 4 is NaN")
   expect_identical(stream$bars, 3L)
   first <- tamselStream(missing = "previous")
-  expect_error(first$push(NA, 1), "bar 1: .* no earlier price")
+  expect_error(first$push(NA, 1), "of bar 1 is NA.*no earlier price")
   expect_identical(first$bars, 0L)
   # After a reset there is no previous bar either.
   first$push(10, 9)
