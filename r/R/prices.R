@@ -93,8 +93,11 @@ priceInput <- function(HL, low, caller) {
       call. = FALSE
     )
   }
-  high <- asPrices(HL[, priceColumn(HL, "high", caller), drop = FALSE], "high", caller)
-  lowPrices <- asPrices(HL[, priceColumn(HL, "low", caller), drop = FALSE], "low", caller)
+  # The columns of a series are taken from its data: zoo's own subscript
+  # fails on a series without rows.
+  table <- if (kind %in% c("xts", "zoo")) zoo::coredata(HL) else HL
+  high <- asPrices(table[, priceColumn(table, "high", caller), drop = FALSE], "high", caller)
+  lowPrices <- asPrices(table[, priceColumn(table, "low", caller), drop = FALSE], "low", caller)
   list(high = high, low = lowPrices, kind = kind, like = HL, times = barTimes(HL, kind, caller))
 }
 

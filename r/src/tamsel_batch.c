@@ -26,22 +26,6 @@ static SEXP widen(const float* values, R_xlen_t count) {
   return result;
 }
 
-/* The prices the indicators get under the policy, as doubles: a list of high
-   and low, or the problem list of the first refused price. */
-SEXP tamsel_r_policy_prices(SEXP high, SEXP low, SEXP policy) {
-  const int count = tamsel_r_bar_count(high, low);
-  float *highPrices = NULL, *lowPrices = NULL;
-  TamselChart_PriceProblem problem;
-  if (!takePrices(high, low, count, tamsel_r_policy(policy), &highPrices, &lowPrices, &problem) && count > 0)
-    return tamsel_r_problem(&problem);
-  static const char* names[] = {"high", "low", ""};
-  SEXP result = PROTECT(mkNamed(VECSXP, names));
-  SET_VECTOR_ELT(result, 0, widen(highPrices, count));
-  SET_VECTOR_ELT(result, 1, widen(lowPrices, count));
-  UNPROTECT(1);
-  return result;
-}
-
 /* One indicator through its own export from the indicator table (which is
    its 1-based place there): a double vector, or the problem list of the
    first price the policy refuses. */

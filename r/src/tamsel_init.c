@@ -10,7 +10,6 @@ SEXP tamsel_r_indicator_table(void);
 SEXP tamsel_r_missing_policies(void);
 SEXP tamsel_r_column_matches(SEXP headerNames, SEXP wanted);
 SEXP tamsel_r_versions(void);
-SEXP tamsel_r_policy_prices(SEXP high, SEXP low, SEXP policy);
 SEXP tamsel_r_indicator(SEXP high, SEXP low, SEXP which, SEXP policy);
 SEXP tamsel_r_all_indicators(SEXP high, SEXP low, SEXP policy);
 SEXP tamsel_r_stream_create(SEXP policy);
@@ -25,7 +24,6 @@ static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator_table", (DL_F
                                               {"tamsel_r_missing_policies", (DL_FUNC)&tamsel_r_missing_policies, 0},
                                               {"tamsel_r_column_matches", (DL_FUNC)&tamsel_r_column_matches, 2},
                                               {"tamsel_r_versions", (DL_FUNC)&tamsel_r_versions, 0},
-                                              {"tamsel_r_policy_prices", (DL_FUNC)&tamsel_r_policy_prices, 3},
                                               {"tamsel_r_indicator", (DL_FUNC)&tamsel_r_indicator, 4},
                                               {"tamsel_r_all_indicators", (DL_FUNC)&tamsel_r_all_indicators, 3},
                                               {"tamsel_r_stream_create", (DL_FUNC)&tamsel_r_stream_create, 1},

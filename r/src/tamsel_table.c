@@ -4,7 +4,6 @@
    the column-name rule and the versions. */
 #include <R.h>
 #include <Rinternals.h>
-
 #include <stdio.h>
 
 #include "TamselCharts.h"
