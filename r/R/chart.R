@@ -1,11 +1,9 @@
 # SPDX-License-Identifier: MIT
 # The indicators as panes of a quantmod chart.
 
-# Colours that read on quantmod's black and white themes alike.
-paneColours <- c(
-  cycle_period = "#1f9bde", signal_to_noise = "#e8a317",
-  swing_position = "#d9534f", trend_vigor = "#2ca02c"
-)
+# Colours that read on quantmod's black and white themes alike, one per
+# indicator in the order of the library's indicator table.
+paneColours <- c("#1f9bde", "#e8a317", "#d9534f", "#2ca02c")
 
 #' Add the indicators to a quantmod chart
 #'
@@ -15,9 +13,8 @@ paneColours <- c(
 #' pane's legend gives the indicator's value on the last bar. Call it after
 #' `chartSeries()`, as a command of its own, not inside its `TA` argument.
 #'
-#' @param indicators The indicators to add, any of `"cycle_period"`,
-#'   `"signal_to_noise"`, `"swing_position"` and `"trend_vigor"`, in the
-#'   order of their panes.
+#' @param indicators The indicators to add, by their column names (those of
+#'   [tamselWarmup()], all four by default), in the order of their panes.
 #' @param missing As in [tamselIndicators()]. `chartSeries()` drops the bars
 #'   with a missing price before it draws, so this matters only for a price
 #'   beyond the range of a 32-bit float.
@@ -33,10 +30,9 @@ paneColours <- c(
 #' quantmod::chartSeries(prices, name = "sample-daily.csv", subset = "last 250 days", TA = NULL)
 #' addTamsel()
 #' @export
-addTamsel <- function(indicators = c("cycle_period", "signal_to_noise", "swing_position", "trend_vigor"),
-                      missing = c("error", "previous", "nan"), warmup = "nan",
-                      colours = paneColours[indicators]) {
-  indicators <- match.arg(indicators, tamselColumns, several.ok = TRUE)
+addTamsel <- function(indicators = indicatorColumns(), missing = "error", warmup = "nan",
+                      colours = paneColours[match(indicators, indicatorColumns())]) {
+  indicators <- match.arg(indicators, indicatorColumns(), several.ok = TRUE)
   # chartSeries() keeps its charts inside quantmod; its own add functions and
   # addTA() find the current one with this function, which quantmod does not
   # export.
@@ -49,7 +45,7 @@ addTamsel <- function(indicators = c("cycle_period", "signal_to_noise", "swing_p
   colours <- rep_len(colours, length(indicators))
   for (i in seq_along(indicators)) {
     series <- values[, indicators[i]]
-    legend <- paste0(indicators[i], ": ", format(as.numeric(series[nrow(series)]), digits = 4L))
+    legend <- paste0(indicatorTitles()[[indicators[i]]], ": ", format(as.numeric(series[nrow(series)]), digits = 4L))
     # quantmod keeps each pane's call and evaluates it again when the chart
     # is redrawn (zoomChart(), reChart()), far from here: the call carries
     # the values themselves.

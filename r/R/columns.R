@@ -1,13 +1,13 @@
 # SPDX-License-Identifier: MIT
-# The names of the four indicators, in the library's order, as every binding
-# of the library (the Python package, the tamsel tool) names its columns.
-tamselColumns <- c("cycle_period", "signal_to_noise", "swing_position", "trend_vigor")
+# The start-up bars and the warm-up option.  The indicators' names and
+# start-up bars are the library's indicator table (library-facts.R).
 
 #' Start-up bars of each indicator
 #'
 #' The number of bars at the start of a series on which an indicator's value
 #' still reflects the zeroed state before bar 1 rather than the prices, as the
-#' library's header and its Python package give them. `warmup = "nan"` replaces exactly
+#' library's indicator table gives them (so they are the same in every front
+#' end of the library). `warmup = "nan"` replaces exactly
 #' these bars with `NaN`.
 #'
 #' | indicator | bars | why |
@@ -26,7 +26,7 @@ tamselColumns <- c("cycle_period", "signal_to_noise", "swing_position", "trend_v
 #' tamselWarmup()
 #' @export
 tamselWarmup <- function() {
-  c(cycle_period = 14L, signal_to_noise = 12L, swing_position = 50L, trend_vigor = 29L)
+  stats::setNames(libraryFacts()$indicators$warmup, indicatorColumns())
 }
 
 # The warm-up option: "values" keeps every value, "nan" blanks each

@@ -1,18 +1,30 @@
 # SPDX-License-Identifier: MIT
 # The four indicators over whole series, and all four from one pass.
 
-computeIndicators <- function(HL, low, columns, missing, warmup, caller) {
-  missing <- match.arg(missing, missingPolicies)
+# which: the places in the library's indicator table of the indicators to
+# compute (cycle period 1, signal-to-noise 2, swing position 3, trend vigor 4).
+computeIndicators <- function(HL, low, which, missing, warmup, order, caller) {
+  columns <- indicatorColumns()[which]
+  policy <- policyNumber(missing)
   warmup <- checkWarmup(warmup)
+  order <- match.arg(order, barOrders)
   input <- priceInput(HL, low, caller)
-  prices <- applyMissing(input$high, input$low, missing, caller, label = function(i) barLabel(input, i))
+  rows <- takeOrder(input, order, caller)
+  high <- input$high[rows]
+  lowPrices <- input$low[rows]
   values <- if (length(columns) == 1L) {
-    matrix(.Call(C_tamsel_r_indicator, prices$high, prices$low, match(columns, tamselColumns)), ncol = 1L)
+    .Call(C_tamsel_r_indicator, high, lowPrices, which, policy)
   } else {
-    .Call(C_tamsel_r_all_indicators, prices$high, prices$low)
+    .Call(C_tamsel_r_all_indicators, high, lowPrices, policy)
   }
-  colnames(values) <- columns
-  shapeResult(applyWarmup(values, warmup), input)
+  if (isPriceProblem(values)) {
+    given <- if (values$column == 0L) high[values$bar] else lowPrices[values$bar]
+    refusePrice(values, caller, function(bar) rowName(input, rows[bar]), given)
+  }
+  values <- applyWarmup(matrix(values, ncol = length(columns), dimnames = list(NULL, columns)), warmup)
+  # Back in the caller's order of rows.
+  values[rows, ] <- values
+  shapeResult(values, input)
 }
 
 #' The cycle spectrum indicators of a high/low series
@@ -36,23 +48,41 @@ computeIndicators <- function(HL, low, columns, missing, warmup, caller) {
 #' them, so values agree bit for bit with the library's C interface, its
 #' Python package and the `tamsel` tool.
 #'
-#' @param HL An object with high and low price columns, found as
-#'   `quantmod::Hi()` and `quantmod::Lo()` find them (a column whose name
-#'   contains "High" or "Low", in any case): an OHLC `xts` or `zoo`, a matrix
-#'   or a data frame. Or, when `low` is given, the high prices: a numeric
-#'   vector, or a one-column `xts` such as `Hi(x)`.
+#' @param HL An object with high and low price columns: an OHLC `xts` or
+#'   `zoo`, a matrix or a data frame. A column is the high (low) price when
+#'   its name is "High" ("Low") in any case, with blanks around it, in `<>`
+#'   (`<HIGH>`) or after a dot (`AAPL.High`, as quantmod names them); a name
+#'   that merely contains the word (`SlowMA`, `Lowest`, `HighWaterMark`) is
+#'   no price. No such column, or several, is an error naming the columns.
+#'   Or, when `low` is given, the high prices: a numeric vector, or a
+#'   one-column `xts` such as `Hi(x)`.
 #' @param low The low prices, when `HL` holds the high prices: a numeric vector
 #'   as long as `HL`, or a series on the same index as `HL`.
 #' @param missing What a missing price (`NA` or `NaN`) does, with the words of
 #'   `tamsel --missing`. `"error"` (the default) stops with a message naming
-#'   the first such bar and its column, because one missing price freezes the
+#'   the first such row (and its time) and its column, because one missing price freezes the
 #'   cycle spectrum for the rest of the series. `"previous"` repeats the
 #'   previous bar's price of that column (a series that starts without a price
 #'   is still an error: there is nothing to repeat). `"nan"` passes it on to
 #'   the library: the cycle period then repeats its last value, the swing
 #'   position becomes `NaN` and the trend vigor holds its last value for the
 #'   rest of the series. An infinite price, or one beyond the range of a
-#'   32-bit float, is refused unless `missing = "nan"` passes it on too.
+#'   32-bit float, is refused unless `missing = "nan"` passes it on too (one
+#'   beyond the range as an infinity). A refused price is an error of class
+#'   `tamselMissingPrice` (a missing price) or `tamselBadPrice` (an infinite
+#'   or out-of-range one), both also of class `tamselPriceProblem`, with the
+#'   fields `kind` (`"missing"`, `"no-previous"`, `"infinite"`,
+#'   `"out-of-range"`), `column` (`"high"` or `"low"`), `bar` (its number in
+#'   time order) and `price` (as given).
+#' @param order The order of the rows. `"oldest-first"` (the default) and
+#'   `"newest-first"` say how they run; where the input has times (the index
+#'   of an `xts` or `zoo`; a data frame's or matrix's column of class `Date`
+#'   or `POSIXct`, or else its column named Date, Datetime, Time or Timestamp,
+#'   a date and a time column read together) they are checked, and reversed,
+#'   shuffled or repeated times are an error naming the rows. With
+#'   `"newest-first"` the bars are computed oldest first and the values given
+#'   back in the rows' order. `"as-given"` takes the rows as they are,
+#'   without looking at times.
 #' @param warmup What the start-up bars show. `"values"` (the default) keeps
 #'   the library's values; `"nan"` puts `NaN` on each indicator's start-up
 #'   bars ([tamselWarmup()]); a whole number `N` puts `NaN` on the first `N`
@@ -83,30 +113,30 @@ NULL
 
 #' @rdname indicators
 #' @export
-cyclePeriod <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "cycle_period", missing, warmup, "cyclePeriod")
+cyclePeriod <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 1L, missing, warmup, order, "cyclePeriod")
 }
 
 #' @rdname indicators
 #' @export
-signalToNoise <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "signal_to_noise", missing, warmup, "signalToNoise")
+signalToNoise <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 2L, missing, warmup, order, "signalToNoise")
 }
 
 #' @rdname indicators
 #' @export
-swingPosition <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "swing_position", missing, warmup, "swingPosition")
+swingPosition <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 3L, missing, warmup, order, "swingPosition")
 }
 
 #' @rdname indicators
 #' @export
-trendVigor <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, "trend_vigor", missing, warmup, "trendVigor")
+trendVigor <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, 4L, missing, warmup, order, "trendVigor")
 }
 
 #' @rdname indicators
 #' @export
-tamselIndicators <- function(HL, low = NULL, missing = c("error", "previous", "nan"), warmup = "values") {
-  computeIndicators(HL, low, tamselColumns, missing, warmup, "tamselIndicators")
+tamselIndicators <- function(HL, low = NULL, missing = "error", warmup = "values", order = "oldest-first") {
+  computeIndicators(HL, low, seq_along(indicatorColumns()), missing, warmup, order, "tamselIndicators")
 }

@@ -2,23 +2,22 @@
 # The price input of the batch functions: what a caller may pass, and how the
 # result takes the caller's shape again.
 
-# Halfway between the largest 32-bit float and 2^128: a price this large
-# becomes an infinity when rounded to the float the library takes.
-floatOverflow <- 2^128 - 2^103
-
-# The column of `frame` that quantmod::Hi() (which = "Hi") or quantmod::Lo()
-# finds: the one whose name contains "High" or "Low", in any case.
-priceColumn <- function(frame, which, caller) {
-  found <- if (which == "Hi") quantmod::has.Hi(frame, which = TRUE) else quantmod::has.Lo(frame, which = TRUE)
-  word <- if (which == "Hi") "High" else "Low"
-  if (isFALSE(found) || length(found) == 0L) {
-    stop(caller, ": no column named like \"", word, "\" among ", columnList(frame),
-      "; pass an object with High and Low columns, or the high and low prices as two vectors",
+# The column of `frame` holding the wanted price ("high" or "low"), by the
+# library's column-name rule: its name is the word in any case, maybe in <>
+# or after a dot (AAPL.High), and nothing that merely contains the word
+# (SlowMA, Lowest, HighWaterMark).  None or several such columns are refused:
+# a guess could compute silently with the wrong prices.
+priceColumn <- function(frame, wanted, caller) {
+  found <- which(columnNameMatches(colnames(frame), wanted))
+  if (length(found) == 0L) {
+    stop(caller, ": no column is the ", wanted, " price among ", columnList(frame),
+      "; name the price columns High and Low (any case, also as AAPL.High or <HIGH>), ",
+      "or give the high and low prices as two vectors",
       call. = FALSE
     )
   }
   if (length(found) > 1L) {
-    stop(caller, ": several columns could be the ", tolower(word), " prices: ", columnList(frame[, found, drop = FALSE]),
+    stop(caller, ": several columns could be the ", wanted, " prices: ", columnList(frame[, found, drop = FALSE]),
       "; keep one of them",
       call. = FALSE
     )
@@ -56,7 +55,7 @@ asPrices <- function(values, what, caller) {
 # needed to shape the result like the input:
 #   kind   "xts", "zoo", "data.frame", "matrix" or "vector"
 #   like   the object whose index or row names the result takes
-#   labels a function giving the index label of bars, for messages
+#   times  the bars' times, as barTimes() gives them, or NULL
 priceInput <- function(HL, low, caller) {
   if (!is.null(low)) {
     like <- HL
@@ -75,11 +74,9 @@ priceInput <- function(HL, low, caller) {
         )
       }
       kind <- if (xts::is.xts(HL)) "xts" else "zoo"
-    } else {
-      kind <- "vector"
-      like <- names(HL)
+      return(list(high = high, low = lowPrices, kind = kind, like = like, times = barTimes(HL, kind, caller)))
     }
-    return(list(high = high, low = lowPrices, kind = kind, like = like))
+    return(list(high = high, low = lowPrices, kind = "vector", like = names(HL), times = NULL))
   }
   if (is.null(HL)) stop(caller, ": no prices given", call. = FALSE)
   kind <- if (xts::is.xts(HL)) {
@@ -96,23 +93,28 @@ priceInput <- function(HL, low, caller) {
       call. = FALSE
     )
   }
-  high <- asPrices(HL[, priceColumn(HL, "Hi", caller), drop = FALSE], "high", caller)
-  lowPrices <- asPrices(HL[, priceColumn(HL, "Lo", caller), drop = FALSE], "low", caller)
-  list(high = high, low = lowPrices, kind = kind, like = HL)
+  # The columns of a series are taken from its data: zoo's own subscript
+  # fails on a series without rows.
+  table <- if (kind %in% c("xts", "zoo")) zoo::coredata(HL) else HL
+  high <- asPrices(table[, priceColumn(table, "high", caller), drop = FALSE], "high", caller)
+  lowPrices <- asPrices(table[, priceColumn(table, "low", caller), drop = FALSE], "low", caller)
+  list(high = high, low = lowPrices, kind = kind, like = HL, times = barTimes(HL, kind, caller))
 }
 
-# The index label of bar i of the input, for messages: its time for a series,
-# its row name or element name otherwise.
-barLabel <- function(input, i) {
+# Row i of the input as a message names it: "row 30", with its time (of a
+# series, or of a data frame's time column) or else its row or element name.
+rowName <- function(input, i) {
   like <- input$like
-  label <- switch(input$kind,
-    xts = ,
-    zoo = format(zoo::index(like)[i]),
-    data.frame = if (.row_names_info(like) > 0L) row.names(like)[i] else NULL,
-    matrix = rownames(like)[i],
-    vector = like[i]
-  )
-  if (is.null(label) || is.na(label)) "" else paste0(" (", label, ")")
+  label <- if (!is.null(input$times)) {
+    input$times$labels[i]
+  } else {
+    switch(input$kind,
+      data.frame = if (.row_names_info(like) > 0L) row.names(like)[i] else NULL,
+      matrix = rownames(like)[i],
+      vector = like[i]
+    )
+  }
+  paste0("row ", i, if (is.null(label) || is.na(label)) "" else paste0(" (", label, ")"))
 }
 
 # A result in the shape of the input: an xts or zoo on the input's index,

@@ -42,17 +42,18 @@
 #' stream$push(bars$High[200], bars$Low[200]) # the bar has closed
 #' stream$bars
 #' @export
-tamselStream <- function(missing = c("error", "previous", "nan"), warmup = "values") {
-  missing <- match.arg(missing, missingPolicies)
+tamselStream <- function(missing = "error", warmup = "values") {
+  policy <- policyNumber(missing)
   warmup <- checkWarmup(warmup)
-  newStream(.Call(C_tamsel_r_stream_create), 0L, c(NA_real_, NA_real_), missing, warmup)
+  newStream(.Call(C_tamsel_r_stream_create, policy), 0L, warmup)
 }
 
-newStream <- function(pointer, bars, previous, missing, warmup) {
+# The stream's missing-price policy and the prices it last took (for
+# "previous") live in the library's stream; state$bars counts its bars.
+newStream <- function(pointer, bars, warmup) {
   state <- new.env(parent = emptyenv())
   state$pointer <- pointer
   state$bars <- bars
-  state$previous <- previous
 
   prices <- function(high, low, caller) {
     high <- asPrices(high, "high", caller)
@@ -62,35 +63,38 @@ newStream <- function(pointer, bars, previous, missing, warmup) {
         call. = FALSE
       )
     }
-    applyMissing(high, low, missing, caller, firstBar = state$bars + 1L, previous = state$previous)
+    list(high = high, low = low)
   }
-  values <- function(matrix, firstBar) {
-    colnames(matrix) <- tamselColumns
-    applyWarmup(matrix, warmup, firstBar)
+  # The values of bars firstBar, firstBar + 1, ..., or the refused price
+  # raised as an error naming its bar.
+  values <- function(result, bar, caller) {
+    if (isPriceProblem(result)) {
+      given <- if (result$column == 0L) bar$high else bar$low
+      refusePrice(result, caller, function(number) paste("bar", number), given[result$bar - state$bars])
+    }
+    colnames(result) <- indicatorColumns()
+    applyWarmup(result, warmup, state$bars + 1L)
   }
 
   self <- new.env(parent = emptyenv())
   self$push <- function(high, low) {
     bar <- prices(high, low, "push")
     if (length(bar$high) == 0L) stop("push: no bar given", call. = FALSE)
-    result <- values(.Call(C_tamsel_r_stream_push, state$pointer, bar$high, bar$low), state$bars + 1L)
-    last <- length(bar$high)
-    state$bars <- state$bars + last
-    state$previous <- c(bar$high[last], bar$low[last])
-    if (last == 1L) result[1L, ] else result
+    result <- values(.Call(C_tamsel_r_stream_push, state$pointer, bar$high, bar$low), bar, "push")
+    state$bars <- state$bars + length(bar$high)
+    if (length(bar$high) == 1L) result[1L, ] else result
   }
   self$peek <- function(high, low) {
     bar <- prices(high, low, "peek")
     if (length(bar$high) != 1L) stop("peek: takes one bar, a high and a low price", call. = FALSE)
-    values(.Call(C_tamsel_r_stream_peek, state$pointer, bar$high, bar$low), state$bars + 1L)[1L, ]
+    values(.Call(C_tamsel_r_stream_peek, state$pointer, bar$high, bar$low), bar, "peek")[1L, ]
   }
   self$clone <- function() {
-    newStream(.Call(C_tamsel_r_stream_clone, state$pointer), state$bars, state$previous, missing, warmup)
+    newStream(.Call(C_tamsel_r_stream_clone, state$pointer), state$bars, warmup)
   }
   self$reset <- function() {
     .Call(C_tamsel_r_stream_reset, state$pointer)
     state$bars <- 0L
-    state$previous <- c(NA_real_, NA_real_)
     invisible(self)
   }
   self$close <- function() {

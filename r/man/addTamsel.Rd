@@ -5,16 +5,15 @@
 \title{Add the indicators to a quantmod chart}
 \usage{
 addTamsel(
-  indicators = c("cycle_period", "signal_to_noise", "swing_position", "trend_vigor"),
-  missing = c("error", "previous", "nan"),
+  indicators = indicatorColumns(),
+  missing = "error",
   warmup = "nan",
-  colours = paneColours[indicators]
+  colours = paneColours[match(indicators, indicatorColumns())]
 )
 }
 \arguments{
-\item{indicators}{The indicators to add, any of `"cycle_period"`,
-`"signal_to_noise"`, `"swing_position"` and `"trend_vigor"`, in the
-order of their panes.}
+\item{indicators}{The indicators to add, by their column names (those of
+[tamselWarmup()], all four by default), in the order of their panes.}
 
 \item{missing}{As in [tamselIndicators()]. `chartSeries()` drops the bars
 with a missing price before it draws, so this matters only for a price

@@ -12,63 +12,87 @@
 cyclePeriod(
   HL,
   low = NULL,
-  missing = c("error", "previous", "nan"),
-  warmup = "values"
+  missing = "error",
+  warmup = "values",
+  order = "oldest-first"
 )
 
 signalToNoise(
   HL,
   low = NULL,
-  missing = c("error", "previous", "nan"),
-  warmup = "values"
+  missing = "error",
+  warmup = "values",
+  order = "oldest-first"
 )
 
 swingPosition(
   HL,
   low = NULL,
-  missing = c("error", "previous", "nan"),
-  warmup = "values"
+  missing = "error",
+  warmup = "values",
+  order = "oldest-first"
 )
 
 trendVigor(
   HL,
   low = NULL,
-  missing = c("error", "previous", "nan"),
-  warmup = "values"
+  missing = "error",
+  warmup = "values",
+  order = "oldest-first"
 )
 
 tamselIndicators(
   HL,
   low = NULL,
-  missing = c("error", "previous", "nan"),
-  warmup = "values"
+  missing = "error",
+  warmup = "values",
+  order = "oldest-first"
 )
 }
 \arguments{
-\item{HL}{An object with high and low price columns, found as
-`quantmod::Hi()` and `quantmod::Lo()` find them (a column whose name
-contains "High" or "Low", in any case): an OHLC `xts` or `zoo`, a matrix
-or a data frame. Or, when `low` is given, the high prices: a numeric
-vector, or a one-column `xts` such as `Hi(x)`.}
+\item{HL}{An object with high and low price columns: an OHLC `xts` or
+`zoo`, a matrix or a data frame. A column is the high (low) price when
+its name is "High" ("Low") in any case, with blanks around it, in `<>`
+(`<HIGH>`) or after a dot (`AAPL.High`, as quantmod names them); a name
+that merely contains the word (`SlowMA`, `Lowest`, `HighWaterMark`) is
+no price. No such column, or several, is an error naming the columns.
+Or, when `low` is given, the high prices: a numeric vector, or a
+one-column `xts` such as `Hi(x)`.}
 
 \item{low}{The low prices, when `HL` holds the high prices: a numeric vector
 as long as `HL`, or a series on the same index as `HL`.}
 
 \item{missing}{What a missing price (`NA` or `NaN`) does, with the words of
 `tamsel --missing`. `"error"` (the default) stops with a message naming
-the first such bar and its column, because one missing price freezes the
+the first such row (and its time) and its column, because one missing price freezes the
 cycle spectrum for the rest of the series. `"previous"` repeats the
 previous bar's price of that column (a series that starts without a price
 is still an error: there is nothing to repeat). `"nan"` passes it on to
 the library: the cycle period then repeats its last value, the swing
 position becomes `NaN` and the trend vigor holds its last value for the
 rest of the series. An infinite price, or one beyond the range of a
-32-bit float, is refused unless `missing = "nan"` passes it on too.}
+32-bit float, is refused unless `missing = "nan"` passes it on too (one
+beyond the range as an infinity). A refused price is an error of class
+`tamselMissingPrice` (a missing price) or `tamselBadPrice` (an infinite
+or out-of-range one), both also of class `tamselPriceProblem`, with the
+fields `kind` (`"missing"`, `"no-previous"`, `"infinite"`,
+`"out-of-range"`), `column` (`"high"` or `"low"`), `bar` (its number in
+time order) and `price` (as given).}
 
 \item{warmup}{What the start-up bars show. `"values"` (the default) keeps
 the library's values; `"nan"` puts `NaN` on each indicator's start-up
 bars ([tamselWarmup()]); a whole number `N` puts `NaN` on the first `N`
 bars of every indicator.}
+
+\item{order}{The order of the rows. `"oldest-first"` (the default) and
+`"newest-first"` say how they run; where the input has times (the index
+of an `xts` or `zoo`; a data frame's or matrix's column of class `Date`
+or `POSIXct`, or else its column named Date, Datetime, Time or Timestamp,
+a date and a time column read together) they are checked, and reversed,
+shuffled or repeated times are an error naming the rows. With
+`"newest-first"` the bars are computed oldest first and the values given
+back in the rows' order. `"as-given"` takes the rows as they are,
+without looking at times.}
 }
 \value{
 For an `xts` or `zoo` input, an `xts` or `zoo` on the same index

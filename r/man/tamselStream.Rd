@@ -4,7 +4,7 @@
 \alias{tamselStream}
 \title{Indicators of live bars, one bar at a time}
 \usage{
-tamselStream(missing = c("error", "previous", "nan"), warmup = "values")
+tamselStream(missing = "error", warmup = "values")
 }
 \arguments{
 \item{missing}{What a bar with a missing price does, as in

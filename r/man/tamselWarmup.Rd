@@ -12,7 +12,8 @@ A named integer vector: the start-up bars of each indicator.
 \description{
 The number of bars at the start of a series on which an indicator's value
 still reflects the zeroed state before bar 1 rather than the prices, as the
-library's header and its Python package give them. `warmup = "nan"` replaces exactly
+library's indicator table gives them (so they are the same in every front
+end of the library). `warmup = "nan"` replaces exactly
 these bars with `NaN`.
 }
 \details{

@@ -6,9 +6,13 @@
 #include <R_ext/Visibility.h>
 #include <Rinternals.h>
 
-SEXP tamsel_r_indicator(SEXP high, SEXP low, SEXP which);
-SEXP tamsel_r_all_indicators(SEXP high, SEXP low);
-SEXP tamsel_r_stream_create(void);
+SEXP tamsel_r_indicator_table(void);
+SEXP tamsel_r_missing_policies(void);
+SEXP tamsel_r_column_matches(SEXP headerNames, SEXP wanted);
+SEXP tamsel_r_versions(void);
+SEXP tamsel_r_indicator(SEXP high, SEXP low, SEXP which, SEXP policy);
+SEXP tamsel_r_all_indicators(SEXP high, SEXP low, SEXP policy);
+SEXP tamsel_r_stream_create(SEXP policy);
 SEXP tamsel_r_stream_clone(SEXP pointer);
 SEXP tamsel_r_stream_reset(SEXP pointer);
 SEXP tamsel_r_stream_close(SEXP pointer);
@@ -16,9 +20,13 @@ SEXP tamsel_r_stream_push(SEXP pointer, SEXP high, SEXP low);
 SEXP tamsel_r_stream_peek(SEXP pointer, SEXP high, SEXP low);
 SEXP tamsel_r_live_streams(void);
 
-static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator", (DL_FUNC)&tamsel_r_indicator, 3},
-                                              {"tamsel_r_all_indicators", (DL_FUNC)&tamsel_r_all_indicators, 2},
-                                              {"tamsel_r_stream_create", (DL_FUNC)&tamsel_r_stream_create, 0},
+static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator_table", (DL_FUNC)&tamsel_r_indicator_table, 0},
+                                              {"tamsel_r_missing_policies", (DL_FUNC)&tamsel_r_missing_policies, 0},
+                                              {"tamsel_r_column_matches", (DL_FUNC)&tamsel_r_column_matches, 2},
+                                              {"tamsel_r_versions", (DL_FUNC)&tamsel_r_versions, 0},
+                                              {"tamsel_r_indicator", (DL_FUNC)&tamsel_r_indicator, 4},
+                                              {"tamsel_r_all_indicators", (DL_FUNC)&tamsel_r_all_indicators, 3},
+                                              {"tamsel_r_stream_create", (DL_FUNC)&tamsel_r_stream_create, 1},
                                               {"tamsel_r_stream_clone", (DL_FUNC)&tamsel_r_stream_clone, 1},
                                               {"tamsel_r_stream_reset", (DL_FUNC)&tamsel_r_stream_reset, 1},
                                               {"tamsel_r_stream_close", (DL_FUNC)&tamsel_r_stream_close, 1},

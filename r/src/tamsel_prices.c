@@ -4,34 +4,33 @@
 #include <limits.h>
 #include <math.h>
 
-/* Halfway between the largest float and 2^128: from here on the nearest
-   float is the infinity. */
-static const double kFloatOverflow = 0x1.ffffffp127;
-
-float tamsel_r_price(double value) {
-  if (isnan(value)) return NAN;
-  if (value >= kFloatOverflow) return INFINITY;
-  if (value <= -kFloatOverflow) return -INFINITY;
-  return (float)value;
-}
-
 int tamsel_r_bar_count(SEXP high, SEXP low) {
   if (TYPEOF(high) != REALSXP || TYPEOF(low) != REALSXP) error("high and low must be double vectors");
   const R_xlen_t count = XLENGTH(high);
-  if (XLENGTH(low) != count) error("high and low must have equal lengths");
+  if (XLENGTH(low) != count)
+    error("high and low must have equal lengths, got %.0f and %.0f", (double)count, (double)XLENGTH(low));
   if (count > INT_MAX) error("%.0f bars are more than the library's limit of %d", (double)count, INT_MAX);
   return (int)count;
 }
 
-void tamsel_r_prices(SEXP high, SEXP low, int count, float** highOut, float** lowOut) {
-  float* highPrices = (float*)R_alloc((size_t)count, sizeof(float));
-  float* lowPrices = (float*)R_alloc((size_t)count, sizeof(float));
-  const double* highValues = REAL(high);
-  const double* lowValues = REAL(low);
-  for (int i = 0; i < count; ++i) {
-    highPrices[i] = tamsel_r_price(highValues[i]);
-    lowPrices[i] = tamsel_r_price(lowValues[i]);
-  }
-  *highOut = highPrices;
-  *lowOut = lowPrices;
+int tamsel_r_policy(SEXP policy) {
+  if ((TYPEOF(policy) != INTSXP && TYPEOF(policy) != REALSXP) || XLENGTH(policy) != 1)
+    error("the missing-price policy must be one number");
+  const double number = asReal(policy);
+  if (!(number >= 0 && number <= INT_MAX) || number != floor(number) ||
+      TamselChart_MissingPolicyName((int)number) == NULL)
+    error("no missing-price policy numbered %g", number);
+  return (int)number;
+}
+
+SEXP tamsel_r_problem(const TamselChart_PriceProblem* problem) {
+  static const char* names[] = {"kind", "text", "bar", "column", "price", ""};
+  SEXP result = PROTECT(mkNamed(VECSXP, names));
+  SET_VECTOR_ELT(result, 0, ScalarInteger(problem->kind));
+  SET_VECTOR_ELT(result, 1, mkString(TamselChart_PriceProblemText(problem->kind)));
+  SET_VECTOR_ELT(result, 2, ScalarInteger(problem->bar));
+  SET_VECTOR_ELT(result, 3, ScalarInteger(problem->column));
+  SET_VECTOR_ELT(result, 4, ScalarReal(problem->price));
+  UNPROTECT(1);
+  return result;
 }

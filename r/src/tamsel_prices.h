@@ -1,21 +1,24 @@
 /* SPDX-License-Identifier: MIT */
-/* R's numeric vectors as the library's 32-bit float price arrays. */
+/* R's numeric vectors as the library's 32-bit float price arrays, with the
+   library's missing-price policy applied. */
 #ifndef TAMSEL_R_PRICES_H
 #define TAMSEL_R_PRICES_H
 
 #include <R.h>
 #include <Rinternals.h>
 
-/* A price rounded to the nearest float, as the C interface takes it.  A value
-   past the largest float becomes an infinity of its sign, as IEEE rounding
-   gives it, without relying on an out-of-range conversion. */
-float tamsel_r_price(double value);
+#include "TamselCharts.h"
 
 /* The number of bars of two equally long double vectors, checked against the
    C interface's int count; raises an R error otherwise. */
 int tamsel_r_bar_count(SEXP high, SEXP low);
 
-/* high and low as newly R_alloc'ed float arrays of count bars. */
-void tamsel_r_prices(SEXP high, SEXP low, int count, float** highOut, float** lowOut);
+/* A policy number from R (an integer or a double holding one), checked
+   against the library's list of policies; raises an R error otherwise. */
+int tamsel_r_policy(SEXP policy);
+
+/* A refused price as an R list: kind (the TAMSELCHART_PRICE_ number), text
+   (the library's description), bar, column (0 high, 1 low) and price. */
+SEXP tamsel_r_problem(const TamselChart_PriceProblem* problem);
 
 #endif

@@ -45,17 +45,24 @@ static TamselChart_Stream* unwrap(SEXP pointer) {
 static SEXP valuesOf(const TamselChart_Values* values, int bars) {
   SEXP result = PROTECT(allocMatrix(REALSXP, bars, 4));
   double* out = REAL(result);
-  for (int i = 0; i < bars; ++i) {
+  const size_t rows = (size_t)bars;
+  for (size_t i = 0; i < rows; ++i) {
     out[i] = (double)values[i].CyclePeriod;
-    out[i + bars] = (double)values[i].SignalToNoiseRatio;
-    out[i + 2 * bars] = (double)values[i].SwingPosition;
-    out[i + 3 * bars] = (double)values[i].TrendVigor;
+    out[i + rows] = (double)values[i].SignalToNoiseRatio;
+    out[i + 2 * rows] = (double)values[i].SwingPosition;
+    out[i + 3 * rows] = (double)values[i].TrendVigor;
   }
   UNPROTECT(1);
   return result;
 }
 
-SEXP tamsel_r_stream_create(void) { return wrap(TamselChart_StreamCreate()); }
+SEXP tamsel_r_stream_create(SEXP policy) {
+  const int number = tamsel_r_policy(policy);
+  SEXP pointer = PROTECT(wrap(TamselChart_StreamCreate()));
+  TamselChart_StreamSetMissingPolicy(unwrap(pointer), number);
+  UNPROTECT(1);
+  return pointer;
+}
 
 SEXP tamsel_r_stream_clone(SEXP pointer) { return wrap(TamselChart_StreamClone(unwrap(pointer))); }
 
@@ -70,27 +77,42 @@ SEXP tamsel_r_stream_close(SEXP pointer) {
   return R_NilValue;
 }
 
-/* Commits the bars in order: a bars x 4 matrix of their values. */
+/* Commits the bars in order under the stream's policy: a bars x 4 matrix of
+   their values, or the problem list of the first refused price, its bar
+   counted from the stream's first bar.  Several bars are all committed or
+   none: they go to a copy of the stream, which replaces it only when every
+   bar was taken. */
 SEXP tamsel_r_stream_push(SEXP pointer, SEXP high, SEXP low) {
   TamselChart_Stream* stream = unwrap(pointer);
   const int bars = tamsel_r_bar_count(high, low);
+  TamselChart_Stream* target = bars > 1 ? TamselChart_StreamClone(stream) : stream;
+  if (target == NULL) error("the TamselCharts library could not allocate a stream (out of memory)");
   TamselChart_Values* values = (TamselChart_Values*)R_alloc((size_t)bars + 1, sizeof(TamselChart_Values));
   const double* highValues = REAL(high);
   const double* lowValues = REAL(low);
+  TamselChart_PriceProblem problem;
   for (int i = 0; i < bars; ++i) {
-    if (TamselChart_StreamPush(stream, tamsel_r_price(highValues[i]), tamsel_r_price(lowValues[i]), &values[i]) == 0)
-      error("the TamselCharts library refused a bar");
+    if (TamselChart_StreamPushPrices(target, highValues[i], lowValues[i], &values[i], &problem) == 0) {
+      if (target != stream) TamselChart_StreamDestroy(target);
+      return tamsel_r_problem(&problem);
+    }
+  }
+  if (target != stream) {
+    R_SetExternalPtrAddr(pointer, target);
+    TamselChart_StreamDestroy(stream);
   }
   return valuesOf(values, bars);
 }
 
-/* The values one more bar would get, committing nothing: a 1 x 4 matrix. */
+/* The values one more bar would get, committing nothing: a 1 x 4 matrix, or
+   the problem list of a refused price. */
 SEXP tamsel_r_stream_peek(SEXP pointer, SEXP high, SEXP low) {
   const TamselChart_Stream* stream = unwrap(pointer);
   if (tamsel_r_bar_count(high, low) != 1) error("peek takes one bar: one high and one low");
   TamselChart_Values values;
-  if (TamselChart_StreamPeek(stream, tamsel_r_price(REAL(high)[0]), tamsel_r_price(REAL(low)[0]), &values) == 0)
-    error("the TamselCharts library refused the bar");
+  TamselChart_PriceProblem problem;
+  if (TamselChart_StreamPeekPrices(stream, REAL(high)[0], REAL(low)[0], &values, &problem) == 0)
+    return tamsel_r_problem(&problem);
   return valuesOf(&values, 1);
 }
 

@@ -11,8 +11,9 @@
 #                        only where the kernels are picked at run time), then
 #                        the extra compiler flags CMake gives that one file
 #                        ("spectrum/spectrum_kernel_avx2.cpp dispatch -mavx2").
-# Every header of the library is copied, and the repository's golden outputs
-# and sample data go where the tests and examples find them.
+# Every header of the library is copied, the repository's golden outputs,
+# shared missing-price cases and sample data go where the tests and examples
+# find them, and the package's version in DESCRIPTION is set to the header's.
 #
 # Usage: tools/stage-library.sh [REPOSITORY]   (default: the folder above the package)
 set -eu
@@ -23,7 +24,7 @@ library="$repository/src"
 cmake_list="$library/CMakeLists.txt"
 
 for needed in "$cmake_list" "$repository/include/TamselCharts.h" "$repository/tests/golden/golden.bin" \
-  "$repository/data/sample-daily.csv"; do
+  "$repository/data/sample-daily.csv" "$repository/tests/data/missing_policy_cases.txt"; do
   if [ ! -f "$needed" ]; then
     echo "stage-library.sh: $needed is missing; run this from the TamselCharts repository" >&2
     exit 1
@@ -93,5 +94,19 @@ fi
 mkdir -p "$package/inst/extdata" "$package/tests/testthat"
 cp "$repository/data/sample-daily.csv" "$package/inst/extdata/sample-daily.csv"
 cp "$repository/tests/golden/golden.bin" "$package/tests/testthat/golden.bin"
+cp "$repository/tests/data/missing_policy_cases.txt" "$package/tests/testthat/missing_policy_cases.txt"
 
-echo "stage-library.sh: staged $(wc -l < "$package/src/tamsel/SOURCES") library sources from $repository"
+# The header's three version macros are where the project's version is set.
+version=$(awk '/^#define TAMSELCHARTS_VERSION_(MAJOR|MINOR|PATCH) / { parts[$2] = $3 }
+  END { printf "%s.%s.%s", parts["TAMSELCHARTS_VERSION_MAJOR"], parts["TAMSELCHARTS_VERSION_MINOR"], parts["TAMSELCHARTS_VERSION_PATCH"] }' \
+  "$repository/include/TamselCharts.h")
+if ! echo "$version" | grep -Eqx '[0-9]+\.[0-9]+\.[0-9]+'; then
+  echo "stage-library.sh: no version in $repository/include/TamselCharts.h (got \"$version\")" >&2
+  exit 1
+fi
+if ! grep -qx "Version: $version" "$package/DESCRIPTION"; then
+  sed "s/^Version: .*/Version: $version/" "$package/DESCRIPTION" > "$package/DESCRIPTION.staging"
+  mv "$package/DESCRIPTION.staging" "$package/DESCRIPTION"
+fi
+
+echo "stage-library.sh: staged $(wc -l < "$package/src/tamsel/SOURCES") library sources from $repository, version $version"

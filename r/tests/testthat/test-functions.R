@@ -89,8 +89,8 @@ test_that("bad arguments are refused with a message that says what to pass", {
     list(args = list(1:3, 1:4), message = "equal lengths, got 3 and 4"),
     list(args = list(c("1", "2"), c("1", "2")), message = "must be numbers, not character"),
     list(args = list(factor(1:3), 1:3), message = "must be numbers, not factor"),
-    list(args = list(prices[, c("Open", "Close")]), message = 'no column named like "High"'),
-    list(args = list(cbind(prices, Highest = 1)), message = "several columns could be the high prices"),
+    list(args = list(prices[, c("Open", "Close")]), message = 'no column is the high price among the columns "Open", "Close"'),
+    list(args = list(cbind(prices, AAPL.High = 1)), message = "several columns could be the high prices"),
     list(args = list(quantmod::Hi(prices), quantmod::Lo(prices)[-1]), message = "equal lengths"),
     list(args = list(quantmod::Hi(prices), zoo::as.zoo(quantmod::Lo(prices))[rev(seq_len(20))]), message = NA),
     list(args = list(quantmod::Hi(prices), xts::xts(as.numeric(prices$Low), zoo::index(prices) + 1)),
@@ -127,14 +127,14 @@ test_that("each missing-price policy does what its word says", {
     list(value = NaN, shown = "NaN", missing = TRUE),
     list(value = Inf, shown = "Inf", missing = FALSE),
     list(value = -Inf, shown = "-Inf", missing = FALSE),
-    list(value = 1e39, shown = "1e+39, beyond the range of a 32-bit float", missing = FALSE)
+    list(value = 1e39, shown = "1e+39", missing = FALSE)
   )
   for (case in cases) {
     for (column in c("High", "Low")) {
       gappy <- prices
       gappy[30, column] <- case$value
       what <- paste(case$shown, "in", column)
-      where <- sprintf("bar 30 (%s): the %s price is %s;", format(zoo::index(prices)[30]), tolower(column), case$shown)
+      where <- sprintf("the %s price of row 30 (%s) is %s;", tolower(column), format(zoo::index(prices)[30]), case$shown)
       # error: the first bad bar, its date and column, and the ways out.
       message <- tryCatch(swingPosition(gappy), error = conditionMessage)
       expect_match(message, where, fixed = TRUE, label = what)
@@ -160,8 +160,8 @@ test_that("each missing-price policy does what its word says", {
   gappy[50, "High"] <- NA
   gappy[40, "Low"] <- Inf
   gappy[40, "High"] <- NaN
-  expect_error(cyclePeriod(gappy), "bar 40 .*: the high price is NaN; a missing price")
-  expect_error(cyclePeriod(gappy, missing = "previous"), "bar 40 .*: the low price is Inf; correct or drop")
+  expect_error(cyclePeriod(gappy), "the high price of row 40 .* is NaN; a missing price")
+  expect_error(cyclePeriod(gappy, missing = "previous"), "the low price of row 40 .* is Inf; correct or drop")
 })
 
 test_that("missing = \"previous\" repeats the last good price through a gap, and cannot fill a leading gap", {
@@ -172,7 +172,7 @@ test_that("missing = \"previous\" repeats the last good price through a gap, and
     tamselIndicators(c(10, 11, 11, 11, 12, 12), c(9, 9, 10, 10, 11, 11))
   )
   for (leading in list(list(c(NA, 2, 3), c(1, 1, 2)), list(c(2, 2, 3), c(NaN, NA, 2)))) {
-    expect_error(do.call(cyclePeriod, c(leading, missing = "previous")), "bar 1: .* no earlier price")
+    expect_error(do.call(cyclePeriod, c(leading, missing = "previous")), "of row 1 is .*no earlier price")
   }
   # A whole column missing is a leading gap too; missing = "nan" takes it.
   expect_error(cyclePeriod(c(NA_real_, NA_real_), c(1, 2), missing = "previous"), "no earlier price")
@@ -219,4 +219,161 @@ test_that("the start-up bars are those on which every series shows its start-up 
     )
     expect_identical(table[1:12, "signal_to_noise"], rep(1, 12), label = series$name)
   }
+})
+
+test_that("every shared missing-price case has its listed outcome, for NaN and for NA", {
+  for (case in readPolicyCases()) {
+    for (missingValue in c("NaN", "NA")) {
+      convert <- if (missingValue == "NA") asRMissing else identity
+      high <- convert(case$high)
+      low <- convert(case$low)
+      label <- paste(case$line, "with", missingValue)
+      if (case$ok) {
+        # The indicators get exactly the listed prices, passed on as they are.
+        expect_identical(tamselIndicators(high, low, missing = case$policy),
+          tamselIndicators(case$takenHigh, case$takenLow, missing = "nan"),
+          label = label
+        )
+        next
+      }
+      bars <- xts::xts(cbind(High = high, Low = low), as.Date("2024-01-01") + seq_along(high) - 1L)
+      for (input in list(list(high, low), list(bars))) {
+        refused <- tryCatch(do.call(cyclePeriod, c(input, missing = case$policy)), tamselPriceProblem = identity)
+        expect_s3_class(refused, "tamselPriceProblem")
+        expect_identical(c(refused$kind, refused$column), c(case$kind, case$column), label = label)
+        expect_identical(refused$bar, case$bar, label = label)
+        missingKind <- case$kind %in% c("missing", "no-previous")
+        expect_identical(inherits(refused, "tamselMissingPrice"), missingKind, label = label)
+        expect_identical(inherits(refused, "tamselBadPrice"), !missingKind, label = label)
+        given <- if (case$column == "high") high[case$bar] else low[case$bar]
+        expect_identical(refused$price, given, label = label)
+        # The message names the row (and its date for a series) and a way out.
+        where <- sprintf("the %s price of row %d%s is", case$column, case$bar,
+                         if (length(input) == 1L) paste0(" (", format(zoo::index(bars)[case$bar]), ")") else "")
+        expect_match(conditionMessage(refused), where, fixed = TRUE, label = label)
+        expect_match(conditionMessage(refused), 'missing = "nan"', fixed = TRUE, label = label)
+      }
+    }
+  }
+})
+
+test_that("the price columns are those a person would take, by the library's column-name rule", {
+  # Each column name, and the price it holds (NA: none).
+  names <- c(
+    "High" = "high", "Low" = "low", "high" = "high", "LOW" = "low", "<HIGH>" = "high", "<LOW>" = "low",
+    " High " = "high", "AAPL.High" = "high", "AAPL.Low" = "low", "BRK.B.Low" = "low", "^GSPC.High" = "high",
+    "SlowMA" = NA, "Lowest" = NA, "Highest" = NA, "HighWaterMark" = NA, "LowVolume" = NA, "Below" = NA,
+    "Adj.Close" = NA, "AAPL.Adjusted" = NA, "Close" = NA, "Open" = NA, "Volume" = NA, "<OPEN>" = NA,
+    "High_Low" = NA, "HL" = NA, "Hi" = NA, "Lo" = NA, "high low" = NA, "Flow" = NA, "AAPL.Highest" = NA
+  )
+  expect_length(names, 30L)
+  prices <- randomBars(30)
+  expected <- tamselIndicators(as.numeric(prices$High), as.numeric(prices$Low))
+  for (name in names(names)) {
+    # The named column beside an Open column, completed by the other price.
+    other <- if (identical(names[[name]], "high")) "Low" else "High"
+    frame <- data.frame(Open = 1, x = as.numeric(prices[, if (is.na(names[[name]])) "Close" else if (names[[name]] == "high") "High" else "Low"]),
+                        y = as.numeric(prices[, other]), check.names = FALSE)
+    names(frame)[2:3] <- c(name, other)
+    if (is.na(names[[name]])) {
+      # Only one price column is there: the lookup refuses, naming the columns.
+      message <- tryCatch(tamselIndicators(frame), error = conditionMessage)
+      expect_match(message, "no column is the low price", fixed = TRUE, label = name)
+      expect_match(message, paste0('"', name, '"'), fixed = TRUE, label = name)
+    } else {
+      expect_identical(unname(as.matrix(tamselIndicators(frame))), unname(expected), label = name)
+    }
+  }
+  # A moving average beside the prices is not taken for one, whatever its name holds.
+  close <- as.numeric(prices$Close)
+  expect_error(tamselIndicators(data.frame(High = close, Close = close, SlowMA = close)), "no column is the low price")
+  expect_error(tamselIndicators(data.frame(High = close, Low = close, `<low>` = close, check.names = FALSE)),
+               'several columns could be the low prices: the columns "Low", "<low>"', fixed = TRUE)
+})
+
+test_that("rows with times are taken in time order only, or refused naming the rows", {
+  prices <- randomBars(60)
+  dates <- zoo::index(prices)
+  expected <- tamselIndicators(as.numeric(prices$High), as.numeric(prices$Low))
+  frameOf <- function(rows, time = dates) {
+    data.frame(Date = time[rows], High = as.numeric(prices$High)[rows], Low = as.numeric(prices$Low)[rows])
+  }
+  values <- function(result) unname(as.matrix(result))
+  # Oldest first, as a Date, a POSIXct, text or a column that is not called
+  # Date but holds dates: the values of the bars.
+  stamps <- as.POSIXct("2024-03-01 09:30", tz = "UTC") + 60 * seq_len(60)
+  for (frame in list(
+    frameOf(1:60), frameOf(1:60, stamps), frameOf(1:60, format(dates)),
+    stats::setNames(frameOf(1:60), c("Day", "High", "Low")),
+    data.frame(`<DATE>` = format(dates, "%Y.%m.%d"), `<TIME>` = "00:00", High = as.numeric(prices$High),
+               Low = as.numeric(prices$Low), check.names = FALSE)
+  )) {
+    expect_identical(values(tamselIndicators(frame)), unname(expected), label = names(frame)[1])
+  }
+  # Newest first: computed oldest first, given back in the rows' order.
+  newest <- frameOf(60:1)
+  expect_error(tamselIndicators(newest), 'run newest first; pass order = "newest-first"', fixed = TRUE)
+  reversed <- tamselIndicators(newest, order = "newest-first")
+  expect_identical(values(reversed), unname(expected[60:1, ]))
+  expect_identical(trendVigor(newest, order = "newest-first"), unname(expected[60:1, "trend_vigor"]))
+  expect_error(tamselIndicators(frameOf(1:60), order = "newest-first"), "run oldest first, but", fixed = TRUE)
+  # Shuffled or repeated rows are refused, naming the two rows.
+  shuffled <- frameOf(c(1:10, 12, 11, 13:60))
+  expect_error(tamselIndicators(shuffled), sprintf(
+    "are not in time order: row 12 (%s) comes after row 11 (%s)", format(dates[11]), format(dates[12])
+  ), fixed = TRUE)
+  repeated <- frameOf(c(1:30, 30:59))
+  expect_error(cyclePeriod(repeated), sprintf(
+    "repeat a time: row 31 (%s) has the time of row 30", format(dates[30])
+  ), fixed = TRUE)
+  expect_error(tamselIndicators(frameOf(1:60, replace(dates, 7, NA))), "row 7 has no time in the column Date")
+  expect_error(tamselIndicators(frameOf(1:60, replace(format(dates), 3, "soon"))), "cannot be read as bar times")
+  # order = "as-given" takes the rows as they are.
+  expect_identical(values(tamselIndicators(shuffled, order = "as-given")),
+                   values(tamselIndicators(shuffled$High, shuffled$Low)))
+  expect_error(tamselIndicators(frameOf(1:60), order = "sorted"), "should be one of")
+})
+
+test_that("a series with a repeated time is refused, naming the rows", {
+  prices <- randomBars(40)
+  twice <- xts::xts(zoo::coredata(prices), zoo::index(prices)[c(1:20, 20:39)])
+  message <- tryCatch(tamselIndicators(twice), error = conditionMessage)
+  expect_match(message, sprintf("the index repeats times, at row 21 (%s)", format(zoo::index(twice)[21])),
+               fixed = TRUE)
+  expect_error(cyclePeriod(suppressWarnings(zoo::as.zoo(twice))), "the index repeats times")
+  expect_error(cyclePeriod(quantmod::Hi(twice), quantmod::Lo(twice)), "the index repeats times")
+  expect_identical(zoo::index(tamselIndicators(twice, order = "as-given")), zoo::index(twice))
+  expect_error(tamselIndicators(prices, order = "newest-first"), "always in time order")
+})
+
+test_that("an input without rows gives a result without rows, of its own class", {
+  noRows <- matrix(numeric(0), 0L, 2L, dimnames = list(NULL, c("High", "Low")))
+  days <- as.Date(character(0))
+  inputs <- list(
+    xts = xts::xts(noRows, days), zoo = zoo::zoo(noRows, days),
+    data.frame = as.data.frame(noRows), matrix = noRows
+  )
+  for (kind in names(inputs)) {
+    all <- tamselIndicators(inputs[[kind]])
+    one <- swingPosition(inputs[[kind]])
+    expect_true(inherits(all, kind), label = kind)
+    expect_identical(dim(all), c(0L, 4L), label = kind)
+    expect_length(one, 0L)
+    if (kind %in% c("xts", "zoo")) expect_true(inherits(one, kind), label = kind)
+  }
+  two <- trendVigor(zoo::zoo(numeric(0), days), zoo::zoo(numeric(0), days))
+  expect_s3_class(two, "zoo")
+  expect_length(two, 0L)
+})
+
+test_that("the package's version is the library header's", {
+  versions <- .Call(tamselcharts:::C_tamsel_r_versions)
+  expect_identical(as.character(utils::packageVersion("tamselcharts")), versions[["header"]])
+  expect_identical(versions[["library"]], versions[["header"]])
+})
+
+test_that("the indicators and their start-up bars are the library's table, in its order", {
+  expect_identical(names(tamselWarmup()), colnames(tamselIndicators(randomBars(5))))
+  expect_identical(names(tamselWarmup()), c("cycle_period", "signal_to_noise", "swing_position", "trend_vigor"))
+  expect_identical(tamselcharts:::missingPolicies(), c("error", "previous", "nan"))
 })

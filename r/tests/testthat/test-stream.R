@@ -103,7 +103,7 @@ test_that("the missing and warm-up options mean in a stream what they mean in a 
     list(missing = "nan", warmup = "nan")
   )
   # An infinite price only passes with missing = "nan".
-  expect_error(tamselStream(missing = "previous")$push(c(1, Inf), c(1, 1)), "push: bar 2: the high price is Inf")
+  expect_error(tamselStream(missing = "previous")$push(c(1, Inf), c(1, 1)), "push: infinite price: the high price of bar 2 is Inf")
   expect_length(tamselStream(missing = "nan")$push(c(1, Inf), c(1, 1)), 8L)
   for (case in cases) {
     label <- paste(case$missing, case$warmup)
@@ -120,11 +120,11 @@ test_that("the missing and warm-up options mean in a stream what they mean in a 
 test_that("a bad bar is refused whole, naming its bar number, and commits nothing", {
   stream <- tamselStream()
   stream$push(c(10, 11, 12), c(9, 10, 11))
-  expect_error(stream$push(c(13, NA), c(12, 12)), "push: bar 5: the high price is NA")
-  expect_error(stream$peek(13, NaN), "peek: bar 4: the low price is NaN")
+  expect_error(stream$push(c(13, NA), c(12, 12)), "push: missing price: the high price of bar 5 is NA")
+  expect_error(stream$peek(13, NaN), "peek: missing price: the low price of bar 4 is NaN")
   expect_identical(stream$bars, 3L)
   first <- tamselStream(missing = "previous")
-  expect_error(first$push(NA, 1), "bar 1: .* no earlier price")
+  expect_error(first$push(NA, 1), "of bar 1 is NA.*no earlier price")
   expect_identical(first$bars, 0L)
   # After a reset there is no previous bar either.
   first$push(10, 9)
@@ -141,4 +141,51 @@ test_that("a bad bar is refused whole, naming its bar number, and commits nothin
   for (case in cases) expect_error(case$call(stream), case$message, fixed = TRUE)
   expect_identical(stream$bars, 3L)
   expect_output(print(stream), "<tamselStream: 3 bars>", fixed = TRUE)
+})
+
+test_that("every shared missing-price case has its listed outcome in a stream, bar by bar and in one push", {
+  for (case in readPolicyCases()) {
+    high <- asRMissing(case$high)
+    low <- asRMissing(case$low)
+    if (case$ok) {
+      expected <- unname(tamselIndicators(case$takenHigh, case$takenLow, missing = "nan"))
+      byBar <- tamselStream(missing = case$policy)
+      pushed <- t(vapply(seq_along(high), function(i) byBar$push(high[i], low[i]), numeric(4)))
+      expect_identical(unname(pushed), expected, label = case$line)
+      block <- tamselStream(missing = case$policy)
+      expect_identical(unname(matrix(block$push(high, low), ncol = 4L)), expected, label = case$line)
+      next
+    }
+    # Bar by bar: the bars before the refused one are taken, it is not.
+    stream <- tamselStream(missing = case$policy)
+    if (case$bar > 1L) stream$push(high[seq_len(case$bar - 1L)], low[seq_len(case$bar - 1L)])
+    for (call in list(stream$peek, stream$push)) {
+      refused <- tryCatch(call(high[case$bar], low[case$bar]), tamselPriceProblem = identity)
+      expect_s3_class(refused, "tamselPriceProblem")
+      expect_identical(list(refused$kind, refused$column, refused$bar), list(case$kind, case$column, case$bar),
+                       label = case$line)
+      expect_match(conditionMessage(refused), sprintf("the %s price of bar %d is", case$column, case$bar),
+                   fixed = TRUE, label = case$line)
+    }
+    expect_identical(stream$bars, case$bar - 1L, label = case$line)
+    # In one push: nothing is committed.
+    block <- tamselStream(missing = case$policy)
+    refused <- tryCatch(block$push(high, low), tamselPriceProblem = identity)
+    expect_identical(refused$bar, case$bar, label = case$line)
+    expect_identical(block$bars, 0L, label = case$line)
+  }
+})
+
+test_that("a refused push of several bars leaves the stream as it was, its last prices included", {
+  stream <- tamselStream(missing = "previous")
+  stream$push(c(10, 11), c(9, 10))
+  expect_error(stream$push(c(12, 13, Inf), c(11, 12, 12)), "the high price of bar 5 is Inf", fixed = TRUE)
+  expect_identical(stream$bars, 2L)
+  # The missing high repeats bar 2's price, not the refused block's.
+  expected <- unname(tamselIndicators(c(10, 11, 11), c(9, 10, 10)))[3, ]
+  expect_identical(unname(stream$push(NA, NA)), expected)
+  # A clone and a reset keep the stream's policy.
+  expect_identical(unname(stream$clone()$push(NA, 11)), unname(tamselIndicators(c(10, 11, 11, 11), c(9, 10, 10, 11)))[4, ])
+  stream$reset()
+  expect_error(stream$push(NA, 1), "no earlier price")
 })
