@@ -116,10 +116,10 @@ def test_infinite_and_out_of_range_prices_are_refused_unless_passed_through():
         spoiled = high.copy()
         spoiled[30] = bad
         for missing in ("error", "previous"):
-            with pytest.raises(tc.MissingPriceError, match="not a finite price"):
+            with pytest.raises(tc.MissingPriceError, match="infinite price|beyond the range of a 32-bit float"):
                 tc.trend_vigor(spoiled, low, missing=missing)
         assert_same_bits(tc.trend_vigor(spoiled, low, missing="nan"), all_indicators(spoiled, low).trend_vigor, "inf")
-    with tc.Stream() as stream, pytest.raises(tc.MissingPriceError, match="not a finite"):
+    with tc.Stream() as stream, pytest.raises(tc.MissingPriceError, match="beyond the range"):
         stream.push(1e39, 1.0)
 
 
