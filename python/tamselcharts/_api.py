@@ -44,7 +44,8 @@ class _Bars:
 
     def __init__(self, high: Any, low: Any, index: Optional[pd.Index], names: tuple[str, str],
                  frame: Optional[pd.DataFrame] = None) -> None:
-        self.high, self.low = pair(high, low)
+        what = ("column {!r}" if frame is not None else "{}").format
+        self.high, self.low = pair(high, low, (what(names[0]), what(names[1])))
         self.index = index
         self.names = names
         self.frame = frame

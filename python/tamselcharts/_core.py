@@ -28,7 +28,7 @@ Indicators.__doc__ = "The four indicator series of a whole high/low series, floa
 _INT_MAX = 2**31 - 1
 # A finite double beyond float32's range: what a Python int too large for
 # any float becomes, so that the policy reports it as an out-of-range price.
-_BEYOND_FLOAT = np.finfo(np.float64).max
+_BEYOND_FLOAT = float(np.finfo(np.float64).max)
 
 
 def _refuse_text(dtype: Any, name: str) -> None:
@@ -51,7 +51,7 @@ def _number(value: Any, name: str, position: int) -> float:
         try:
             return float(integer)
         except OverflowError:
-            return math.copysign(_BEYOND_FLOAT, integer)
+            return _BEYOND_FLOAT if integer > 0 else -_BEYOND_FLOAT
     if isinstance(value, numbers.Real):
         return float(value)
     raise TypeError(f"{name} must hold numbers, not {type(value).__name__} ({value!r} at position {position})")
@@ -104,9 +104,9 @@ def prices(values: Any, name: str) -> DoubleArray:
         return np.asarray(array, dtype=np.float64)
 
 
-def pair(high: Any, low: Any) -> tuple[DoubleArray, DoubleArray]:
-    high_prices = prices(high, "high")
-    low_prices = prices(low, "low")
+def pair(high: Any, low: Any, names: tuple[str, str] = ("high", "low")) -> tuple[DoubleArray, DoubleArray]:
+    high_prices = prices(high, names[0])
+    low_prices = prices(low, names[1])
     if high_prices.shape[0] != low_prices.shape[0]:
         raise ValueError(
             f"high and low must have equal lengths, got {high_prices.shape[0]} and {low_prices.shape[0]}")
