@@ -332,3 +332,54 @@ def test_an_integer_too_large_for_any_float_is_an_out_of_range_price():
     # Passed as it is, it is an infinity of its sign.
     assert_same_bits(tc.trend_vigor([1, 10**400, 3], [1, 1, 1], missing="nan"),
                      tc.trend_vigor([1, np.inf, 3], [1, 1, 1], missing="nan"), "huge integer")
+
+
+def two_symbols():
+    first, second = priced_frame(gap=None), priced_frame(gap=None) * 2
+    return pd.concat({"A": first, "B": second}, names=["symbol", "Date"]), first, second
+
+
+def test_a_multiindex_needs_by_and_then_computes_each_symbol_alone():
+    frame, first, second = two_symbols()
+    with pytest.raises(ValueError, match="by=<level name>"):
+        tc.indicators(frame)
+    shuffled = frame.sample(frac=1.0, random_state=3).sort_index(level="Date", sort_remaining=False)
+    for caller in (frame, shuffled.sort_index()):
+        result = tc.indicators(caller, by="symbol")
+        assert result.index.equals(caller.index)
+        for symbol, alone in (("A", first), ("B", second)):
+            assert_same_bits(result.xs(symbol)["trend_vigor"], tc.trend_vigor(alone), symbol)
+    # Rows of the two symbols interleaved: each still in time order.
+    interleaved = frame.sort_index(level="Date", sort_remaining=True)
+    result = tc.trend_vigor(interleaved, by="symbol")
+    assert result.index.equals(interleaved.index)
+    assert_same_bits(result.xs("B", level="symbol"), tc.trend_vigor(second), "interleaved B")
+    # A symbol column does the same without a MultiIndex; a bar out of order is named with its symbol.
+    long = frame.reset_index(level="symbol")
+    assert_same_bits(tc.indicators(long, by="symbol")["cycle_period"], tc.indicators(frame, by="symbol")["cycle_period"],
+                     "column")
+    with pytest.raises(ValueError, match="symbol='A'.*not in time order"):
+        tc.indicators(long.iloc[[1, 0, *range(2, len(long))]], by="symbol")
+    with pytest.raises(ValueError, match="names no index level"):
+        tc.indicators(frame, by="ticker")
+
+
+def test_a_period_index_and_a_date_column_must_agree_with_the_order():
+    frame = priced_frame(gap=None)
+    periods = frame.set_axis(frame.index.to_period("B"))
+    assert_same_bits(tc.trend_vigor(periods), tc.trend_vigor(frame), "periods")
+    with pytest.raises(ValueError, match="PeriodIndex is not in time order"):
+        tc.trend_vigor(periods.sample(frac=1.0, random_state=1))
+    # As pd.read_csv leaves a newest-first file: the dates in a column, a RangeIndex.
+    for dates in (frame.index, frame.index.strftime("%Y-%m-%d")):
+        newest = frame.assign(Date=dates).iloc[::-1].reset_index(drop=True)
+        with pytest.raises(ValueError, match="time column 'Date' runs newest first"):
+            tc.indicators(newest)
+        assert_same_bits(tc.trend_vigor(newest, order="newest-first"), tc.trend_vigor(frame)[::-1], "column")
+        # The way to take the rows as they are.
+        assert_same_bits(tc.trend_vigor(newest, time_column=None), tc.trend_vigor(frame.iloc[::-1].to_numpy()[:, 1],
+                                                                                   frame.iloc[::-1].to_numpy()[:, 2]),
+                         "unchecked")
+    # Dates that read differently day-first and month-first are not taken as an order.
+    ambiguous = frame.iloc[:3].assign(Date=["03/02/2021", "02/03/2021", "04/03/2021"]).reset_index(drop=True)
+    tc.trend_vigor(ambiguous)
