@@ -16,7 +16,7 @@ through ctypes and runs the tool as a program, so no CPython ABI is
 involved.  PLATFORM is the oldest manylinux tag that the bundled files'
 symbol versions allow (see README.md), or the plain platform tag when they
 need a library outside the manylinux set.
-Everything else is declared in pyproject.toml.
+The version is the C header's.  Everything else is declared in pyproject.toml.
 """
 
 import os
@@ -160,4 +160,13 @@ class PlatformWheel(bdist_wheel):
         return "py3", "none", _platform_tag(_bundled, plain)
 
 
-setup(cmdclass={"build_py": BuildWithNativeFiles, "bdist_wheel": PlatformWheel}, distclass=BinaryDistribution)
+def _header_version():
+    """The project's version, set in include/TamselCharts.h and nowhere else."""
+    header = (REPO / "include" / "TamselCharts.h").read_text()
+    parts = [re.search(rf"#define TAMSELCHARTS_VERSION_{part} (\d+)", header) for part in ("MAJOR", "MINOR", "PATCH")]
+    if not all(parts):
+        sys.exit(f"no TAMSELCHARTS_VERSION_ macros in {REPO / 'include' / 'TamselCharts.h'}")
+    return ".".join(found[1] for found in parts)
+
+
+setup(version=_header_version(), cmdclass={"build_py": BuildWithNativeFiles, "bdist_wheel": PlatformWheel}, distclass=BinaryDistribution)

@@ -30,7 +30,20 @@ from ._policy import WARMUP, MissingPriceError
 from ._stream import Stream
 from tamselcharts_tool import tool_path
 
-__version__ = "1.1.0"
+def _package_version() -> str:
+    # Set at build time from the C header's version macros (setup.py); the
+    # loaded library's own version when the package runs uninstalled.
+    from importlib import metadata
+
+    try:
+        return metadata.version("tamselcharts")
+    except metadata.PackageNotFoundError:
+        from ._library import lib
+
+        return str(lib.TamselChart_Version().decode())
+
+
+__version__ = _package_version()
 
 __all__ = [
     "COLUMNS",

@@ -28,6 +28,17 @@ def _in_option_words(message: str) -> str:
     return message
 
 
+def _bars(text: str) -> int:
+    """--last: a whole number of bars, at least one."""
+    try:
+        number = int(text, 10)
+    except ValueError:
+        number = 0
+    if number < 1 or not text.strip().isdigit():
+        raise argparse.ArgumentTypeError(f"must be a whole number of bars of at least 1, not {text!r}")
+    return number
+
+
 # Exit statuses of chart, the tool's for the same failures.
 _CANNOT_READ, _CANNOT_WRITE, _MISSING_COLUMN, _MISSING_VALUE = 3, 4, 6, 9
 
@@ -39,7 +50,7 @@ def _chart(argv: Sequence[str]) -> int:
                                     "commas, semicolons or tabs)")
     parser.add_argument("-o", "--output", required=True, help="image file to write; .png, .svg, .pdf")
     parser.add_argument("--title", help="title above the price (default: the file name and its dates)")
-    parser.add_argument("--last", type=int, metavar="N",
+    parser.add_argument("--last", type=_bars, metavar="N",
                         help="show only the last N bars (the indicators still see every bar)")
     parser.add_argument("--high", default="high", help="name of the high column (default: high, any case)")
     parser.add_argument("--low", default="low", help="name of the low column (default: low, any case)")
@@ -48,6 +59,13 @@ def _chart(argv: Sequence[str]) -> int:
     parser.add_argument("--order", choices=("oldest-first", "newest-first"), default="oldest-first",
                         help="the order of the file's rows (a date column must agree)")
     args = parser.parse_args(argv)
+
+    from .chart import picture_format
+
+    try:
+        picture_format(args.output)
+    except ValueError as error:
+        parser.error(f"-o: {error}")
 
     from . import _api
     from ._policy import MissingPriceError

@@ -11,7 +11,9 @@ import numpy as np
 import pandas as pd
 
 from ._core import COLUMNS, Indicators, compute, pair
-from ._policy import FloatArray, Missing, Order, Warmup, blank_warmup, check_missing, check_order, fill_missing
+from ._library import lib as _lib
+from ._order import Positions, column_times, index_times, time_order
+from ._policy import FloatArray, Missing, Order, Warmup, apply_missing, blank_warmup, check_missing, check_order
 from ._policy import warmup_bars as _warmup_bars
 
 
@@ -20,11 +22,14 @@ class ColumnNotFoundError(ValueError):
 
 
 def find_column(frame: Any, wanted: str, role: str) -> Any:
-    """The column named `wanted`, matched exactly or else ignoring case."""
+    """The column named `wanted`: matched exactly, or else under the
+    library's column-name rule (any case, blanks and <> around it, and
+    AAPL.High naming the high), as `tamsel` finds its columns."""
     if wanted in frame.columns:
         return wanted
-    folded = str(wanted).casefold()
-    matches = [column for column in frame.columns if isinstance(column, str) and column.casefold() == folded]
+    encoded = str(wanted).encode("utf-8", "surrogateescape")
+    matches = [column for column in frame.columns if isinstance(column, str) and _lib.TamselChart_ColumnNameMatches(
+        column.encode("utf-8", "surrogateescape"), encoded)]
     if len(matches) == 1:
         return matches[0]
     if matches:
@@ -33,13 +38,17 @@ def find_column(frame: Any, wanted: str, role: str) -> Any:
 
 
 class _Bars:
-    """The caller's prices, with their index (None for plain arrays) and the
-    names to use in messages."""
+    """The caller's prices (float64, caller's order), with their index (None
+    for plain arrays), the names to use in messages and, for a frame, the
+    frame itself (for its date and group columns)."""
 
-    def __init__(self, high: Any, low: Any, index: Optional[pd.Index], names: tuple[str, str]) -> None:
-        self.high, self.low = pair(high, low)
+    def __init__(self, high: Any, low: Any, index: Optional[pd.Index], names: tuple[str, str],
+                 frame: Optional[pd.DataFrame] = None) -> None:
+        what = ("column {!r}" if frame is not None else "{}").format
+        self.high, self.low = pair(high, low, (what(names[0]), what(names[1])))
         self.index = index
         self.names = names
+        self.frame = frame
 
 
 def _name(series: Any, default: str) -> str:
@@ -54,7 +63,7 @@ def _bars(high: Any, low: Any, high_column: str, low_column: str) -> _Bars:
         frame = high
         high_name = find_column(frame, high_column, "high")
         low_name = find_column(frame, low_column, "low")
-        return _Bars(frame[high_name], frame[low_name], frame.index, (str(high_name), str(low_name)))
+        return _Bars(frame[high_name], frame[low_name], frame.index, (str(high_name), str(low_name)), frame)
     if low is None:
         raise TypeError("give a DataFrame, or a high and a low series")
     names = (_name(high, "high"), _name(low, "low"))
@@ -72,54 +81,71 @@ def _bars(high: Any, low: Any, high_column: str, low_column: str) -> _Bars:
     return _Bars(high, low, index, names)
 
 
-def _newest_first(index: Optional[pd.Index], order: str) -> bool:
-    """Whether the bars run newest first; a DatetimeIndex must agree with `order`."""
-    check_order(order)
-    wanted_newest = order == "newest-first"
-    if not isinstance(index, pd.DatetimeIndex) or len(index) < 2:
-        return wanted_newest
-    increasing = index.is_monotonic_increasing and index.is_unique
-    decreasing = index.is_monotonic_decreasing and index.is_unique
-    if (increasing and not wanted_newest) or (decreasing and wanted_newest):
-        return wanted_newest
-    if index.hasnans:
-        raise ValueError("the DatetimeIndex holds NaT: every bar needs a time; drop those rows first")
-    if not index.is_unique:
-        repeated = index[index.duplicated()][0]
-        raise ValueError(f"the DatetimeIndex repeats {repeated}: one row per bar is needed; drop or aggregate the "
-                         "repeated rows, e.g. df[~df.index.duplicated(keep='last')]")
-    if decreasing:
-        raise ValueError("the DatetimeIndex runs newest first: pass order='newest-first' to compute in time order "
-                         "and get the results in this order, or sort it oldest first with .sort_index()")
-    if increasing:
-        raise ValueError("order='newest-first' was given but the DatetimeIndex runs oldest first: drop the option")
-    step = int(np.flatnonzero(np.diff(index.asi8) <= 0)[0]) + 1
-    raise ValueError(f"the DatetimeIndex is not in time order ({index[step]} follows {index[step - 1]}): sort it "
-                     "with .sort_index(), which puts the oldest bar first")
+def _groups(bars: _Bars, by: Any) -> list[tuple[Any, Positions, Optional[pd.Index]]]:
+    """(symbol, caller positions, the group's own index) of each series the
+    bars hold: one for a plain index; one per value of `by` otherwise."""
+    index = bars.index
+    everything = np.arange(bars.high.shape[0], dtype=np.intp)
+    if by is None:
+        if isinstance(index, pd.MultiIndex):
+            raise ValueError(f"a MultiIndex ({list(index.names)}) may hold several series, which must not be "
+                             "computed as one: pass by=<level name> (e.g. by='symbol') to compute each group "
+                             "separately")
+        return [(None, everything, index)]
+    if isinstance(index, pd.MultiIndex) and by in index.names:
+        keys = index.get_level_values(by)
+        rest = index.droplevel(by)
+    elif bars.frame is not None and by in bars.frame.columns:
+        keys, rest = pd.Index(bars.frame[by]), index
+    else:
+        levels = list(index.names) if isinstance(index, pd.MultiIndex) else []
+        raise ValueError(f"by={by!r} names no index level {levels} and no column")
+    codes, uniques = pd.factorize(keys, sort=False)
+    return [(uniques[code], np.flatnonzero(codes == code), rest[np.flatnonzero(codes == code)])
+            for code in range(len(uniques))]
 
 
-def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, order: str) -> dict[str, FloatArray]:
-    """The indicators in the caller's order, computed in time order."""
+def _describe(label: object, row: int) -> str:
+    if isinstance(label, pd.Timestamp) and label == label.normalize():
+        label = label.date()
+    return f"index {label!r} (row {row})" if isinstance(label, str) else f"index {label} (row {row})"
+
+
+def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, order: str, by: Any = None,
+         time_column: Any = "auto") -> dict[str, FloatArray]:
+    """The indicators in the caller's order, each series computed in time order."""
     check_missing(missing)
+    check_order(order)
     _warmup_bars(warmup, columns[0])
-    newest_first = _newest_first(bars.index, order)
-    high, low = bars.high, bars.low
-    labels: Optional[Sequence[object]] = None if bars.index is None else bars.index
-    if newest_first:
-        high, low = high[::-1], low[::-1]
-        labels = None if bars.index is None else bars.index[::-1]
-    high = np.ascontiguousarray(fill_missing(high, missing, bars.names[0], labels))
-    low = np.ascontiguousarray(fill_missing(low, missing, bars.names[1], labels))
-    outs = compute(high, low, columns)
-    for column, values in outs.items():
-        blank_warmup(values, warmup, column)
-        if newest_first:
-            outs[column] = np.ascontiguousarray(values[::-1])
+    count = bars.high.shape[0]
+    outs = {column: np.empty(count, dtype=np.float32) for column in columns}
+    for symbol, positions, index in _groups(bars, by):
+        times = index_times(index)
+        if times is None and bars.frame is not None:
+            skip = tuple(bars.names) + ((by,) if by is not None else ())
+            times = column_times(bars.frame.iloc[positions], time_column, skip)
+        try:
+            within = time_order(len(positions), times, index, order)
+        except ValueError as error:
+            raise ValueError(f"{by}={symbol!r}: {error}" if by is not None else str(error)) from None
+        ordered = positions if within is None else positions[within]
+        labels = bars.index
+
+        def where(bar: int, column: int, ordered: Positions = ordered) -> str:
+            row = int(ordered[bar - 1])
+            place = f"bar {row} (0-based)" if labels is None else _describe(labels[row], row)
+            group = f"{by}={symbol!r}: " if by is not None else ""
+            return f"{group}column {bars.names[column]!r}: {place}"
+
+        high, low = apply_missing(bars.high[ordered], bars.low[ordered], missing, where)
+        for column, values in compute(high, low, columns).items():
+            outs[column][ordered] = blank_warmup(values, warmup, column)
     return outs
 
 
 def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
-               order: Order = "oldest-first", high_column: str = "high", low_column: str = "low") -> Any:
+               order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
+        time_column: Any = "auto") -> Any:
     """All four indicators from one pass of the engine.
 
     indicators(frame)      a pandas DataFrame with high and low columns (found
@@ -136,51 +162,62 @@ def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup
     warmup   "values" (the library's start-up values), "nan" (NaN on each
              indicator's start-up bars, see WARMUP) or N (NaN on the first N).
     order    "oldest-first", or "newest-first" to compute in time order and
-             return the results in the caller's order.
+             return the results in the caller's order; a DatetimeIndex,
+             PeriodIndex or date column (time_column="auto" finds a
+             datetime64 column or one named like date/time; a name picks
+             one; None skips the check) must agree.
+    by       a MultiIndex level or a column that tells several series apart
+             (e.g. "symbol"): each is computed on its own, in time order,
+             and the results come back in the caller's row order.  A
+             MultiIndex without by= is refused.
     """
     bars = _bars(high, low, high_column, low_column)
-    outs = _run(bars, COLUMNS, missing, warmup, order)
+    outs = _run(bars, COLUMNS, missing, warmup, order, by, time_column)
     if bars.index is not None:
         return pd.DataFrame(outs, index=bars.index)
     return Indicators(*(outs[column] for column in COLUMNS))
 
 
 def _one(column: str, high: Any, low: Any, missing: Missing, warmup: Warmup, order: Order, high_column: str,
-         low_column: str) -> Any:
+         low_column: str, by: Any, time_column: Any) -> Any:
     bars = _bars(high, low, high_column, low_column)
-    values = _run(bars, (column,), missing, warmup, order)[column]
+    values = _run(bars, (column,), missing, warmup, order, by, time_column)[column]
     if bars.index is not None:
         return pd.Series(values, index=bars.index, name=column)
     return values
 
 
 def cycle_period(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
-                 order: Order = "oldest-first", high_column: str = "high", low_column: str = "low") -> Any:
+                 order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
+        time_column: Any = "auto") -> Any:
     """Length in bars of the dominant cycle, 6 to 30, per bar; 0 on bars 1-2
     and 18 on bars 3-14 while warming up.  Arguments as indicators(); a
     Series named cycle_period for pandas input, else a float32 array."""
-    return _one("cycle_period", high, low, missing, warmup, order, high_column, low_column)
+    return _one(COLUMNS[0], high, low, missing, warmup, order, high_column, low_column, by, time_column)
 
 
 def signal_to_noise_ratio(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
-                          order: Order = "oldest-first", high_column: str = "high", low_column: str = "low") -> Any:
+                          order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
+        time_column: Any = "auto") -> Any:
     """Strength of the dominant cycle against the bar range, 1 to 12, per bar;
     1.0 on bars 1-12.  Arguments as indicators(); a Series named
     signal_to_noise for pandas input, else a float32 array."""
-    return _one("signal_to_noise", high, low, missing, warmup, order, high_column, low_column)
+    return _one(COLUMNS[1], high, low, missing, warmup, order, high_column, low_column, by, time_column)
 
 
 def swing_position(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
-                   order: Order = "oldest-first", high_column: str = "high", low_column: str = "low") -> Any:
+                   order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
+        time_column: Any = "auto") -> Any:
     """Where the cycle stands in its swing, -5 (bottom) to +5 (top), per bar.
     Arguments as indicators(); a Series named swing_position for pandas
     input, else a float32 array."""
-    return _one("swing_position", high, low, missing, warmup, order, high_column, low_column)
+    return _one(COLUMNS[2], high, low, missing, warmup, order, high_column, low_column, by, time_column)
 
 
 def trend_vigor(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
-                order: Order = "oldest-first", high_column: str = "high", low_column: str = "low") -> Any:
+                order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
+        time_column: Any = "auto") -> Any:
     """Price change over one cycle in units of the cycle's amplitude, -10 to
     +10, per bar.  Arguments as indicators(); a Series named trend_vigor for
     pandas input, else a float32 array."""
-    return _one("trend_vigor", high, low, missing, warmup, order, high_column, low_column)
+    return _one(COLUMNS[3], high, low, missing, warmup, order, high_column, low_column, by, time_column)

@@ -1,92 +1,116 @@
 # SPDX-License-Identifier: MIT
-"""The library's four batch exports over float32 arrays: conversion of the
-caller's prices to the library's input type, and one call per indicator."""
+"""The library's batch exports over arrays: the caller's prices as the
+float64 numbers the missing-price policy looks at, and one call per
+indicator (or one pass for all of them)."""
 
 from __future__ import annotations
 
-from collections.abc import Callable, Sequence
+import math
+import numbers
+from collections.abc import Sequence
 from typing import Any, NamedTuple
 
 import numpy as np
 
+from . import _interruptible
 from ._library import lib as _lib
-from ._policy import FloatArray
+from ._policy import DoubleArray, FloatArray
+from ._table import BY_COLUMN, INDICATORS
 
-COLUMNS: tuple[str, str, str, str] = ("cycle_period", "signal_to_noise", "swing_position", "trend_vigor")
+COLUMNS: tuple[str, ...] = tuple(indicator.column for indicator in INDICATORS)
 
-
-class Values(NamedTuple):
-    """The four values of one bar, as a stream gives them."""
-
-    cycle_period: float
-    signal_to_noise: float
-    swing_position: float
-    trend_vigor: float
-
-
-class Indicators(NamedTuple):
-    """The four indicator series of a whole high/low series, float32 arrays."""
-
-    cycle_period: FloatArray
-    signal_to_noise: FloatArray
-    swing_position: FloatArray
-    trend_vigor: FloatArray
-
+# The named tuples' fields are the table's column names, in the table's order.
+Values = NamedTuple("Values", [(column, float) for column in COLUMNS])  # type: ignore[misc]
+Values.__doc__ = "The four values of one bar, as a stream gives them."
+Indicators = NamedTuple("Indicators", [(column, FloatArray) for column in COLUMNS])  # type: ignore[misc]
+Indicators.__doc__ = "The four indicator series of a whole high/low series, float32 arrays."
 
 _INT_MAX = 2**31 - 1
+# A finite double beyond float32's range: what a Python int too large for
+# any float becomes, so that the policy reports it as an out-of-range price.
+_BEYOND_FLOAT = float(np.finfo(np.float64).max)
 
 
-def prices(values: Any, name: str) -> FloatArray:
-    """One price series as a contiguous float32 array, the library's input type.
+def _refuse_text(dtype: Any, name: str) -> None:
+    """Text, categories and truth values are no prices, whatever they look like."""
+    text = str(dtype)
+    if text in ("string", "category", "boolean") or text.startswith("string["):
+        raise TypeError(f"{name} must hold numbers, not {text} values; convert the column with "
+                        "pd.to_numeric() first if it holds prices as text")
 
-    Any numeric array-like is accepted and rounded to float32 exactly as the
-    C library would receive it; text, dates, booleans and nested shapes are
-    refused rather than guessed at.
+
+def _number(value: Any, name: str, position: int) -> float:
+    """One element of an object array as a price: None, NaN, pd.NA and NaT
+    are missing prices; text and truth values are refused."""
+    if value is None or value is _pandas_na() or value is _pandas_nat():
+        return math.nan
+    if isinstance(value, (bool, np.bool_)):
+        raise TypeError(f"{name} must hold numbers, not a truth value ({value!r} at position {position})")
+    if isinstance(value, numbers.Integral):
+        integer = int(value)
+        try:
+            return float(integer)
+        except OverflowError:
+            return _BEYOND_FLOAT if integer > 0 else -_BEYOND_FLOAT
+    if isinstance(value, numbers.Real):
+        return float(value)
+    raise TypeError(f"{name} must hold numbers, not {type(value).__name__} ({value!r} at position {position})")
+
+
+def _pandas_na() -> Any:
+    import pandas as pd
+
+    return pd.NA
+
+
+def _pandas_nat() -> Any:
+    import pandas as pd
+
+    return pd.NaT
+
+
+def prices(values: Any, name: str) -> DoubleArray:
+    """One price series as a float64 array, a missing price of any kind NaN.
+
+    Any numeric array-like is accepted; a masked value, None, pd.NA and NaT
+    are missing prices; text, dates, categories, truth values and nested
+    shapes are refused rather than guessed at.
     """
     if isinstance(values, (str, bytes)):
         raise TypeError(f"{name} must be a sequence of numbers, not {type(values).__name__}")
-    # pandas' nullable columns (Float64, Int64) hold pd.NA, which numpy cannot
-    # cast; they become NaN prices, which the missing-price policy then sees.
-    to_numpy = getattr(values, "to_numpy", None)
     dtype = getattr(values, "dtype", None)
-    if to_numpy is not None and dtype is not None and not isinstance(dtype, np.dtype):
-        kind = getattr(dtype, "kind", "O")
-        if kind in "iuf":
-            values = to_numpy(dtype=np.float64, na_value=np.nan)
+    if dtype is not None and not isinstance(dtype, np.dtype):
+        _refuse_text(dtype, name)
+        if getattr(dtype, "kind", "O") in "iuf":
+            # pandas' nullable columns (Float64, Int64) hold pd.NA.
+            values = values.to_numpy(dtype=np.float64, na_value=np.nan)
+    if isinstance(values, np.ma.MaskedArray):
+        if values.dtype.kind not in "iuf":
+            raise TypeError(f"{name} must hold numbers, got dtype {values.dtype}")
+        masked: Any = values.astype(np.float64)
+        values = masked.filled(np.nan)
     array = np.asarray(values)
     if array.ndim != 1:
         raise ValueError(f"{name} must be one-dimensional, got an array of shape {array.shape}")
-    kind = array.dtype.kind
-    if kind == "O":
-        try:
-            array = array.astype(np.float64)
-        except (TypeError, ValueError) as error:
-            raise TypeError(f"{name} must hold numbers only: {error}") from None
-    elif kind not in "iuf":
-        raise TypeError(f"{name} must hold numbers, got dtype {array.dtype}")
     if array.shape[0] > _INT_MAX:
         raise ValueError(f"{name} has {array.shape[0]} bars, more than the library's limit of {_INT_MAX}")
-    # Values beyond float32's range become infinities here, as a C caller's
-    # conversion would make them; the missing-price policy refuses them.
+    kind = array.dtype.kind
+    if kind == "O":
+        return np.fromiter((_number(value, name, i) for i, value in enumerate(array)), dtype=np.float64,
+                           count=array.shape[0])
+    if kind not in "iuf":
+        raise TypeError(f"{name} must hold numbers, got dtype {array.dtype}")
     with np.errstate(over="ignore"):
-        return np.ascontiguousarray(array, dtype=np.float32)
+        return np.asarray(array, dtype=np.float64)
 
 
-def pair(high: Any, low: Any) -> tuple[FloatArray, FloatArray]:
-    high_prices = prices(high, "high")
-    low_prices = prices(low, "low")
+def pair(high: Any, low: Any, names: tuple[str, str] = ("high", "low")) -> tuple[DoubleArray, DoubleArray]:
+    high_prices = prices(high, names[0])
+    low_prices = prices(low, names[1])
     if high_prices.shape[0] != low_prices.shape[0]:
         raise ValueError(
             f"high and low must have equal lengths, got {high_prices.shape[0]} and {low_prices.shape[0]}")
     return high_prices, low_prices
-
-
-_EXPORTS: dict[str, Callable[..., int]] = {
-    "cycle_period": _lib.TamselChart_CyclePeriod,
-    "signal_to_noise": _lib.TamselChart_SignalToNoiseRatio,
-    "swing_position": _lib.TamselChart_SwingPosition,
-    "trend_vigor": _lib.TamselChart_TrendVigor,
-}
 
 
 def compute(high: FloatArray, low: FloatArray, columns: Sequence[str]) -> dict[str, FloatArray]:
@@ -96,17 +120,21 @@ def compute(high: FloatArray, low: FloatArray, columns: Sequence[str]) -> dict[s
     outs = {column: np.empty(count, dtype=np.float32) for column in columns}
     if count == 0:
         return outs
+    high, low = np.ascontiguousarray(high), np.ascontiguousarray(low)
     if len(outs) == len(COLUMNS):
-        _lib.TamselChart_AllIndicators(high.ctypes.data, low.ctypes.data, count,
-                                       *(outs[column].ctypes.data for column in COLUMNS))
+        ordered = [outs[column] for column in COLUMNS]
+        _interruptible.call(_lib.TamselChart_AllIndicators, count, (high, low, *ordered), high.ctypes.data,
+                            low.ctypes.data, count, *(out.ctypes.data for out in ordered))
     else:
         for column, out in outs.items():
-            _EXPORTS[column](high.ctypes.data, low.ctypes.data, count, out.ctypes.data)
+            _interruptible.call(BY_COLUMN[column].compute, count, (high, low, out), high.ctypes.data,
+                                low.ctypes.data, count, out.ctypes.data)
     return outs
 
 
 def all_indicators(high: Any, low: Any) -> Indicators:
     """All four, plain, for callers that have already applied their policies."""
     high_prices, low_prices = pair(high, low)
-    outs = compute(high_prices, low_prices, COLUMNS)
+    with np.errstate(over="ignore"):
+        outs = compute(high_prices.astype(np.float32), low_prices.astype(np.float32), COLUMNS)
     return Indicators(*(outs[column] for column in COLUMNS))

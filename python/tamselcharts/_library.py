@@ -45,6 +45,36 @@ def _library_path() -> str:
     )
 
 
+class IndicatorInfo(ctypes.Structure):
+    # Mirrors TamselChart_IndicatorInfo.
+    _fields_ = [
+        ("column", ctypes.c_char_p),
+        ("title", ctypes.c_char_p),
+        ("exportName", ctypes.c_char_p),
+        ("compute", ctypes.c_void_p),
+        ("warmupBars", ctypes.c_int),
+        ("lowest", ctypes.c_float),
+        ("highest", ctypes.c_float),
+        ("mayBeNaN", ctypes.c_int),
+    ]
+
+
+class PriceProblem(ctypes.Structure):
+    # Mirrors TamselChart_PriceProblem: what the missing-price policy refused.
+    _fields_ = [
+        ("kind", ctypes.c_int),
+        ("bar", ctypes.c_int),
+        ("column", ctypes.c_int),
+        ("price", ctypes.c_double),
+    ]
+
+
+def _declare(lib: Any, name: str, restype: Any, *argtypes: Any) -> None:
+    function = getattr(lib, name)
+    function.argtypes = list(argtypes)
+    function.restype = restype
+
+
 def _load() -> tuple[Any, str]:
     path = _library_path()
     try:
@@ -56,27 +86,28 @@ def _load() -> tuple[Any, str]:
 
     pointer = ctypes.c_void_p
     count = ctypes.c_int
-    for name in ("TamselChart_CyclePeriod", "TamselChart_SignalToNoiseRatio",
-                 "TamselChart_SwingPosition", "TamselChart_TrendVigor"):
-        function = getattr(lib, name)
-        function.argtypes = [pointer, pointer, count, pointer]
-        function.restype = ctypes.c_int
-    lib.TamselChart_AllIndicators.argtypes = [pointer, pointer, count, pointer, pointer, pointer, pointer]
-    lib.TamselChart_AllIndicators.restype = ctypes.c_int
-
-    lib.TamselChart_StreamCreate.argtypes = []
-    lib.TamselChart_StreamCreate.restype = pointer
-    lib.TamselChart_StreamClone.argtypes = [pointer]
-    lib.TamselChart_StreamClone.restype = pointer
-    lib.TamselChart_StreamReset.argtypes = [pointer]
-    lib.TamselChart_StreamReset.restype = None
-    lib.TamselChart_StreamDestroy.argtypes = [pointer]
-    lib.TamselChart_StreamDestroy.restype = None
     values_pointer = ctypes.POINTER(Values)
+    problem_pointer = ctypes.POINTER(PriceProblem)
+    _declare(lib, "TamselChart_Version", ctypes.c_char_p)
+    _declare(lib, "TamselChart_IndicatorCount", ctypes.c_int)
+    _declare(lib, "TamselChart_Indicator", ctypes.POINTER(IndicatorInfo), ctypes.c_int)
+    _declare(lib, "TamselChart_AllIndicators", ctypes.c_int, pointer, pointer, count, pointer, pointer, pointer,
+             pointer)
+    _declare(lib, "TamselChart_ColumnNameMatches", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p)
+    _declare(lib, "TamselChart_MissingPolicyName", ctypes.c_char_p, ctypes.c_int)
+    _declare(lib, "TamselChart_PriceProblemText", ctypes.c_char_p, ctypes.c_int)
+    _declare(lib, "TamselChart_ApplyMissingPolicy", ctypes.c_int, pointer, pointer, count, ctypes.c_int, pointer,
+             pointer, problem_pointer)
+    _declare(lib, "TamselChart_StreamCreate", pointer)
+    _declare(lib, "TamselChart_StreamClone", pointer, pointer)
+    _declare(lib, "TamselChart_StreamReset", None, pointer)
+    _declare(lib, "TamselChart_StreamDestroy", None, pointer)
+    _declare(lib, "TamselChart_StreamSetMissingPolicy", ctypes.c_int, pointer, ctypes.c_int)
+    _declare(lib, "TamselChart_StreamMissingPolicy", ctypes.c_int, pointer)
     for name in ("TamselChart_StreamPush", "TamselChart_StreamPeek"):
-        function = getattr(lib, name)
-        function.argtypes = [pointer, ctypes.c_float, ctypes.c_float, values_pointer]
-        function.restype = ctypes.c_int
+        _declare(lib, name, ctypes.c_int, pointer, ctypes.c_float, ctypes.c_float, values_pointer)
+    for name in ("TamselChart_StreamPushPrices", "TamselChart_StreamPeekPrices"):
+        _declare(lib, name, ctypes.c_int, pointer, ctypes.c_double, ctypes.c_double, values_pointer, problem_pointer)
     return lib, path
 
 

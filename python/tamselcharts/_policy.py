@@ -1,58 +1,63 @@
 # SPDX-License-Identifier: MIT
 """What the caller asked for besides the prices: missing prices, warm-up bars
-and bar order, checked once and applied to plain float32 arrays in time order.
+and bar order, checked once.
 
-The words are those of `tamsel --missing`: "error" refuses a missing price,
-"previous" repeats the bar before's price of that column (and refuses a gap
-on the first bar, which has none), "nan" hands NaN to the library.
+The missing-price policy itself is the C library's (the words are those of
+`tamsel --missing`): "error" refuses a missing price, "previous" repeats the
+bar before's price of that column (and refuses a gap on the first bar,
+which has none), "nan" hands every price to the indicators as it is.  This
+module turns the library's report of a refused price into an error in
+Python's terms.
 """
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+import ctypes
+from collections.abc import Callable
 from typing import Literal, Union
 
 import numpy as np
 import numpy.typing as npt
 
+from . import _interruptible
+from ._library import PriceProblem
+from ._library import lib as _lib
+from ._table import INDICATORS
+
 Missing = Literal["error", "previous", "nan"]
 Order = Literal["oldest-first", "newest-first"]
 Warmup = Union[Literal["values", "nan"], int]
 FloatArray = npt.NDArray[np.float32]
+DoubleArray = npt.NDArray[np.float64]
 
-MISSING_POLICIES: tuple[str, ...] = ("error", "previous", "nan")
+
+def _policy_names() -> tuple[str, ...]:
+    names: list[str] = []
+    while (name := _lib.TamselChart_MissingPolicyName(len(names))) is not None:
+        names.append(name.decode())
+    return tuple(names)
+
+
+MISSING_POLICIES: tuple[str, ...] = _policy_names()
 ORDERS: tuple[str, ...] = ("oldest-first", "newest-first")
 
-#: Each indicator's start-up bars: the first bars whose value still reflects
-#: the zeroed state before bar 1 rather than the prices.
-#:   cycle_period     14  0 on bars 1-2, exactly 18 on bars 3-14: the filter
-#:                        bank first runs on bar 13 and the five-bar median
-#:                        holds the start value 18 through bar 14.
-#:   signal_to_noise  12  exactly 1.0: the signal stays 0 until the filter
-#:                        bank's first power on bar 13.
-#:   swing_position   50  the 51-bar high/low window still holds start values
-#:                        of 0.0 from before bar 1.
-#:   trend_vigor      29  the price change over one cycle reaches back to 0.0
-#:                        before bar 1: always on bars 1-14, and through bar
-#:                        29 whenever the measured cycle (at most 30 bars, a
-#:                        look-back of at most 29) is longer than the bars so far.
-WARMUP: dict[str, int] = {
-    "cycle_period": 14,
-    "signal_to_noise": 12,
-    "swing_position": 50,
-    "trend_vigor": 29,
-}
+#: Each indicator's start-up bars, from the library's indicator table: the
+#: first bars whose value still reflects the zeroed state before bar 1
+#: rather than the prices.
+WARMUP: dict[str, int] = {indicator.column: indicator.warmup_bars for indicator in INDICATORS}
+
+_PRICE_MISSING, _PRICE_NO_PREVIOUS = 1, 4
+
 
 class MissingPriceError(ValueError):
-    """A missing or infinite price that the chosen policy does not accept."""
+    """A missing, infinite or out-of-range price that the chosen policy does not accept."""
 
 
-_HOW_TO_FIX = "missing='previous' repeats the previous bar's value, missing='nan' passes NaN through"
-
-
-def check_missing(missing: str) -> None:
+def check_missing(missing: str) -> int:
+    """The library's number of the policy."""
     if missing not in MISSING_POLICIES:
         raise ValueError(f"missing must be one of {', '.join(map(repr, MISSING_POLICIES))}, not {missing!r}")
+    return MISSING_POLICIES.index(missing)
 
 
 def check_order(order: str) -> None:
@@ -75,50 +80,50 @@ def warmup_bars(warmup: Warmup, column: str) -> int:
     return int(warmup)
 
 
-def _describe(labels: Sequence[object] | None, position: int) -> str:
-    if labels is None:
-        return f"bar {position} (0-based)"
-    label = labels[position]
-    return f"index {label!r} (row {position})" if isinstance(label, str) else f"index {label} (row {position})"
-
-
-def fill_missing(price: FloatArray, missing: str, column: str, labels: Sequence[object] | None) -> FloatArray:
-    """The prices the library gets for one column, in time order.
-
-    labels are the caller's index labels in the same (time) order, for the
-    message; an infinite price (or one beyond float32's range) is refused
-    like a missing one unless missing="nan" asks for everything as it is.
-    """
-    if missing == "nan" or price.size == 0:
-        return price
-    bad = ~np.isfinite(price)
-    if not bad.any():
-        return price
-    first = int(np.argmax(bad))
-    where = f"column {column!r}: {_describe(labels, first)}"
-    if np.isinf(price[first]):
-        raise MissingPriceError(f"{where}: {price[first]} is not a finite price (or is beyond float32's range); "
-                         "drop or correct the bar, or pass missing='nan' to hand it to the library as it is")
-    if missing == "error":
-        raise MissingPriceError(f"{where}: missing price (one NaN would freeze the cycle spectrum for the rest of "
-                         f"the series; {_HOW_TO_FIX})")
-    infinite = np.isinf(price)
-    if infinite.any():
-        later = int(np.argmax(infinite))
-        raise MissingPriceError(f"column {column!r}: {_describe(labels, later)}: {price[later]} is not a finite price "
-                         "(or is beyond float32's range); drop or correct the bar")
-    if first == 0:
-        raise MissingPriceError(f"{where}: missing price on the first bar, which has no previous bar to repeat; "
-                         "drop the leading bars without prices, or pass missing='nan'")
-    # Forward fill: each bar takes the newest earlier position with a price.
-    source = np.where(bad, 0, np.arange(price.size))
-    np.maximum.accumulate(source, out=source)
-    filled: FloatArray = price[source]
-    return filled
-
-
 def blank_warmup(values: FloatArray, warmup: Warmup, column: str) -> FloatArray:
     bars = warmup_bars(warmup, column)
     if bars:
         values[:bars] = np.nan
     return values
+
+
+def refusal(problem: PriceProblem, where: str, missing: str, option: str = "missing='{}'") -> MissingPriceError:
+    """The library's report as an error: where (in the caller's terms), what,
+    and the ways out that would accept the price (option spells the
+    keyword as the caller writes it)."""
+    text = _lib.TamselChart_PriceProblemText(problem.kind).decode()
+    message = f"{where}: {text} ({problem.price!r})"
+    previous, nan = option.format("previous"), option.format("nan")
+    if problem.kind == _PRICE_MISSING:
+        # One NaN freezes the cycle spectrum for the rest of the series.
+        message += f"; {previous} repeats the previous bar's price, {nan} passes it to the indicators as it is"
+    elif problem.kind == _PRICE_NO_PREVIOUS:
+        message += f"; drop the leading bars without prices, or pass {nan}"
+    elif missing != "nan":
+        message += f"; drop or correct the bar, or pass {nan} to hand it to the indicators as it is"
+    return MissingPriceError(message)
+
+
+def apply_missing(high: DoubleArray, low: DoubleArray, missing: str,
+                  where: Callable[[int, int], str]) -> tuple[FloatArray, FloatArray]:
+    """The float32 prices the indicators get, in time order, under the policy.
+
+    high and low are float64 in time order, so that a price beyond float32's
+    range is seen as such; where(bar, column) names a refused price's place
+    (bar 1-based in time order, column 0 high / 1 low) for the message.
+    """
+    policy = check_missing(missing)
+    count = high.shape[0]
+    high_out = np.empty(count, dtype=np.float32)
+    low_out = np.empty(count, dtype=np.float32)
+    if count == 0:
+        return high_out, low_out
+    high = np.ascontiguousarray(high, dtype=np.float64)
+    low = np.ascontiguousarray(low, dtype=np.float64)
+    problem = PriceProblem()
+    done = _interruptible.call(_lib.TamselChart_ApplyMissingPolicy, count, (high, low, high_out, low_out, problem),
+                               high.ctypes.data, low.ctypes.data, count, policy, high_out.ctypes.data,
+                               low_out.ctypes.data, ctypes.byref(problem))
+    if done != count:
+        raise refusal(problem, where(problem.bar, problem.column), missing)
+    return high_out, low_out

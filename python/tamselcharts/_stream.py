@@ -3,7 +3,6 @@
 
 from __future__ import annotations
 
-import ctypes
 import math
 import os
 import threading
@@ -11,10 +10,13 @@ import weakref
 from collections.abc import Callable
 from typing import Any, NoReturn, Optional
 
-from ._core import COLUMNS, Values
+import numpy as np
+
+from ._core import COLUMNS, Values, _number
+from ._library import PriceProblem
 from ._library import Values as _CValues
 from ._library import lib as _lib
-from ._policy import Missing, MissingPriceError, Warmup, check_missing, warmup_bars
+from ._policy import Missing, Warmup, check_missing, refusal, warmup_bars
 
 # Every live stream, so that a fork can wait for calls in flight and give the
 # child fresh locks.  New streams register under _registry_lock, which a fork
@@ -54,13 +56,13 @@ if hasattr(os, "register_at_fork"):
 
 
 def _price(value: Any, name: str) -> float:
-    """The price as the library takes it, a float32 (an infinity beyond its range)."""
+    """The price as the policy looks at it, a double: None, pd.NA, NaT and a
+    masked value are missing prices (NaN); text and truth values are refused."""
     if isinstance(value, (str, bytes)):
         raise TypeError(f"{name} must be a number, not {type(value).__name__}")
-    try:
-        return float(ctypes.c_float(float(value)).value)
-    except (TypeError, ValueError) as error:
-        raise TypeError(f"{name} must be a number: {error}") from None
+    if value is np.ma.masked:
+        return math.nan
+    return _number(value, name, 0)
 
 
 _NO_PICKLE = ("a tamselcharts.Stream cannot be pickled: its state is the C library's working memory, which has "
@@ -74,32 +76,33 @@ class Stream:
     Pushing a series bar by bar gives at every bar exactly the batch values of
     that prefix.  peek() gives the values of a still-forming bar without
     committing it.  missing and warmup mean what they mean for indicators():
-    a missing (NaN) price raises ValueError and commits nothing, repeats the
-    last pushed bar's price, or goes to the library; warmup="nan" or N gives
-    NaN on the start-up bars.  A stream holds about 16 KiB of C memory, freed
+    a missing price (NaN, None, pd.NA, NaT) raises MissingPriceError and
+    commits nothing, repeats the last pushed bar's price, or goes to the
+    library; text is refused with TypeError; warmup="nan" or N gives
+    NaN on the start-up bars.  A stream holds about 12 KiB of C memory, freed
     by close(), by leaving a `with` block, or when it is garbage collected.
     A stream may be shared between threads (its calls take turns) and
     survives fork(); copy.copy and copy.deepcopy clone it; it cannot be
     pickled.
     """
 
-    __slots__ = ("_handle", "_finalizer", "_lock", "_bars", "_missing", "_warmup", "_last", "__weakref__")
+    __slots__ = ("_handle", "_finalizer", "_lock", "_bars", "_missing", "_warmup", "__weakref__")
 
     def __init__(self, *, missing: Missing = "error", warmup: Warmup = "values", _handle: Optional[int] = None,
-                 _bars: int = 0, _last: Optional[tuple[float, float]] = None) -> None:
-        check_missing(missing)
+                 _bars: int = 0) -> None:
+        policy = check_missing(missing)
         for column in COLUMNS:
             warmup_bars(warmup, column)
         handle = _lib.TamselChart_StreamCreate() if _handle is None else _handle
         if not handle:
             raise MemoryError("the TamselCharts library could not allocate a stream")
         self._handle: Optional[int] = handle
+        _lib.TamselChart_StreamSetMissingPolicy(handle, policy)
         self._finalizer = weakref.finalize(self, _lib.TamselChart_StreamDestroy, handle)
         self._lock = threading.Lock()
         self._bars = _bars
         self._missing = missing
         self._warmup = warmup
-        self._last = _last  # the prices of the last pushed bar, for missing="previous"
         with _registry_lock:
             _registry.add(self)
 
@@ -108,34 +111,17 @@ class Stream:
             raise ValueError("the stream is closed")
         return self._handle
 
-    def _checked(self, price: float, column: str, previous: Optional[float]) -> float:
-        if math.isfinite(price) or self._missing == "nan":
-            return price
-        where = f"{column} of bar {self._bars + 1}"
-        if math.isinf(price):
-            raise MissingPriceError(f"{where}: {price} is not a finite price (or is beyond float32's range)")
-        if self._missing == "error":
-            raise MissingPriceError(f"{where}: missing price (one NaN would freeze the cycle spectrum for the rest of the "
-                             "stream; Stream(missing='previous') repeats the previous bar's value, "
-                             "missing='nan' passes NaN through)")
-        if previous is None:
-            raise MissingPriceError(f"{where}: missing price on the first bar, which has no previous bar to repeat")
-        return previous
-
     def _call(self, function: Callable[..., int], high: Any, low: Any, commit: bool) -> Values:
         high_price, low_price = _price(high, "high"), _price(low, "low")
         out = _CValues()
+        problem = PriceProblem()
         with self._lock:
-            handle = self._live()
-            last = self._last
-            high_price = self._checked(high_price, "high", None if last is None else last[0])
-            low_price = self._checked(low_price, "low", None if last is None else last[1])
-            bar = function(handle, high_price, low_price, out)
+            bar = function(self._live(), high_price, low_price, out, problem)
             if bar == 0:
-                raise RuntimeError("the TamselCharts library refused the bar")
+                where = f"{('high', 'low')[problem.column]} of bar {self._bars + 1}"
+                raise refusal(problem, where, self._missing, "Stream(missing='{}')")
             if commit:
                 self._bars = bar
-                self._last = (high_price, low_price)
         values = [out.CyclePeriod, out.SignalToNoiseRatio, out.SwingPosition, out.TrendVigor]
         for i, column in enumerate(COLUMNS):
             if bar <= warmup_bars(self._warmup, column):
@@ -144,20 +130,20 @@ class Stream:
 
     def push(self, high: Any, low: Any) -> Values:
         """Commits one closed bar and returns its four values."""
-        return self._call(_lib.TamselChart_StreamPush, high, low, True)
+        return self._call(_lib.TamselChart_StreamPushPrices, high, low, True)
 
     def peek(self, high: Any, low: Any) -> Values:
         """The values the bar would get if pushed now; nothing is committed."""
-        return self._call(_lib.TamselChart_StreamPeek, high, low, False)
+        return self._call(_lib.TamselChart_StreamPeekPrices, high, low, False)
 
     def clone(self) -> Stream:
         """An independent copy that continues exactly as this stream."""
         with self._lock:
             handle = _lib.TamselChart_StreamClone(self._live())
-            bars, last = self._bars, self._last
+            bars = self._bars
         if not handle:
             raise MemoryError("the TamselCharts library could not allocate a stream")
-        return Stream(missing=self._missing, warmup=self._warmup, _handle=handle, _bars=bars, _last=last)
+        return Stream(missing=self._missing, warmup=self._warmup, _handle=handle, _bars=bars)
 
     def __copy__(self) -> Stream:
         return self.clone()
@@ -173,7 +159,6 @@ class Stream:
         with self._lock:
             _lib.TamselChart_StreamReset(self._live())
             self._bars = 0
-            self._last = None
 
     @property
     def bars(self) -> int:

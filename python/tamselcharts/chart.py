@@ -3,10 +3,14 @@
 
 from __future__ import annotations
 
+import contextlib
 import os
 import secrets
+import signal
 import stat
-from typing import Any, Optional
+import threading
+from collections.abc import Iterator
+from typing import Any, BinaryIO, Optional
 
 import numpy as np
 
@@ -79,7 +83,11 @@ def plot(frame: Any, path: Any = None, *, title: Optional[str] = None, high_colu
     if order == "newest-first":  # drawn in time order, left to right
         frame, values = frame.iloc[::-1], values.iloc[::-1]
     total = len(frame)
-    if last is not None and last > 0:
+    if last is not None and (isinstance(last, bool) or not isinstance(last, int) or last < 1):
+        raise ValueError(f"last must be a whole number of bars of at least 1, not {last!r}")
+    if path is not None and isinstance(path, (str, os.PathLike)):
+        picture_format(path)  # before the work, not after it
+    if last is not None:
         frame = frame.iloc[-last:]
         values = values.iloc[-last:]
     first_bar = total - len(frame)  # 0-based bar number of the first bar shown
@@ -161,36 +169,100 @@ def plot(frame: Any, path: Any = None, *, title: Optional[str] = None, high_colu
     return figure
 
 
+def picture_format(path: Any) -> str:
+    """The picture format a file name asks for, refused before any work
+    when matplotlib cannot write it."""
+    from matplotlib.figure import Figure
+
+    extension = os.path.splitext(os.fspath(path))[1][1:].lower()
+    if not extension and not os.path.isfile(path) and os.path.exists(path):
+        extension = "png"  # /dev/stdout, a pipe: no name to tell from, PNG as the default
+    formats = Figure().canvas.get_supported_filetypes()
+    if extension not in formats:
+        raise ValueError(f"cannot tell the picture format from {os.fspath(path)!r}: the extension "
+                         f"{'.' + extension if extension else '(none)'} is none of {', '.join(sorted(formats))}")
+    return str(extension)
+
+
 def _save(figure: Any, path: Any) -> None:
-    """Saves to a file name atomically: a picture already there is replaced
-    only by a complete new one (its permissions kept), never left truncated
-    by a full disk or an interruption.  File objects are written as given."""
+    """Saves to a file name as `tamsel -o` writes: a regular file already
+    there is replaced only by a complete new one (its permissions kept),
+    never left truncated by a full disk or an interruption; a FIFO, a
+    terminal or /dev/stdout is written directly.  File objects are written
+    as given."""
     if not isinstance(path, (str, os.PathLike)):
         figure.savefig(path)
         return
+    kind = picture_format(path)
     target = os.path.realpath(os.fspath(path))  # a symlink's file is replaced, not the link
-    directory, name = os.path.split(target)
-    extension = os.path.splitext(name)[1]
-    # Created as open() would create the picture (0666 less the umask), under
-    # a name of its own in the same directory, so that the rename is atomic.
-    temporary = os.path.join(directory, f".{name}.{secrets.token_hex(6)}{extension}")
-    descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0), 0o666)
     try:
-        with os.fdopen(descriptor, "wb") as out:
-            figure.savefig(out, format=extension[1:].lower() or None)
-            out.flush()
-            os.fsync(out.fileno())
+        existing: Optional[os.stat_result] = os.stat(os.fspath(path))  # follows links: /dev/stdout's pipe
+    except FileNotFoundError:
+        existing = None
+    if existing is not None and not stat.S_ISREG(existing.st_mode):
+        with open(os.fspath(path), "wb") as out:
+            figure.savefig(out, format=kind)
+        return
+    with _replacing(target, existing) as out:
+        figure.savefig(out, format=kind)
+
+
+class _Interrupted(BaseException):
+    """SIGTERM or SIGHUP during a save: the temporary is removed first."""
+
+
+@contextlib.contextmanager
+def _replacing(target: str, existing: Optional[os.stat_result]) -> Iterator[BinaryIO]:
+    directory = os.path.dirname(target)
+    # A short name of its own in the same directory: the rename is atomic,
+    # and a name that is legal for the picture is legal for its temporary.
+    temporary = os.path.join(directory, f".tc{secrets.token_hex(4)}.tmp")
+    handlers = _cleanup_on_signals()
+    try:
+        # Created as open() would create the picture (0666 less the umask).
+        descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0), 0o666)
         try:
-            os.chmod(temporary, stat.S_IMODE(os.stat(target).st_mode))
-        except FileNotFoundError:
-            pass
-        os.replace(temporary, target)
-    except BaseException:
-        try:
-            os.unlink(temporary)
-        except FileNotFoundError:
-            pass
+            with os.fdopen(descriptor, "wb") as out:
+                yield out
+                out.flush()
+                os.fsync(out.fileno())
+            if existing is not None:
+                os.chmod(temporary, stat.S_IMODE(existing.st_mode))
+            os.replace(temporary, target)
+        except BaseException:
+            with contextlib.suppress(FileNotFoundError):
+                os.unlink(temporary)
+            raise
+    except _Interrupted as signalled:
+        _restore(handlers)
+        signal.raise_signal(signalled.args[0])
         raise
+    finally:
+        _restore(handlers)
+
+
+def _cleanup_on_signals() -> dict[int, Any]:
+    """SIGTERM and SIGHUP raise inside the save (SIGINT does already, as
+    KeyboardInterrupt), so the temporary is removed before the process ends
+    with the signal's own status."""
+    if threading.current_thread() is not threading.main_thread():
+        return {}
+
+    def interrupted(number: int, frame: Any) -> None:
+        raise _Interrupted(number)
+
+    handlers = {}
+    for name in ("SIGTERM", "SIGHUP"):
+        number = getattr(signal, name, None)
+        if number is not None and signal.getsignal(number) == signal.SIG_DFL:
+            handlers[number] = signal.signal(number, interrupted)
+    return handlers
+
+
+def _restore(handlers: dict[int, Any]) -> None:
+    for number, handler in handlers.items():
+        signal.signal(number, handler)
+    handlers.clear()
 
 
 def read_prices(path: Any) -> Any:

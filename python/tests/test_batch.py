@@ -152,3 +152,35 @@ def test_the_warmup_table_is_the_start_up_the_library_shows(golden):
     for column, bars in tc.WARMUP.items():
         assert re.search(rf"\| `{column}` \| {bars} \|", readme), f"README warm-up row of {column}"
         assert re.search(rf"\*\s+{column}\s+{bars}\b", header), f"header warm-up row of {column}"
+
+
+def test_ctrl_c_stops_a_long_call_promptly(tmp_path):
+    # Ten million bars take seconds in the library; SIGINT must end the
+    # call at once with KeyboardInterrupt, not when the C call returns.
+    script = (
+        "import time, numpy as np, tamselcharts as tc\n"
+        "high = np.linspace(100, 200, 10_000_000); low = high - 1\n"
+        "print('ready', flush=True)\n"
+        "try:\n"
+        "    for _ in range(20): tc.indicators(high, low)\n"
+        "except KeyboardInterrupt:\n"
+        "    print('interrupted', time.monotonic(), flush=True)\n")
+    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True)
+    assert child.stdout.readline() == "ready\n"
+    import signal
+    import time
+    time.sleep(1.0)
+    sent = time.monotonic()
+    child.send_signal(signal.SIGINT)
+    line = child.stdout.readline()
+    child.wait(30)
+    assert line.startswith("interrupted"), line
+    assert float(line.split()[1]) - sent < 2.0
+
+
+def test_the_package_version_is_the_headers():
+    header = (REPO / "include" / "TamselCharts.h").read_text()
+    macros = [re.search(rf"#define TAMSELCHARTS_VERSION_{part} (\d+)", header)[1] for part in ("MAJOR", "MINOR", "PATCH")]
+    assert tc.__version__ == ".".join(macros)
+    from tamselcharts._library import lib
+    assert lib.TamselChart_Version().decode() == tc.__version__

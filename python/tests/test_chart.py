@@ -1,4 +1,7 @@
 # SPDX-License-Identifier: MIT
+import os
+import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -114,3 +117,70 @@ def test_a_picture_is_replaced_only_by_a_complete_one(tmp_path):
     assert link.is_symlink() and png_size(old) == (360, 270)
     assert old.stat().st_mode & 0o777 == 0o640
     assert sorted(path.name for path in tmp_path.iterdir()) == ["chart.png", "latest.png"]
+
+
+def run_chart(*arguments, **options):
+    return subprocess.run([sys.executable, "-m", "tamselcharts", "chart", *map(str, arguments)], capture_output=True,
+                          text=True, **options)
+
+
+def test_the_chart_writer_keeps_tamsels_promises(tmp_path, prices_csv):
+    # A FIFO is written into, never replaced by a regular file.
+    fifo = tmp_path / "pipe.svg"
+    os.mkfifo(fifo)
+    reader = subprocess.Popen(["cat", str(fifo)], stdout=subprocess.PIPE)
+    done = run_chart(prices_csv, "-o", fifo, "--last", 50)
+    picture = reader.communicate(timeout=60)[0]
+    assert done.returncode == 0, done.stderr
+    assert stat.S_ISFIFO(os.stat(fifo).st_mode) and picture.startswith(b"<?xml")
+    # /dev/stdout is written directly.
+    shown = subprocess.run([sys.executable, "-m", "tamselcharts", "chart", str(prices_csv), "-o", "/dev/stdout",
+                            "--last", "50"], capture_output=True)
+    assert shown.returncode == 0 and b"<svg" in shown.stdout[:2000] or shown.stdout.startswith(b"\x89PNG")
+    # A legal name of 250 characters: the temporary's name is short.
+    long_name = tmp_path / ("c" * 246 + ".png")
+    assert run_chart(prices_csv, "-o", long_name, "--last", 50).returncode == 0 and long_name.is_file()
+    # An existing picture keeps its permissions; nothing is left beside it.
+    long_name.chmod(0o640)
+    assert run_chart(prices_csv, "-o", long_name, "--last", 60).returncode == 0
+    assert stat.S_IMODE(long_name.stat().st_mode) == 0o640
+    assert sorted(p.name for p in tmp_path.iterdir()) == sorted(["pipe.svg", "prices.csv", long_name.name])
+
+
+@pytest.mark.parametrize("arguments, message", [
+    (["-o", "x.txt"], "extension .txt is none of"),
+    (["-o", "x"], "extension (none)"),
+    (["-o", "x.png", "--last", "0"], "at least 1"),
+    (["-o", "x.png", "--last", "-5"], "at least 1"),
+    (["-o", "x.png", "--last", "2.5"], "at least 1"),
+])
+def test_chart_usage_errors_name_the_option(tmp_path, prices_csv, arguments, message):
+    done = run_chart(prices_csv, *arguments, cwd=tmp_path)
+    assert done.returncode == 2 and message in done.stderr, done.stderr
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["prices.csv"]
+    with pytest.raises(ValueError):
+        tc.plot(pd.read_csv(prices_csv), tmp_path / "y.png", last=0)
+
+
+@pytest.mark.parametrize("signal_number", [signal.SIGTERM, signal.SIGHUP, signal.SIGINT])
+def test_a_signal_during_the_save_leaves_no_temporary(tmp_path, signal_number):
+    # The save is slowed down inside savefig, then the process is signalled.
+    script = (
+        "import sys, time, numpy as np, pandas as pd, tamselcharts as tc\n"
+        "from matplotlib.figure import Figure\n"
+        "real = Figure.savefig\n"
+        "def slow(self, *a, **k):\n"
+        "    real(self, *a, **k); print('saving', flush=True); time.sleep(30)\n"
+        "Figure.savefig = slow\n"
+        "h = np.linspace(10, 20, 300)\n"
+        "tc.plot(pd.DataFrame({'high': h, 'low': h - 1}), sys.argv[1])\n")
+    target = tmp_path / "out.svg"
+    target.write_bytes(b"old picture")
+    child = subprocess.Popen([sys.executable, "-c", script, str(target)], stdout=subprocess.PIPE, text=True,
+                             stderr=subprocess.DEVNULL)
+    assert child.stdout.readline() == "saving\n"
+    child.send_signal(signal_number)
+    child.wait(30)
+    assert child.returncode != 0
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["out.svg"]
+    assert target.read_bytes() == b"old picture"

@@ -7,7 +7,7 @@ import itertools
 import numpy as np
 import pandas as pd
 import pytest
-from conftest import assert_same_bits, random_walk
+from conftest import REPO, assert_same_bits, random_walk
 
 import tamselcharts as tc
 from tamselcharts._core import all_indicators
@@ -116,10 +116,10 @@ def test_infinite_and_out_of_range_prices_are_refused_unless_passed_through():
         spoiled = high.copy()
         spoiled[30] = bad
         for missing in ("error", "previous"):
-            with pytest.raises(tc.MissingPriceError, match="not a finite price"):
+            with pytest.raises(tc.MissingPriceError, match="infinite price|beyond the range of a 32-bit float"):
                 tc.trend_vigor(spoiled, low, missing=missing)
         assert_same_bits(tc.trend_vigor(spoiled, low, missing="nan"), all_indicators(spoiled, low).trend_vigor, "inf")
-    with tc.Stream() as stream, pytest.raises(tc.MissingPriceError, match="not a finite"):
+    with tc.Stream() as stream, pytest.raises(tc.MissingPriceError, match="beyond the range"):
         stream.push(1e39, 1.0)
 
 
@@ -180,3 +180,206 @@ def test_plain_arrays_keep_their_shape_and_newest_first_reverses_by_position():
     assert_same_bits(reverse.trend_vigor[::-1], single, "newest-first arrays")
     with pytest.raises(ValueError, match="already has the columns"):
         frame.assign(trend_vigor=1.0).tamsel.indicators(append=True)
+
+
+# The policy table every front end reads: the package must give the listed
+# outcome for each case through arrays, a DataFrame and a stream.
+CASES_FILE = REPO / "tests" / "data" / "missing_policy_cases.txt"
+
+
+def policy_cases():
+    cases = []
+    for number, line in enumerate(CASES_FILE.read_text().splitlines(), 1):
+        if not line.strip() or line.lstrip().startswith("#"):
+            continue
+        policy, highs, lows, outcome = (part.strip() for part in line.split("|"))
+        cases.append(pytest.param(policy, [float(p) for p in highs.split()], [float(p) for p in lows.split()],
+                                  outcome.split(), id=f"line{number}"))
+    return cases
+
+
+KIND_WORDS = {"missing": "missing price", "infinite": "infinite price", "out-of-range": "beyond the range",
+              "no-previous": "first bar"}
+
+
+def case_outcome(call):
+    try:
+        return "ok", call()
+    except tc.MissingPriceError as error:
+        return "refused", str(error)
+
+
+@pytest.mark.parametrize("policy, highs, lows, outcome", policy_cases())
+def test_the_shared_policy_cases(policy, highs, lows, outcome):
+    labels = pd.date_range("2024-01-01", periods=len(highs), freq="D")
+    frame = pd.DataFrame({"High": highs, "Low": lows}, index=labels)
+    padded = max(len(highs), 1)
+
+    def streamed():
+        with tc.Stream(missing=policy) as stream:
+            return [stream.push(high, low) for high, low in zip(highs, lows)]
+
+    runs = {"arrays": lambda: tc.indicators(np.array(highs), np.array(lows), missing=policy),
+            "lists": lambda: tc.trend_vigor(highs, lows, missing=policy),
+            "frame": lambda: tc.indicators(frame, missing=policy),
+            "stream": streamed}
+    for how, run in runs.items():
+        result, detail = case_outcome(run)
+        if outcome[0] == "ok":
+            assert result == "ok", f"{how}: {detail}"
+            slash = outcome.index("/")
+            want_high = np.array(outcome[1:slash], dtype=np.float64).astype(np.float32)
+            want_low = np.array(outcome[slash + 1:], dtype=np.float64).astype(np.float32)
+            with np.errstate(over="ignore"):
+                plain = all_indicators(want_high, want_low)
+            got = detail if how != "stream" else tc.Indicators(*np.array(detail, dtype=np.float32).T)
+            if how == "frame":
+                got = tc.Indicators(*(got[column].to_numpy() for column in tc.COLUMNS))
+            if how == "lists":
+                assert_same_bits(got, plain.trend_vigor, f"{how}")
+                continue
+            for column in tc.COLUMNS:
+                assert_same_bits(getattr(got, column), getattr(plain, column), f"{how} {column}")
+        else:
+            kind, column, bar = outcome[0], outcome[1], int(outcome[2])
+            assert result == "refused", f"{how} accepted a price the policy refuses"
+            assert KIND_WORDS[kind] in detail, f"{how}: {detail}"
+            if how == "stream":
+                assert f"{column} of bar {bar}" in detail
+            elif how == "frame":
+                assert f"'{column.capitalize()}'" in detail and f"(row {bar - 1})" in detail
+                assert str(labels[bar - 1].date()) in detail
+            else:
+                assert f"'{column}'" in detail and f"bar {bar - 1} (0-based)" in detail
+    assert padded >= 1
+
+
+def test_a_newest_first_frame_names_the_callers_row_of_a_refused_price():
+    frame = priced_frame(gap=None)
+    frame.iloc[20, 2] = np.nan  # row 20 of the oldest-first frame, Low
+    newest = frame.iloc[::-1]
+    with pytest.raises(tc.MissingPriceError, match=rf"'Low': index {frame.index[20].date()} \(row {BARS - 1 - 20}\)"):
+        tc.indicators(newest, order="newest-first")
+
+
+@pytest.mark.parametrize("policy", ["error", "previous", "nan"])
+def test_masked_values_are_missing_prices(policy):
+    high, low = random_walk(9, 120)
+    high[40] = -999.0
+    masked = np.ma.masked_equal(high, -999.0)
+    with_nan = high.copy()
+    with_nan[40] = np.nan
+    if policy == "error":
+        with pytest.raises(tc.MissingPriceError, match="bar 40"):
+            tc.trend_vigor(masked, low, missing=policy)
+    else:
+        assert_same_bits(tc.trend_vigor(masked, low, missing=policy), tc.trend_vigor(with_nan, low, missing=policy),
+                         "masked")
+    with tc.Stream(missing="nan") as stream:
+        assert np.isnan(stream.push(np.ma.masked, 1.0).swing_position)
+
+
+@pytest.mark.parametrize("policy", ["error", "previous", "nan"])
+@pytest.mark.parametrize("gap", [None, pd.NA, pd.NaT, np.nan])
+def test_none_na_and_nat_are_missing_prices_everywhere(policy, gap):
+    high, low = random_walk(12, 40)
+    with_gap = list(high)
+    with_gap[10] = gap
+    with_nan = high.copy()
+    with_nan[10] = np.nan
+    with tc.Stream(missing=policy) as stream:
+        for i in range(10):
+            stream.push(high[i], low[i])
+        if policy == "error":
+            with pytest.raises(tc.MissingPriceError, match="high of bar 11: missing price"):
+                stream.push(gap, low[10])
+            with pytest.raises(tc.MissingPriceError, match="missing price"):
+                tc.trend_vigor(np.array(with_gap, dtype=object), low)
+            return
+        pushed = stream.push(gap, low[10])
+    batch = tc.indicators(with_nan, low, missing=policy)
+    assert_same_bits(list(pushed), [getattr(batch, column)[10] for column in tc.COLUMNS], "pushed")
+    assert_same_bits(tc.trend_vigor(np.array(with_gap, dtype=object), low, missing=policy), batch.trend_vigor, "gap")
+
+
+@pytest.mark.parametrize("prices", [
+    pd.Series(["1", "2", "3"]),
+    pd.Series(["1_000", "2", "3"], dtype=object),
+    pd.Series(["1", "2", "3"], dtype="string"),
+    pd.Series([1.0, 2.0, 3.0], dtype="category"),
+    pd.Series([True, False, True], dtype="boolean"),
+    np.array([True, False, True]),
+    np.array([1.0, True, 3.0], dtype=object),
+], ids=["object-text", "underscore", "string", "category", "boolean", "numpy-bool", "object-bool"])
+def test_text_categories_and_truth_values_are_no_prices(prices):
+    frame = pd.DataFrame({"High": prices, "Low": [1.0, 1.0, 1.0]})
+    with pytest.raises(TypeError, match="column 'High' must hold numbers"):
+        tc.indicators(frame)
+    with pytest.raises(TypeError, match="high must hold numbers"):
+        tc.trend_vigor(prices, [1.0, 1.0, 1.0])
+    elements = [value for value in list(prices) if isinstance(value, (str, bool, np.bool_))]
+    for element in elements:  # the categories' values are numbers; the others are not
+        with pytest.raises(TypeError, match="must be a number|must hold numbers"):
+            tc.Stream().push(element, 1.0)
+
+
+def test_an_integer_too_large_for_any_float_is_an_out_of_range_price():
+    with pytest.raises(tc.MissingPriceError, match=r"'high': bar 1 \(0-based\): price beyond the range"):
+        tc.trend_vigor([1, 10**400, 3], [1, 1, 1])
+    for missing in ("error", "previous"):
+        with tc.Stream(missing=missing) as stream, pytest.raises(tc.MissingPriceError, match="high of bar 1: price beyond"):
+            stream.push(-(10**400), 1)
+    # Passed as it is, it is an infinity of its sign.
+    assert_same_bits(tc.trend_vigor([1, 10**400, 3], [1, 1, 1], missing="nan"),
+                     tc.trend_vigor([1, np.inf, 3], [1, 1, 1], missing="nan"), "huge integer")
+
+
+def two_symbols():
+    first, second = priced_frame(gap=None), priced_frame(gap=None) * 2
+    return pd.concat({"A": first, "B": second}, names=["symbol", "Date"]), first, second
+
+
+def test_a_multiindex_needs_by_and_then_computes_each_symbol_alone():
+    frame, first, second = two_symbols()
+    with pytest.raises(ValueError, match="by=<level name>"):
+        tc.indicators(frame)
+    shuffled = frame.sample(frac=1.0, random_state=3).sort_index(level="Date", sort_remaining=False)
+    for caller in (frame, shuffled.sort_index()):
+        result = tc.indicators(caller, by="symbol")
+        assert result.index.equals(caller.index)
+        for symbol, alone in (("A", first), ("B", second)):
+            assert_same_bits(result.xs(symbol)["trend_vigor"], tc.trend_vigor(alone), symbol)
+    # Rows of the two symbols interleaved: each still in time order.
+    interleaved = frame.sort_index(level="Date", sort_remaining=True)
+    result = tc.trend_vigor(interleaved, by="symbol")
+    assert result.index.equals(interleaved.index)
+    assert_same_bits(result.xs("B", level="symbol"), tc.trend_vigor(second), "interleaved B")
+    # A symbol column does the same without a MultiIndex; a bar out of order is named with its symbol.
+    long = frame.reset_index(level="symbol")
+    assert_same_bits(tc.indicators(long, by="symbol")["cycle_period"], tc.indicators(frame, by="symbol")["cycle_period"],
+                     "column")
+    with pytest.raises(ValueError, match="symbol='A'.*not in time order"):
+        tc.indicators(long.iloc[[1, 0, *range(2, len(long))]], by="symbol")
+    with pytest.raises(ValueError, match="names no index level"):
+        tc.indicators(frame, by="ticker")
+
+
+def test_a_period_index_and_a_date_column_must_agree_with_the_order():
+    frame = priced_frame(gap=None)
+    periods = frame.set_axis(frame.index.to_period("B"))
+    assert_same_bits(tc.trend_vigor(periods), tc.trend_vigor(frame), "periods")
+    with pytest.raises(ValueError, match="PeriodIndex is not in time order"):
+        tc.trend_vigor(periods.sample(frac=1.0, random_state=1))
+    # As pd.read_csv leaves a newest-first file: the dates in a column, a RangeIndex.
+    for dates in (frame.index, frame.index.strftime("%Y-%m-%d")):
+        newest = frame.assign(Date=dates).iloc[::-1].reset_index(drop=True)
+        with pytest.raises(ValueError, match="time column 'Date' runs newest first"):
+            tc.indicators(newest)
+        assert_same_bits(tc.trend_vigor(newest, order="newest-first"), tc.trend_vigor(frame)[::-1], "column")
+        # The way to take the rows as they are.
+        assert_same_bits(tc.trend_vigor(newest, time_column=None), tc.trend_vigor(frame.iloc[::-1].to_numpy()[:, 1],
+                                                                                   frame.iloc[::-1].to_numpy()[:, 2]),
+                         "unchecked")
+    # Dates that read differently day-first and month-first are not taken as an order.
+    ambiguous = frame.iloc[:3].assign(Date=["03/02/2021", "02/03/2021", "04/03/2021"]).reset_index(drop=True)
+    tc.trend_vigor(ambiguous)

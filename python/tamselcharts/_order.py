@@ -1,0 +1,118 @@
+# SPDX-License-Identifier: MIT
+"""Which bar comes first: the check that the caller's bar times agree with
+the order they asked for, and the positions of the bars in time order.
+
+The times come from a DatetimeIndex or PeriodIndex, or else from a frame's
+date column (a datetime64 column, or one named as `tamsel` finds its date
+column: date, datetime, timestamp, day, time), so that a frame read newest
+first with its dates in a column is refused as the command-line tool
+refuses the same file.
+"""
+
+from __future__ import annotations
+
+import warnings
+from typing import Any, Optional
+
+import numpy as np
+import numpy.typing as npt
+import pandas as pd
+
+from ._library import lib as _lib
+from ._policy import check_order
+
+Positions = npt.NDArray[np.intp]
+_DATE_NAMES = (b"date", b"datetime", b"timestamp", b"day", b"time")
+
+
+def names_a_date(name: Any) -> bool:
+    if not isinstance(name, str):
+        return False
+    encoded = name.encode("utf-8", "surrogateescape")
+    return any(_lib.TamselChart_ColumnNameMatches(encoded, wanted) for wanted in _DATE_NAMES)
+
+
+def _text_times(column: pd.Series) -> Optional[npt.NDArray[np.int64]]:
+    """Times of a text column when they read the same month-first and
+    day-first (ISO dates do); None when they cannot be read unambiguously."""
+    readings = []
+    for dayfirst in (False, True):
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            try:
+                reading = pd.to_datetime(column, errors="coerce", dayfirst=dayfirst)
+            except (TypeError, ValueError, OverflowError):
+                return None
+        if reading.isna().to_numpy().any():
+            return None
+        readings.append(pd.DatetimeIndex(reading).asi8)
+    same: bool = np.array_equal(readings[0], readings[1])
+    return readings[0] if same else None
+
+
+def column_times(frame: pd.DataFrame, time_column: Any, skip: tuple[Any, ...]) -> Optional[tuple[str, Any]]:
+    """(description, int64 times) of the frame's date column, or None."""
+    if time_column is None:
+        return None
+    if time_column == "auto":
+        candidates = [name for name in frame.columns if name not in skip
+                      and (pd.api.types.is_datetime64_any_dtype(frame[name]) or names_a_date(name))]
+        if not candidates:
+            return None
+        time_column = candidates[0]
+    elif time_column not in frame.columns:
+        raise ValueError(f"no time column {time_column!r} among the columns {list(frame.columns)}")
+    column = frame[time_column]
+    if pd.api.types.is_datetime64_any_dtype(column):
+        return f"the time column {time_column!r}", pd.DatetimeIndex(column).asi8
+    if isinstance(column.dtype, pd.PeriodDtype):
+        return f"the time column {time_column!r}", pd.PeriodIndex(column).asi8
+    if column.dtype.kind in "iuf":
+        return f"the time column {time_column!r}", column.to_numpy()
+    times = _text_times(column)
+    return None if times is None else (f"the time column {time_column!r}", times)
+
+
+def index_times(index: Optional[pd.Index]) -> Optional[tuple[str, Any]]:
+    if isinstance(index, pd.DatetimeIndex):
+        return "the DatetimeIndex", index.asi8
+    if isinstance(index, pd.PeriodIndex):
+        return "the PeriodIndex", index.asi8
+    return None
+
+
+def time_order(count: int, times: Optional[tuple[str, Any]], labels: Any, order: str) -> Optional[Positions]:
+    """The caller's positions of the bars in time order (None: as given),
+    after checking that the times run the way `order` says."""
+    check_order(order)
+    newest_first = order == "newest-first"
+    reverse = np.arange(count - 1, -1, -1, dtype=np.intp)
+    if times is None or count < 2:
+        return reverse if newest_first else None
+    what, keys = times
+    step = np.diff(keys)
+    keys = np.asarray(keys)
+    nat = keys.dtype == np.int64 and bool((keys == np.iinfo(np.int64).min).any())
+    increasing, decreasing = bool((step > 0).all()), bool((step < 0).all())
+    if increasing and not newest_first and not nat:
+        return None
+    if decreasing and newest_first and not nat:
+        return reverse
+    if nat:
+        raise ValueError(f"{what} holds NaT: every bar needs a time; drop those rows first")
+    repeated = np.flatnonzero(step == 0)
+    if repeated.size:
+        at = labels[repeated[0] + 1] if what.endswith("Index") else f"row {repeated[0] + 1}"
+        raise ValueError(f"{what} repeats {at}: one row per bar is needed; drop or aggregate the repeated rows, "
+                         "e.g. df[~df.index.duplicated(keep='last')]")
+    if decreasing:
+        raise ValueError(f"{what} runs newest first: pass order='newest-first' to compute in time order and get "
+                         "the results in this order, or sort it oldest first")
+    if increasing:
+        raise ValueError(f"order='newest-first' was given but {what} runs oldest first: drop the option")
+    wrong = int(np.flatnonzero(step < 0 if not newest_first else step > 0)[0]) + 1
+    if what.endswith("Index"):
+        raise ValueError(f"{what} is not in time order ({labels[wrong]} follows {labels[wrong - 1]}): sort it "
+                         "with .sort_index(), which puts the oldest bar first")
+    raise ValueError(f"{what} is not in time order (row {wrong} against row {wrong - 1}): sort the frame by it "
+                     "with .sort_values(), or pass time_column=None to take the rows in the order given")
