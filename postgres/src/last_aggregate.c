@@ -11,10 +11,11 @@
  * memory; there is no combine function (two halves of a series cannot be
  * joined: every bar depends on all bars before it).
  */
+#include "tamsel_pg.h"
+
 #include "access/htup_details.h"
 #include "funcapi.h"
 #include "miscadmin.h"
-#include "tamsel_pg.h"
 #include "utils/builtins.h"
 #include "utils/datum.h"
 #include "utils/lsyscache.h"

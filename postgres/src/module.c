@@ -2,6 +2,7 @@
 /* The module's entry: its settings, and a check that it was built for the
    library's indicator table it links. */
 #include "tamsel_pg.h"
+
 #include "utils/builtins.h"
 
 PG_MODULE_MAGIC;

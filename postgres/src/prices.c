@@ -5,13 +5,14 @@
  * and the library decides, so SQL refuses and fills exactly as the other
  * front ends do.
  */
+#include "tamsel_pg.h"
+
 #include <errno.h>
 #include <float.h>
 #include <math.h>
 #include <stdlib.h>
 
 #include "catalog/pg_type.h"
-#include "tamsel_pg.h"
 #include "utils/fmgrprotos.h"
 #include "utils/lsyscache.h"
 #include "utils/numeric.h"

@@ -4,11 +4,12 @@
  * optional arguments that override them for one call.  The policy's words
  * and the warm-up lengths come from the library, as in every front end.
  */
+#include "tamsel_pg.h"
+
 #include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 
-#include "tamsel_pg.h"
 #include "utils/builtins.h"
 #include "utils/float.h"
 #include "utils/guc.h"

@@ -8,10 +8,12 @@
 #ifndef TAMSEL_PG_H
 #define TAMSEL_PG_H
 
-#include "TamselCharts.h"
-#include "fmgr.h"
 #include "postgres.h"
+
+#include "fmgr.h"
 #include "utils/memutils.h"
+
+#include "TamselCharts.h"
 
 /* What the settings and the optional arguments ask of one call. */
 typedef struct TamselCallOptions {

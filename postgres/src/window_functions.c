@@ -13,10 +13,11 @@
  * rows are peers, which it refuses: the value of a bar would otherwise
  * depend on the order PostgreSQL happened to read the peers in.
  */
+#include "tamsel_pg.h"
+
 #include "access/htup_details.h"
 #include "funcapi.h"
 #include "miscadmin.h"
-#include "tamsel_pg.h"
 #include "utils/lsyscache.h"
 #include "windowapi.h"
 
