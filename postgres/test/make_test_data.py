@@ -43,10 +43,10 @@ def write_golden(golden: pathlib.Path, out: pathlib.Path) -> int:
             at += 4 + length
             (n,) = struct.unpack_from("<I", data, at)
             at += 4
-            columns = [struct.unpack_from(f"<{n}f", data, at + k * 4 * n) for k in range(6)]
+            fields = struct.unpack_from(f"<{6 * n}f", data, at)
             at += 24 * n
             for bar in range(n):
-                writer.writerow([name, bar + 1] + [number(column[bar]) for column in columns])
+                writer.writerow([name, bar + 1] + [number(value) for value in fields[6 * bar : 6 * bar + 6]])
             bars += n
     if at != len(data):
         raise SystemExit(f"{golden}: {len(data) - at} bytes after the last series")
