@@ -47,6 +47,7 @@ export PGHOST=$work PGPORT=5499 PGUSER=postgres TAMSEL_TEST_DATA=$work/data
 echo "-- pg_regress"
 chown -R postgres "$work/data"
 status=0
+mkdir -p postgres/build/regress
 (cd postgres && make installcheck) || status=$?
 if [ "$status" -ne 0 ]; then
   cat postgres/build/regress/regression.diffs 2>/dev/null | head -200 >&2 || true
@@ -61,5 +62,8 @@ python3 postgres/test/measure.py "$repo/postgres/build/batch_timing"
 echo "-- the .deb"
 deb=$(make -s -C postgres deb | tail -n 1)
 dpkg-deb --info "postgres/$deb" | grep -E 'Package|Version|Depends'
-dpkg-deb --contents "postgres/$deb" | grep -q 'tamselcharts.so$'
+contents=$(dpkg-deb --contents "postgres/$deb")
+for file in tamselcharts.so tamselcharts.control tamselcharts--1.2.0.sql copyright; do
+  grep -q "/$file\$" <<<"$contents" || { echo "$deb lacks $file" >&2; exit 1; }
+done
 echo "PostgreSQL tests passed."
