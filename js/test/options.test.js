@@ -89,15 +89,17 @@ test("a caller's Float32Array is never written to", () => {
   assert.ok(Number.isNaN(h[10]));
 });
 
-// Every bad argument and the error it gives, on every entry point.
+// Every bad argument and the error it gives, on every entry point.  A
+// refused price is a PriceError (a RangeError) naming the array and index,
+// the library's description and the option that lets it through.
 const ERRORS = [
-  [() => [withGap(high, 7, NaN), low, undefined], RangeError, /high\[7\] is missing \(NaN\).*missing: "previous"/],
-  [() => [high, withGap(low, 3, null), { missing: "error" }], RangeError, /low\[3\] is missing \((null|NaN)\)/],
-  [() => [withGap(high, 0, NaN), low, { missing: "previous" }], RangeError, /high\[0\] is missing .* on the first bar/],
+  [() => [withGap(high, 7, NaN), low, undefined], tc.PriceError, /high\[7\] = NaN: missing price; .*missing: "previous"/],
+  [() => [high, withGap(low, 3, null), { missing: "error" }], tc.PriceError, /low\[3\] = (null|NaN): missing price;/],
+  [() => [withGap(high, 0, NaN), low, { missing: "previous" }], tc.PriceError, /high\[0\] = NaN: missing price on the first bar, which has no previous bar/],
   [() => [withGap(high, 5, "12.5"), low, undefined], TypeError, /high\[5\] must be a number, got the string "12.5"/],
-  [() => [withGap(high, 5, 1e39), low, undefined], RangeError, /high\[5\] = 1e\+39 is not a finite price \(it is beyond a 32-bit float's range\)/],
-  [() => [withGap(high, 5, Infinity), low, undefined], RangeError, /high\[5\] = Infinity is not a finite price; .*missing: "nan"/],
-  [() => [high, withGap(low, 9, -Infinity), { missing: "previous" }], RangeError, /low\[9\] = -Infinity is not a finite price/],
+  [() => [withGap(high, 5, 1e39), low, undefined], tc.PriceError, /high\[5\] = 1e\+39: price beyond the range of a 32-bit float .*missing: "nan"/],
+  [() => [withGap(high, 5, Infinity), low, undefined], tc.PriceError, /high\[5\] = Infinity: infinite price; .*missing: "nan"/],
+  [() => [high, withGap(low, 9, -Infinity), { missing: "previous" }], tc.PriceError, /low\[9\] = -Infinity: infinite price/],
   [() => [high, low, { missing: "prev" }], RangeError, /missing must be "error", "previous" or "nan", got "prev"/],
   [() => [high, low, { missing: 1 }], TypeError, /missing must be/],
   [() => [high, low, { warmup: -1 }], RangeError, /whole number of at least 0, got -1/],
@@ -119,8 +121,15 @@ for (const [entry, run] of Object.entries(ENTRY_POINTS)) {
       const [h, l, o] = args();
       const representable = (v) => v == null || (typeof v === "number" && (!Number.isFinite(v) || Math.abs(v) < 3e38));
       if (entry === "Float32Array input" && ![h, l].every((x) => Array.isArray(x) && x.every(representable))) continue;
-      const streamMessage = new RegExp(message.source.replace(/(high|low)\\\[\d+\\\]/, "push\\(\\): $1"));
-      assert.throws(() => run(h, l, o), { name: type.name, message: entry === "stream" ? streamMessage : message }, `${entry} ${message}`);
+      // The stream names the method and the bar number (the index plus one).
+      const streamMessage = new RegExp(
+        message.source.replace(/(high|low)\\\[(\d+)\\\]/, (_, column, index) => `push\\(\\): ${column} of bar ${Number(index) + 1}`),
+      );
+      assert.throws(() => run(h, l, o), (error) => {
+        assert.ok(error instanceof type, `${entry} ${message}: ${error.name} is no ${type.name}`);
+        assert.match(error.message, entry === "stream" ? streamMessage : message);
+        return true;
+      });
     }
   });
 }
