@@ -15,6 +15,11 @@ export { MAX_BARS, PriceError, VERSION, WARMUP_BARS };
  */
 export const INDICATOR_INFO = INDICATOR_TABLE;
 
+/** The size of the module's memory in bytes (WebAssembly memory grows and never shrinks). */
+export function moduleMemoryBytes() {
+  return wasm.memory.buffer.byteLength;
+}
+
 /** The names of the four indicators, in the order the library writes them. */
 export const INDICATORS = Object.freeze(INDICATOR_TABLE.map((i) => i.name));
 

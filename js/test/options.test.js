@@ -138,3 +138,32 @@ test("no bars give empty series", () => {
   const result = tc.indicators([], []);
   for (const c of COLUMNS) assert.deepEqual(result[c], new Float32Array(0));
 });
+
+// A series as long as the given count without the memory: an array (a Proxy
+// of one is still an array) whose length alone is huge.
+const hugeArray = (length) => new Proxy([], { get: (target, key) => (key === "length" ? length : target[key]) });
+
+test("a call too large for the module is refused before anything is allocated, and a live stream is untouched", () => {
+  const stream = new tc.Stream();
+  const half = 120;
+  for (let i = 0; i < half; ++i) stream.push(high[i], low[i]);
+  const memoryBefore = tc.moduleMemoryBytes();
+  // 178,956,971 bars: 24 bytes each once wrapped at 2^32 bytes, 8 bytes.
+  for (const count of [178_956_971, tc.MAX_BARS + 1, 2 ** 31, 2 ** 32 + 5]) {
+    const [h, l] = [hugeArray(count), hugeArray(count)];
+    for (const call of [() => tc.indicators(h, l), () => tc.cyclePeriod(h, l)])
+      assert.throws(call, { name: "RangeError", message: new RegExp(`${count} bars, more than the ${tc.MAX_BARS} one call takes`) });
+  }
+  assert.equal(tc.moduleMemoryBytes(), memoryBefore);
+  const rest = Array.from({ length: N - half }, (_, i) => stream.push(high[half + i], low[half + i]));
+  for (const c of COLUMNS)
+    assertSameBits(assert, Float32Array.from(rest, (v) => v[c]), plain[c].subarray(half), `the stream after the refused call: ${c}`);
+});
+
+test("the module's allocation refuses a size past its memory instead of wrapping it", async () => {
+  const { allocate } = await import("../src/module.js");
+  for (const bytes of [178_956_971 * 24, 2 ** 31, 2 ** 32 + 8, NaN, -1])
+    assert.throws(() => allocate(bytes, "the test"), { name: "RangeError", message: /more than the module's memory/ });
+  // The documented limit fits: all four indicators of MAX_BARS bars (16 bytes a bar).
+  assert.ok(tc.MAX_BARS * 16 < 2 ** 31 - 2 ** 26);
+});
