@@ -17,6 +17,35 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 nice ninja -C "$build" -j2 tamselcharts_wasm tamsel_web >/dev/null
 
+# The package's version is the header's (include/TamselCharts.h, where the
+# project's version is set): package.json and its lock file are stamped with
+# it whenever they differ.
+version=$(sed -nE 's/^#define TAMSELCHARTS_VERSION_(MAJOR|MINOR|PATCH) ([0-9]+)$/\2/p' "$root/include/TamselCharts.h" |
+  paste -sd.)
+case $version in
+  *.*.*) ;;
+  *)
+    echo "build-wasm: no version in include/TamselCharts.h" >&2
+    exit 1
+    ;;
+esac
+node - "$version" "$here/package.json" "$here/package-lock.json" <<'STAMP'
+const { readFileSync, renameSync, writeFileSync } = require("node:fs");
+const [version, ...files] = process.argv.slice(2);
+for (const file of files) {
+  const manifest = JSON.parse(readFileSync(file, "utf8"));
+  let changed = manifest.version !== version;
+  manifest.version = version;
+  if (manifest.packages?.[""] && manifest.packages[""].version !== version) {
+    manifest.packages[""].version = version;
+    changed = true;
+  }
+  if (!changed) continue;
+  writeFileSync(`${file}.tmp`, JSON.stringify(manifest, null, 2) + "\n");
+  renameSync(`${file}.tmp`, file);
+}
+STAMP
+
 # The module's bytes go inside an ES module, so that Node and browsers load
 # the package without a file system, a fetch or a bundler rule.
 mkdir -p "$here/lib"

@@ -26,7 +26,7 @@ chmod 755 "$stage"
 mkdir -p "$stage/vendor" "$stage/tamselcharts"
 cp "$here/src/index.html" "$here/src/style.css" "$here/src/app.js" "$here/src/convert.js" "$here/src/table.js" \
   "$here/src/worker.js" "$stage/"
-cp "$root/js/src/options.js" "$stage/tamselcharts/"
+cp "$root/js/src/indicator-table.js" "$stage/tamselcharts/"
 cp "${TAMSEL_WASM_BUILD:-$root/build/wasm}/tamsel-web.js" "$stage/"
 cp "$here/node_modules/uplot/dist/uPlot.iife.min.js" "$here/node_modules/uplot/dist/uPlot.min.css" \
   "$here/node_modules/uplot/LICENSE" "$stage/vendor/"

@@ -21,11 +21,16 @@ export type Prices =
   | Uint32Array;
 
 /**
- * What to do with a missing price (NaN, null or undefined), as `tamsel --missing`:
- * - "error" (default): throw a RangeError naming the first missing bar;
- * - "previous": repeat the previous bar's price (a missing first bar is still an error);
- * - "nan": pass NaN to the library, which then freezes the cycle spectrum for
- *   the rest of the series (the swing position turns NaN, the others repeat).
+ * What to do with a missing price (NaN, null or undefined), the library's own
+ * policy (the same in tamsel and the Python and R packages):
+ * - "error" (default): throw a PriceError naming the first missing, infinite
+ *   or out-of-range price;
+ * - "previous": repeat the same column's previous price (a missing first bar,
+ *   an infinite or out-of-range price is still a PriceError);
+ * - "nan": every price as it is (NaN and infinities pass; a price beyond the
+ *   32-bit float range becomes an infinity); one NaN freezes the cycle
+ *   spectrum for the rest of the series (the swing position turns NaN, the
+ *   others repeat).
  */
 export type Missing = "error" | "previous" | "nan";
 
@@ -65,6 +70,46 @@ export interface Values {
   trendVigor: number;
 }
 
+/** One entry of the library's indicator table. */
+export interface IndicatorInfo {
+  /** The function and result field here, such as "cyclePeriod". */
+  readonly name: IndicatorName;
+  /** Its column in a CSV, such as "cycle_period". */
+  readonly column: string;
+  /** For a chart or a table heading, such as "Cycle period". */
+  readonly title: string;
+  /** The C export, such as "TamselChart_CyclePeriod". */
+  readonly exportName: string;
+  /** Start-up bars (warmup: "nan" blanks them). */
+  readonly warmupBars: number;
+  /** Every value on finite prices lies in lowest..highest. */
+  readonly lowest: number;
+  readonly highest: number;
+  /** True where the value may be NaN on finite prices too (swing position). */
+  readonly mayBeNaN: boolean;
+}
+
+/** The library's indicator table, in the library's order. */
+export declare const INDICATOR_INFO: readonly IndicatorInfo[];
+/** The library's version, "MAJOR.MINOR.PATCH" (the package's version too). */
+export declare const VERSION: string;
+/** The most bars one batch call takes (a RangeError beyond). */
+export declare const MAX_BARS: number;
+/** The size of the WebAssembly memory in bytes; it grows and never shrinks. */
+export declare function moduleMemoryBytes(): number;
+
+/** A price the missing option refuses: a RangeError naming the bar. */
+export declare class PriceError extends RangeError {
+  readonly kind: "missing" | "infinite" | "out-of-range" | "no-previous";
+  readonly column: "high" | "low";
+  /** The bar's 1-based number. */
+  readonly bar: number;
+  /** The bar's 0-based index in a batch call's arrays; null for a stream. */
+  readonly index: number | null;
+  /** The price as given (null or undefined for a missing one). */
+  readonly price: unknown;
+}
+
 /** Each indicator's start-up bars, the ones warmup: "nan" blanks. */
 export declare const WARMUP_BARS: Readonly<Record<IndicatorName, number>>;
 /** The indicators' names, in the library's order. */
@@ -73,9 +118,8 @@ export declare const INDICATORS: readonly IndicatorName[];
 /**
  * All four indicators from one pass of the engine.
  * @throws TypeError for arguments of the wrong type, RangeError for unequal
- *   lengths, infinite prices or prices beyond the 32-bit float range (unless
- *   missing: "nan"), missing prices under missing: "error" and bad option
- *   values.
+ *   lengths, more than MAX_BARS bars and bad option values, PriceError (a
+ *   RangeError) for a price the missing option refuses.
  */
 export declare function indicators(high: Prices, low: Prices, options?: Options): Indicators;
 export declare function cyclePeriod(high: Prices, low: Prices, options?: Options): Float32Array;
@@ -85,9 +129,9 @@ export declare function trendVigor(high: Prices, low: Prices, options?: Options)
 
 /**
  * The indicators one bar at a time, for live data: pushing a series bar by
- * bar gives at every bar exactly the batch values of that prefix.  A stream
- * holds about 12 KiB of WebAssembly memory; free() gives it back (a stream
- * that is collected without free() is freed then, as a safety net only).
+ * bar gives at every bar exactly the batch values of that prefix.  A stream's
+ * state (about 12 KiB) lives in JavaScript memory and is collected like any
+ * object: dropping a stream loses nothing, free() only ends it early.
  */
 export declare class Stream {
   constructor(options?: Options);
@@ -99,8 +143,12 @@ export declare class Stream {
   clone(): Stream;
   /** Back to bar 1, keeping the options. */
   reset(): void;
-  /** Gives the memory back; any later call but free() throws. */
+  /** Ends the stream; any later call but free() throws. */
   free(): void;
+  // Where the runtime has Symbol.dispose, stream[Symbol.dispose] is free()
+  // (for a `using` declaration); not declared, so that no newer lib is needed.
+  /** The stream's missing option. */
+  readonly missing: Missing;
   /** Bars pushed so far. */
   readonly bars: number;
   /** False once freed. */

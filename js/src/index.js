@@ -2,82 +2,57 @@
 // TamselCharts for JavaScript: the four cycle indicators of a high/low price
 // series, computed by the C library compiled to WebAssembly, bit for bit the
 // values of every native build.
-import wasmBase64 from "../lib/tamselcharts-wasm.js";
-import { applyWarmup, checkOptions, NO_WARMUP, preparePrices, priceOf, WARMUP_BARS } from "./options.js";
+import { allocate, heapF32, heapU8, INDICATOR_TABLE, VERSION, wasm } from "./module.js";
+import { applyWarmup, checkOptions, checkSeries, MAX_BARS, NO_WARMUP, WARMUP_BARS } from "./options.js";
+import { PriceError, streamPrices, takePrices } from "./prices.js";
 
-export { WARMUP_BARS };
+export { MAX_BARS, PriceError, VERSION, WARMUP_BARS };
 
-// ---- the module ------------------------------------------------------------
+/**
+ * The library's indicator table: per indicator { name (the function and
+ * result field here), column (its name in a CSV), title, exportName,
+ * warmupBars, lowest, highest, mayBeNaN }, in the library's order.
+ */
+export const INDICATOR_INFO = INDICATOR_TABLE;
 
-function decodeBase64(text) {
-  const binary = atob(text);
-  const bytes = new Uint8Array(binary.length);
-  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
-  return bytes;
+/** The size of the module's memory in bytes (WebAssembly memory grows and never shrinks). */
+export function moduleMemoryBytes() {
+  return wasm.memory.buffer.byteLength;
 }
 
-// The module imports nothing but a notice that its memory grew (every view
-// of the memory must then be taken afresh).
-let memoryGrew = true;
-const { instance } = await WebAssembly.instantiate(decodeBase64(wasmBase64), {
-  env: {
-    emscripten_notify_memory_growth() {
-      memoryGrew = true;
-    },
-  },
-});
-const wasm = instance.exports;
-wasm._initialize();
-
-let heapF32 = null;
-function floats() {
-  if (memoryGrew || heapF32.buffer !== wasm.memory.buffer) {
-    heapF32 = new Float32Array(wasm.memory.buffer);
-    memoryGrew = false;
-  }
-  return heapF32;
-}
-
-function allocate(bytes) {
-  const pointer = wasm.malloc(bytes);
-  if (pointer === 0) throw new RangeError(`out of memory: cannot allocate ${bytes} bytes for the bars`);
-  return pointer;
-}
+/** The names of the four indicators, in the order the library writes them. */
+export const INDICATORS = Object.freeze(INDICATOR_TABLE.map((i) => i.name));
 
 // One bar's four values: the library's TamselChart_Values.
-const valuesPointer = allocate(16);
+const valuesPointer = allocate(16, "one bar's values");
 
 // ---- batch -----------------------------------------------------------------
 
-const BATCH = {
-  cyclePeriod: wasm.TamselChart_CyclePeriod,
-  signalToNoiseRatio: wasm.TamselChart_SignalToNoiseRatio,
-  swingPosition: wasm.TamselChart_SwingPosition,
-  trendVigor: wasm.TamselChart_TrendVigor,
-};
-
-/** The names of the four indicators, in the order the library writes them. */
-export const INDICATORS = Object.freeze(Object.keys(BATCH));
-
 // Runs `compute(highPointer, lowPointer, count, outPointers)` over the prices
-// held in wasm memory and returns the outputs as fresh Float32Arrays.
+// and returns the outputs as fresh Float32Arrays.  The first two outputs are
+// computed in place over the prices (which the library allows: each bar's
+// prices are read before its value is written), so a call holds 8 bytes a bar
+// for one indicator and 16 for all four.
 function runBatch(high, low, options, names, compute) {
-  const { missing, warmup } = checkOptions(options);
-  const [h, l] = preparePrices(high, low, missing);
-  const count = h.length;
+  const { policy, warmup } = checkOptions(options);
+  checkSeries(high, low);
+  const count = high.length;
   const results = {};
   if (count === 0) {
     for (const name of names) results[name] = new Float32Array(0);
     return results;
   }
-  const bytes = count * 4;
-  const block = allocate(bytes * (2 + names.length));
+  // Sizes are JavaScript numbers, exact far past 2^32, and checked before
+  // they reach the module (allocate refuses more than its memory).
+  const arrayBytes = count * 4;
+  const block = allocate(arrayBytes * Math.max(2, names.length), `${count} bars`);
   try {
-    floats().set(h, block / 4);
-    floats().set(l, (block + bytes) / 4);
-    const outs = names.map((_, i) => block + bytes * (2 + i));
-    compute(block, block + bytes, count, outs);
-    const heap = floats();
+    const highAt = block;
+    const lowAt = block + arrayBytes;
+    takePrices(high, low, count, policy, highAt, lowAt);
+    const outs = names.map((_, i) => block + arrayBytes * i);
+    compute(highAt, lowAt, count, outs);
+    const heap = heapF32();
     names.forEach((name, i) => {
       const out = heap.slice(outs[i] / 4, outs[i] / 4 + count);
       applyWarmup(out, name, warmup, 0);
@@ -100,69 +75,79 @@ export function indicators(high, low, options) {
   );
 }
 
-function single(name) {
-  return (high, low, options) =>
-    runBatch(high, low, options, [name], (h, l, count, outs) => BATCH[name](h, l, count, outs[0]))[name];
-}
+// The batch function of each indicator, calling the export the table names.
+const SINGLES = Object.fromEntries(
+  INDICATOR_TABLE.map(({ name, exportName }) => {
+    const compute = wasm[exportName];
+    if (typeof compute !== "function") throw new Error(`the module does not export ${exportName}`);
+    const single = (high, low, options) =>
+      runBatch(high, low, options, [name], (h, l, count, outs) => compute(h, l, count, outs[0]))[name];
+    return [name, single];
+  }),
+);
 
 /** Length in bars of the dominant cycle, 6 to 30 (0, then 18 while warming up). */
-export const cyclePeriod = single("cyclePeriod");
+export const cyclePeriod = SINGLES.cyclePeriod;
 /** Strength of the dominant cycle against the bars' range: 1, 2 to 12, or 11. */
-export const signalToNoiseRatio = single("signalToNoiseRatio");
+export const signalToNoiseRatio = SINGLES.signalToNoiseRatio;
 /** Where the price stands in the measured cycle's swing, -5 (bottom) to +5 (top). */
-export const swingPosition = single("swingPosition");
+export const swingPosition = SINGLES.swingPosition;
 /** Price change over about one cycle in units of the cycle's swing, -10 to +10. */
-export const trendVigor = single("trendVigor");
+export const trendVigor = SINGLES.trendVigor;
 
 // ---- stream ----------------------------------------------------------------
 
-// A stream dropped without free() is freed when it is collected; free() is
-// still the way to give the memory back at a known time.
-const streams = new FinalizationRegistry((pointer) => wasm.TamselChart_StreamDestroy(pointer));
-
-const secret = Symbol("stream internals");
+// Every Stream keeps its state in JavaScript memory (a Uint8Array the
+// garbage collector reclaims like any other when the stream is dropped) and
+// the library works on it in one slot of module memory: the stream last used
+// stays in the slot, and another one's use first copies it out.  Module
+// memory therefore holds one stream however many there are, and a stream
+// needs neither free() nor a finaliser to give its memory back.
+const slot = wasm.TamselChart_StreamCreate() >>> 0;
+if (slot === 0) throw new RangeError("out of memory: cannot create the stream slot");
+const STREAM_BYTES = wasm.malloc_usable_size(slot) >>> 0;
+let resident = null;
 
 /** The indicators one bar at a time, for live data. */
 export class Stream {
-  #pointer = 0;
+  #state = null; // the stream's bytes while another one is in the slot; null for a fresh stream
+  #policy = 0;
   #missing;
   #warmup;
-  #previousHigh = NaN;
-  #previousLow = NaN;
   #bars = 0;
+  #alive = true;
 
-  constructor(options, internals) {
-    if (internals !== undefined && internals.key === secret) {
-      ({ pointer: this.#pointer, missing: this.#missing, warmup: this.#warmup } = internals);
+  constructor(options) {
+    ({ missing: this.#missing, policy: this.#policy, warmup: this.#warmup } = checkOptions(options));
+  }
+
+  // Puts this stream in the slot, the one there before copied out.
+  #enter(method) {
+    if (!this.#alive) throw new Error(`Stream.${method}(): the stream has been freed`);
+    if (resident === this) return;
+    if (resident !== null) resident.#leave();
+    if (this.#state === null) {
+      wasm.TamselChart_StreamReset(slot);
+      wasm.TamselChart_StreamSetMissingPolicy(slot, this.#policy);
     } else {
-      ({ missing: this.#missing, warmup: this.#warmup } = checkOptions(options));
-      this.#pointer = wasm.TamselChart_StreamCreate();
-      if (this.#pointer === 0) throw new RangeError("out of memory: cannot create a stream");
+      heapU8().set(this.#state, slot);
     }
-    streams.register(this, this.#pointer, this);
+    resident = this;
   }
 
-  #live(method) {
-    if (this.#pointer === 0) throw new Error(`Stream.${method}(): the stream has been freed`);
-    return this.#pointer;
-  }
-
-  #prices(high, low, method) {
-    const h = priceOf(high, "high", method, this.#missing, this.#previousHigh, this.#bars);
-    const l = priceOf(low, "low", method, this.#missing, this.#previousLow, this.#bars);
-    return [h, l];
+  #leave() {
+    this.#state ??= new Uint8Array(STREAM_BYTES);
+    this.#state.set(heapU8().subarray(slot, slot + STREAM_BYTES));
+    resident = null;
   }
 
   #values(bar) {
-    const heap = floats();
+    const heap = heapF32();
     const at = valuesPointer / 4;
-    const values = {
-      bar,
-      cyclePeriod: heap[at],
-      signalToNoiseRatio: heap[at + 1],
-      swingPosition: heap[at + 2],
-      trendVigor: heap[at + 3],
-    };
+    const values = { bar };
+    INDICATORS.forEach((name, i) => {
+      values[name] = heap[at + i];
+    });
     if (this.#warmup !== NO_WARMUP)
       for (const name of INDICATORS) values[name] = applyWarmupValue(values[name], name, this.#warmup, bar);
     return values;
@@ -170,47 +155,45 @@ export class Stream {
 
   /** Commits one closed bar and returns its values (`bar` is its 1-based number). */
   push(high, low) {
-    const pointer = this.#live("push");
-    const [h, l] = this.#prices(high, low, "push");
-    const bar = wasm.TamselChart_StreamPush(pointer, h, l, valuesPointer);
-    this.#previousHigh = h;
-    this.#previousLow = l;
+    this.#enter("push");
+    const bar = streamPrices(slot, high, low, valuesPointer, "push", this.#bars + 1);
     this.#bars = bar;
     return this.#values(bar);
   }
 
   /** The values the bar would get if pushed now, committing nothing: for the forming bar. */
   peek(high, low) {
-    const pointer = this.#live("peek");
-    const [h, l] = this.#prices(high, low, "peek");
-    return this.#values(wasm.TamselChart_StreamPeek(pointer, h, l, valuesPointer));
+    this.#enter("peek");
+    return this.#values(streamPrices(slot, high, low, valuesPointer, "peek", this.#bars + 1));
   }
 
   /** An independent copy that continues exactly as this stream would. */
   clone() {
-    const copy = wasm.TamselChart_StreamClone(this.#live("clone"));
-    if (copy === 0) throw new RangeError("out of memory: cannot clone the stream");
-    const stream = new Stream(undefined, { key: secret, pointer: copy, missing: this.#missing, warmup: this.#warmup });
-    stream.#previousHigh = this.#previousHigh;
-    stream.#previousLow = this.#previousLow;
-    stream.#bars = this.#bars;
-    return stream;
+    if (!this.#alive) throw new Error("Stream.clone(): the stream has been freed");
+    const copy = new Stream({ missing: this.#missing, warmup: this.#warmup });
+    if (resident === this) copy.#state = heapU8().slice(slot, slot + STREAM_BYTES);
+    else copy.#state = this.#state === null ? null : this.#state.slice();
+    copy.#bars = this.#bars;
+    return copy;
   }
 
   /** Back to bar 1, as a fresh stream with the same options. */
   reset() {
-    wasm.TamselChart_StreamReset(this.#live("reset"));
-    this.#previousHigh = NaN;
-    this.#previousLow = NaN;
+    if (!this.#alive) throw new Error("Stream.reset(): the stream has been freed");
+    if (resident === this) resident = null;
+    this.#state = null;
     this.#bars = 0;
   }
 
-  /** Gives the stream's memory back; the stream cannot be used afterwards. Repeated calls do nothing. */
+  /**
+   * Ends the stream: later calls but free() throw.  A stream holds no module
+   * memory of its own, so dropping it without free() loses nothing; free()
+   * (or a `using` declaration) just lets go of its state at once.
+   */
   free() {
-    if (this.#pointer === 0) return;
-    streams.unregister(this);
-    wasm.TamselChart_StreamDestroy(this.#pointer);
-    this.#pointer = 0;
+    if (resident === this) resident = null;
+    this.#state = null;
+    this.#alive = false;
   }
 
   /** The number of bars pushed so far. */
@@ -218,11 +201,19 @@ export class Stream {
     return this.#bars;
   }
 
+  /** The missing option of this stream. */
+  get missing() {
+    return this.#missing;
+  }
+
   /** False once free() has been called. */
   get alive() {
-    return this.#pointer !== 0;
+    return this.#alive;
   }
 }
+
+// `using stream = new Stream()` where the runtime has explicit resource management.
+if (typeof Symbol.dispose === "symbol") Stream.prototype[Symbol.dispose] = Stream.prototype.free;
 
 function applyWarmupValue(value, name, warmup, bar) {
   const one = Float32Array.of(value);

@@ -89,15 +89,17 @@ test("a caller's Float32Array is never written to", () => {
   assert.ok(Number.isNaN(h[10]));
 });
 
-// Every bad argument and the error it gives, on every entry point.
+// Every bad argument and the error it gives, on every entry point.  A
+// refused price is a PriceError (a RangeError) naming the array and index,
+// the library's description and the option that lets it through.
 const ERRORS = [
-  [() => [withGap(high, 7, NaN), low, undefined], RangeError, /high\[7\] is missing \(NaN\).*missing: "previous"/],
-  [() => [high, withGap(low, 3, null), { missing: "error" }], RangeError, /low\[3\] is missing \((null|NaN)\)/],
-  [() => [withGap(high, 0, NaN), low, { missing: "previous" }], RangeError, /high\[0\] is missing .* on the first bar/],
+  [() => [withGap(high, 7, NaN), low, undefined], tc.PriceError, /high\[7\] = NaN: missing price; .*missing: "previous"/],
+  [() => [high, withGap(low, 3, null), { missing: "error" }], tc.PriceError, /low\[3\] = (null|NaN): missing price;/],
+  [() => [withGap(high, 0, NaN), low, { missing: "previous" }], tc.PriceError, /high\[0\] = NaN: missing price on the first bar, which has no previous bar/],
   [() => [withGap(high, 5, "12.5"), low, undefined], TypeError, /high\[5\] must be a number, got the string "12.5"/],
-  [() => [withGap(high, 5, 1e39), low, undefined], RangeError, /high\[5\] = 1e\+39 is not a finite price \(it is beyond a 32-bit float's range\)/],
-  [() => [withGap(high, 5, Infinity), low, undefined], RangeError, /high\[5\] = Infinity is not a finite price; .*missing: "nan"/],
-  [() => [high, withGap(low, 9, -Infinity), { missing: "previous" }], RangeError, /low\[9\] = -Infinity is not a finite price/],
+  [() => [withGap(high, 5, 1e39), low, undefined], tc.PriceError, /high\[5\] = 1e\+39: price beyond the range of a 32-bit float .*missing: "nan"/],
+  [() => [withGap(high, 5, Infinity), low, undefined], tc.PriceError, /high\[5\] = Infinity: infinite price; .*missing: "nan"/],
+  [() => [high, withGap(low, 9, -Infinity), { missing: "previous" }], tc.PriceError, /low\[9\] = -Infinity: infinite price/],
   [() => [high, low, { missing: "prev" }], RangeError, /missing must be "error", "previous" or "nan", got "prev"/],
   [() => [high, low, { missing: 1 }], TypeError, /missing must be/],
   [() => [high, low, { warmup: -1 }], RangeError, /whole number of at least 0, got -1/],
@@ -119,8 +121,15 @@ for (const [entry, run] of Object.entries(ENTRY_POINTS)) {
       const [h, l, o] = args();
       const representable = (v) => v == null || (typeof v === "number" && (!Number.isFinite(v) || Math.abs(v) < 3e38));
       if (entry === "Float32Array input" && ![h, l].every((x) => Array.isArray(x) && x.every(representable))) continue;
-      const streamMessage = new RegExp(message.source.replace(/(high|low)\\\[\d+\\\]/, "push\\(\\): $1"));
-      assert.throws(() => run(h, l, o), { name: type.name, message: entry === "stream" ? streamMessage : message }, `${entry} ${message}`);
+      // The stream names the method and the bar number (the index plus one).
+      const streamMessage = new RegExp(
+        message.source.replace(/(high|low)\\\[(\d+)\\\]/, (_, column, index) => `push\\(\\): ${column} of bar ${Number(index) + 1}`),
+      );
+      assert.throws(() => run(h, l, o), (error) => {
+        assert.ok(error instanceof type, `${entry} ${message}: ${error.name} is no ${type.name}`);
+        assert.match(error.message, entry === "stream" ? streamMessage : message);
+        return true;
+      });
     }
   });
 }
@@ -128,4 +137,33 @@ for (const [entry, run] of Object.entries(ENTRY_POINTS)) {
 test("no bars give empty series", () => {
   const result = tc.indicators([], []);
   for (const c of COLUMNS) assert.deepEqual(result[c], new Float32Array(0));
+});
+
+// A series as long as the given count without the memory: an array (a Proxy
+// of one is still an array) whose length alone is huge.
+const hugeArray = (length) => new Proxy([], { get: (target, key) => (key === "length" ? length : target[key]) });
+
+test("a call too large for the module is refused before anything is allocated, and a live stream is untouched", () => {
+  const stream = new tc.Stream();
+  const half = 120;
+  for (let i = 0; i < half; ++i) stream.push(high[i], low[i]);
+  const memoryBefore = tc.moduleMemoryBytes();
+  // 178,956,971 bars: 24 bytes each once wrapped at 2^32 bytes, 8 bytes.
+  for (const count of [178_956_971, tc.MAX_BARS + 1, 2 ** 31, 2 ** 32 + 5]) {
+    const [h, l] = [hugeArray(count), hugeArray(count)];
+    for (const call of [() => tc.indicators(h, l), () => tc.cyclePeriod(h, l)])
+      assert.throws(call, { name: "RangeError", message: new RegExp(`${count} bars, more than the ${tc.MAX_BARS} one call takes`) });
+  }
+  assert.equal(tc.moduleMemoryBytes(), memoryBefore);
+  const rest = Array.from({ length: N - half }, (_, i) => stream.push(high[half + i], low[half + i]));
+  for (const c of COLUMNS)
+    assertSameBits(assert, Float32Array.from(rest, (v) => v[c]), plain[c].subarray(half), `the stream after the refused call: ${c}`);
+});
+
+test("the module's allocation refuses a size past its memory instead of wrapping it", async () => {
+  const { allocate } = await import("../src/module.js");
+  for (const bytes of [178_956_971 * 24, 2 ** 31, 2 ** 32 + 8, NaN, -1])
+    assert.throws(() => allocate(bytes, "the test"), { name: "RangeError", message: /more than the module's memory/ });
+  // The documented limit fits: all four indicators of MAX_BARS bars (16 bytes a bar).
+  assert.ok(tc.MAX_BARS * 16 < 2 ** 31 - 2 ** 26);
 });

@@ -54,3 +54,34 @@ test("the packed tarball installs offline into a scratch project and computes th
     assert.deepEqual(output.all[name], Array.from(values, (v) => (Number.isNaN(v) ? null : v)), name);
   assert.equal(output.last.bar, 500);
 });
+
+test("the package's version is the header's, in package.json, its lock file and the loaded module", () => {
+  const header = readFileSync(new URL("../../include/TamselCharts.h", import.meta.url), "utf8");
+  const part = (name) => new RegExp(`^#define TAMSELCHARTS_VERSION_${name} (\\d+)$`, "m").exec(header)[1];
+  const version = `${part("MAJOR")}.${part("MINOR")}.${part("PATCH")}`;
+  const manifest = JSON.parse(readFileSync(join(packageDir, "package.json"), "utf8"));
+  const lock = JSON.parse(readFileSync(join(packageDir, "package-lock.json"), "utf8"));
+  assert.equal(manifest.version, version, "package.json (js/build-wasm.sh stamps it)");
+  assert.equal(lock.version, version, "package-lock.json");
+  assert.equal(lock.packages[""].version, version, "package-lock.json's own package");
+  assert.equal(tc.VERSION, version, "the module's TamselChart_Version");
+});
+
+test("the indicators' names, columns and warm-up are the library's table, and every name is an export", () => {
+  assert.deepEqual(
+    tc.INDICATOR_INFO.map((i) => i.exportName),
+    tc.INDICATORS.map((name) => `TamselChart_${name[0].toUpperCase()}${name.slice(1)}`),
+  );
+  for (const info of tc.INDICATOR_INFO) {
+    assert.equal(typeof tc[info.name], "function", info.name);
+    assert.equal(tc.WARMUP_BARS[info.name], info.warmupBars, info.name);
+    assert.match(info.column, /^[a-z_]+$/);
+    assert.ok(info.title.length > 0 && info.lowest < info.highest, info.name);
+    assert.ok(Object.isFrozen(info));
+  }
+  assert.deepEqual(Object.keys(tc.indicators([1, 2], [0, 1])), tc.INDICATORS);
+  assert.deepEqual(Object.keys(new tc.Stream().push(1, 0)).slice(1), tc.INDICATORS);
+  // The library's own start-up bars, which warmup: "nan" blanks.
+  assert.deepEqual(tc.INDICATOR_INFO.map((i) => i.warmupBars), [14, 12, 50, 29]);
+  assert.deepEqual(tc.INDICATOR_INFO.map((i) => i.mayBeNaN), [false, false, true, false]);
+});

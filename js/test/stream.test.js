@@ -80,3 +80,46 @@ test("many streams created and dropped do not exhaust the module's memory", () =
   for (const s of survivors) s.push(101, 99);
   for (const s of survivors) s.free();
 });
+
+test("a million streams dropped without free() in one synchronous loop keep the module's memory bounded", () => {
+  // No finaliser can run inside a synchronous loop, so a stream whose state
+  // lived in module memory until collected would need 12 GB here.
+  const before = tc.moduleMemoryBytes();
+  let last = null;
+  for (let i = 0; i < 1_000_000; ++i) {
+    const stream = new tc.Stream();
+    last = stream.push(101 + (i % 7), 99);
+  }
+  assert.equal(last.bar, 1);
+  assert.ok(tc.moduleMemoryBytes() <= Math.max(before, 16 << 20), `module memory grew to ${tc.moduleMemoryBytes()} bytes`);
+});
+
+test("streams used in turn each continue as if alone, clones and resets included", () => {
+  const { high, low } = longest;
+  const streams = Array.from({ length: 3 }, () => new tc.Stream());
+  const each = Array.from({ length: 3 }, () => Object.fromEntries(COLUMNS.map((c) => [c, new Float32Array(200)])));
+  let copy = null;
+  for (let i = 0; i < 200; ++i) {
+    streams.forEach((s, k) => {
+      const v = s.push(high[i], low[i]);
+      for (const c of COLUMNS) each[k][c][i] = v[c];
+    });
+    if (i === 99) copy = streams[1].clone(); // taken while another stream holds the slot
+    if (i === 49) streams[2].reset();
+  }
+  const afterReset = tc.indicators(high.subarray(50, 200), low.subarray(50, 200));
+  for (const c of COLUMNS) {
+    assertSameBits(assert, each[0][c], longest[c].subarray(0, 200), `first ${c}`);
+    assertSameBits(assert, each[1][c], longest[c].subarray(0, 200), `second ${c}`);
+    assertSameBits(assert, each[2][c].subarray(50), afterReset[c], `reset ${c}`);
+  }
+  assert.equal(copy.bars, 100);
+  const fromCopy = pushAll(copy, high, low, 100, 200);
+  for (const c of COLUMNS) assertSameBits(assert, fromCopy[c], longest[c].subarray(100, 200), `clone ${c}`);
+});
+
+test("a stream is disposable where the runtime has Symbol.dispose", { skip: typeof Symbol.dispose !== "symbol" }, () => {
+  const stream = new tc.Stream();
+  stream[Symbol.dispose]();
+  assert.equal(stream.alive, false);
+});

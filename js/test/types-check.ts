@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Compiled (never run) by types.test.js with tsc --strict: the declarations
 // accept what the package accepts and type what it returns.
-import { indicators, cyclePeriod, Stream, WARMUP_BARS, INDICATORS, type Indicators, type Values } from "tamselcharts";
+import { indicators, cyclePeriod, Stream, WARMUP_BARS, INDICATORS, INDICATOR_INFO, MAX_BARS, PriceError, VERSION, moduleMemoryBytes, type Indicators, type Values } from "tamselcharts";
 
 const high = [101, 102, null, 103];
 const low = new Float64Array([99, 100, 100, 101]);
@@ -16,7 +16,12 @@ copy.free();
 stream.free();
 const alive: boolean = stream.alive;
 const warm: number = WARMUP_BARS.swingPosition + INDICATORS.length;
-export { all, period, next, alive, warm };
+const columns: string[] = INDICATOR_INFO.map((i) => `${i.column} ${i.title} ${i.warmupBars}`);
+const sizes: number = MAX_BARS + moduleMemoryBytes() + VERSION.length;
+function where(error: unknown): string {
+  return error instanceof PriceError ? `${error.kind} ${error.column} ${error.bar} ${error.index ?? "stream"}` : "";
+}
+export { all, period, next, alive, warm, columns, sizes, where };
 
 // @ts-expect-error: not one of the words
 indicators(high, low, { missing: "skip" });

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "TamselCharts.h"
 #include "convert.hpp"
 #include "csv_reader.hpp"
 #if __has_include("message_text.hpp")
@@ -53,17 +54,16 @@ void AppendU32(std::string& out, std::size_t value) {
 extern "C" {
 
 // Converts size bytes of CSV as `tamsel --missing=HOW name` does, HOW being
-// 0 error, 1 previous, 2 nan.  Returns tamsel's exit status; the output is
-// then the converted CSV (status 0) or tamsel's message, "tamsel: " first and
-// without the final line break.
+// the library's policy number (TAMSELCHART_MISSING_ERROR, _PREVIOUS, _NAN).  Returns tamsel's exit status; the output
+// is then the converted CSV (status 0) or tamsel's message, "tamsel: " first and without the final line break.
 int tamsel_web_convert(const char* name, const char* data, std::size_t size, int missing) {
   g_output.clear();
   g_table.clear();
   const std::string input = name;
   tamsel::cli::Options options;
-  options.missing = missing == 1   ? tamsel::cli::Missing::Previous
-                    : missing == 2 ? tamsel::cli::Missing::NaN
-                                   : tamsel::cli::Missing::Error;
+  options.missing = missing == TAMSELCHART_MISSING_PREVIOUS ? tamsel::cli::Missing::Previous
+                    : missing == TAMSELCHART_MISSING_NAN    ? tamsel::cli::Missing::NaN
+                                                            : tamsel::cli::Missing::Error;
   try {
     tamsel::csv::MemorySource source(std::string_view(data, size));
     StringSink sink(g_output);

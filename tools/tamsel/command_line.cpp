@@ -139,6 +139,10 @@ Parsed parseCommandLine(int argc, char** argv) {
       ->check(CLI::IsMember({"oldest-first", "newest-first"}).description(""))
       ->capture_default_str()
       ->type_name("ORDER");
+  app.add_flag("--bars", options.bars,
+               "instead of the input's columns and the indicators, write the plain table "
+               "time,high,low and all four indicators (comma, '.', LF; time is the date cell's text), for a "
+               "program that wants the numbers");
   app.add_option("-j,--jobs", request.jobs, "files converted at once (default: one per core)")
       ->check(CLI::Range(1u, kMaxWorkers).description(""))
       ->type_name("N");

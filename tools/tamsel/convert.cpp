@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <system_error>
 
 #include "TamselCharts.h"
@@ -127,13 +128,34 @@ struct StreamDeleter {
   void operator()(TamselChart_Stream* s) const { TamselChart_StreamDestroy(s); }
 };
 
-// The rows' text with the indicators after it.
+// One bar's numbers, once computed.
+struct ComputedBar {
+  float high, low;
+  TamselChart_Values values;
+};
+
+// The output rows: the input's own text with the indicators after it, or
+// with --bars the plain table of time, prices and all four indicators.
 class RowWriter {
  public:
   RowWriter(Sink& sink, const Options& options, char delimiter, std::string_view ending)
-      : out_(sink), options_(options), delimiter_(delimiter), ending_(ending) {}
+      : out_(sink), options_(options), delimiter_(delimiter), ending_(ending) {
+    if (options_.bars) {
+      delimiter_ = ',';
+      ending_ = "\n";
+    }
+  }
 
   void header(std::string_view raw, bool byteOrderMark) {
+    if (options_.bars) {
+      out_.append("time,high,low");
+      for (Indicator which : allIndicators()) {
+        out_.append(",");
+        out_.append(kIndicatorNames[static_cast<int>(which)]);
+      }
+      out_.append(ending_);
+      return;
+    }
     if (byteOrderMark) out_.append("\xEF\xBB\xBF");
     out_.append(raw);
     for (Indicator which : options_.indicators) {
@@ -143,33 +165,66 @@ class RowWriter {
     out_.append(ending_);
   }
 
-  void row(std::string_view raw, const TamselChart_Values& values, bool decimalComma) {
-    const std::size_t need = raw.size() + options_.indicators.size() * 40 + ending_.size();
-    if (out_.reserve(need)) {
-      char* p = out_.cursor();
-      std::memcpy(p, raw.data(), raw.size());
-      p += raw.size();
-      for (Indicator which : options_.indicators) {
-        *p++ = delimiter_;
-        p = writeFloat(p, pick(values, which), decimalComma);
-      }
-      std::memcpy(p, ending_.data(), ending_.size());
-      out_.advance(p + ending_.size());
+  void row(std::string_view raw, std::string_view time, const ComputedBar& bar, bool decimalComma) {
+    if (options_.bars) {
+      appendCsvField(time);
+      const auto all = allIndicators();
+      float numbers[6] = {bar.high, bar.low};
+      for (std::size_t i = 0; i < all.size(); ++i) numbers[2 + i] = pick(bar.values, all[i]);
+      appendNumbers(std::span<const float>(numbers, 2 + all.size()), false);
+      out_.append(ending_);
       return;
     }
+    float values[4];
+    for (std::size_t i = 0; i < options_.indicators.size(); ++i) values[i] = pick(bar.values, options_.indicators[i]);
     out_.append(raw);
-    for (Indicator which : options_.indicators) {
-      char text[40];
-      text[0] = delimiter_;
-      out_.append(std::string_view(
-          text, static_cast<std::size_t>(writeFloat(text + 1, pick(values, which), decimalComma) - text)));
-    }
+    appendNumbers(std::span<const float>(values, options_.indicators.size()), decimalComma);
     out_.append(ending_);
   }
 
   void flush() { out_.flush(); }
 
  private:
+  static std::span<const Indicator> allIndicators() {
+    static constexpr Indicator kAll[] = {Indicator::CyclePeriod, Indicator::SignalToNoise, Indicator::SwingPosition,
+                                         Indicator::TrendVigor};
+    return kAll;
+  }
+
+  // Each number after a delimiter.
+  void appendNumbers(std::span<const float> numbers, bool decimalComma) {
+    if (out_.reserve(numbers.size() * 40)) {
+      char* p = out_.cursor();
+      for (const float number : numbers) {
+        *p++ = delimiter_;
+        p = writeFloat(p, number, decimalComma);
+      }
+      out_.advance(p);
+      return;
+    }
+    for (const float number : numbers) {
+      char text[40];
+      text[0] = delimiter_;
+      out_.append(std::string_view(text, static_cast<std::size_t>(writeFloat(text + 1, number, decimalComma) - text)));
+    }
+  }
+
+  // A cell of the --bars table, quoted when it holds a comma, a quote or a
+  // line break, so that a reader splits the row where it was meant to.
+  void appendCsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+      out_.append(text);
+      return;
+    }
+    out_.append("\"");
+    for (std::size_t quote; (quote = text.find('"')) != std::string_view::npos; text.remove_prefix(quote + 1)) {
+      out_.append(text.substr(0, quote + 1));
+      out_.append("\"");
+    }
+    out_.append(text);
+    out_.append("\"");
+  }
+
   OutputBuffer out_;
   const Options& options_;
   char delimiter_;
@@ -275,13 +330,15 @@ class OrderCheck {
 // two price cells, in one block of text.
 class HeldRows {
  public:
-  void add(const csv::Record& row, std::size_t highColumn, std::size_t lowColumn) {
-    rows_.push_back({store(row.raw), store(row.fields[highColumn]), store(row.fields[lowColumn]), row.line});
+  void add(const csv::Record& row, std::size_t highColumn, std::size_t lowColumn, std::string_view time) {
+    rows_.push_back(
+        {store(row.raw), store(row.fields[highColumn]), store(row.fields[lowColumn]), store(time), row.line});
   }
   std::size_t size() const { return rows_.size(); }
   std::string_view raw(std::size_t i) const { return view(rows_[i].raw); }
   std::string_view high(std::size_t i) const { return view(rows_[i].high); }
   std::string_view low(std::size_t i) const { return view(rows_[i].low); }
+  std::string_view time(std::size_t i) const { return view(rows_[i].time); }
   long line(std::size_t i) const { return rows_[i].line; }
 
  private:
@@ -289,7 +346,7 @@ class HeldRows {
     std::size_t begin, size;
   };
   struct Row {
-    Span raw, high, low;
+    Span raw, high, low, time;
     long line;
   };
   Span store(std::string_view text) {
@@ -311,8 +368,8 @@ void checkFieldCount(const csv::Record& record, std::size_t columns, const std::
 
 }  // namespace
 
-void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
-             Progress* progress) {
+void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options, Progress* progress,
+             BarListener* bars) {
   csv::Reader reader(input);
   csv::Record record;
   try {
@@ -356,14 +413,22 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
   float previousLow = 0.0f;
   // One bar in time order: its values, computed from its two cells.
   auto computeBar = [&](std::string_view highCell, std::string_view lowCell, long line) {
-    const float high = prices.read(highCell, line, highName, previousHigh);
-    const float low = prices.read(lowCell, line, lowName, previousLow);
-    previousHigh = high;
-    previousLow = low;
-    TamselChart_Values values;
-    TamselChart_StreamPush(stream.get(), high, low, &values);
+    ComputedBar bar{};
+    bar.high = prices.read(highCell, line, highName, previousHigh);
+    bar.low = prices.read(lowCell, line, lowName, previousLow);
+    previousHigh = bar.high;
+    previousLow = bar.low;
+    TamselChart_StreamPush(stream.get(), bar.high, bar.low, &bar.values);
     prices.barDone();
-    return values;
+    return bar;
+  };
+  const BarTime barTime(header);
+  auto timeOf = [&](const csv::Record& row) {
+    return barTime.hasDateColumn() ? TrimBlanks(row.fields[barTime.dateColumn()]) : std::string_view();
+  };
+  auto writeRow = [&](std::uint64_t row, std::string_view raw, std::string_view time, const ComputedBar& bar) {
+    writer.row(raw, time, bar, prices.decimalComma());
+    if (bars != nullptr) bars->bar(BarRecord{row, time, bar.high, bar.low, bar.values});
   };
 
   std::uint64_t rows = 0;
@@ -373,10 +438,10 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
       checkFieldCount(record, columns, name);
       order.check(record);
       if (options.order == Order::NewestFirst) {
-        held.add(record, highColumn, lowColumn);
+        held.add(record, highColumn, lowColumn, timeOf(record));
       } else {
-        const TamselChart_Values values = computeBar(record.fields[highColumn], record.fields[lowColumn], record.line);
-        writer.row(record.raw, values, prices.decimalComma());
+        const ComputedBar bar = computeBar(record.fields[highColumn], record.fields[lowColumn], record.line);
+        writeRow(rows, record.raw, timeOf(record), bar);
       }
       ++rows;
       if (progress != nullptr && (rows & 4095) == 0) {
@@ -394,9 +459,9 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
   if (options.order == Order::NewestFirst) {
     // The oldest bar is the last row: compute from the bottom up, then write
     // top down.
-    std::vector<TamselChart_Values> values(held.size());
-    for (std::size_t i = held.size(); i-- > 0;) values[i] = computeBar(held.high(i), held.low(i), held.line(i));
-    for (std::size_t i = 0; i < held.size(); ++i) writer.row(held.raw(i), values[i], prices.decimalComma());
+    std::vector<ComputedBar> computed(held.size());
+    for (std::size_t i = held.size(); i-- > 0;) computed[i] = computeBar(held.high(i), held.low(i), held.line(i));
+    for (std::size_t i = 0; i < held.size(); ++i) writeRow(i, held.raw(i), held.time(i), computed[i]);
   }
   writer.flush();
   if (progress != nullptr) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TamselCharts.h"
 #include "csv_reader.hpp"
 
 namespace tamsel::cli {
@@ -60,6 +61,9 @@ struct Options {
                                        Indicator::TrendVigor};
   Missing missing = Missing::Error;
   Order order = Order::OldestFirst;
+  // Instead of the input's columns and the indicators: time, high, low and
+  // all four indicators, for a program that wants the numbers.
+  bool bars = false;
 };
 
 // Where the output goes; write() throws Failure(CannotWrite) on error.
@@ -75,10 +79,27 @@ struct Progress {
   std::atomic<std::uint64_t> rows{0};
 };
 
+// One computed bar, as the indicators saw it, for a front end that wants the
+// numbers rather than the text (the web page, the chart command).
+struct BarRecord {
+  std::uint64_t row;          // 0-based data row, in the file's order
+  std::string_view time;      // the date cell's text as written (trimmed), or empty when there is no date column
+  float high, low;            // the prices the indicators took (after the missing-price policy)
+  TamselChart_Values values;  // the four indicators of the bar
+};
+
+class BarListener {
+ public:
+  virtual ~BarListener() = default;
+  virtual void bar(const BarRecord& bar) = 0;
+};
+
 // Reads the whole input and writes the whole output, a row at a time; name is
-// how messages refer to the input.  Throws Failure.
+// how messages refer to the input.  bars, when given, hears of every bar in
+// the file's row order (newest-first files too), each once its row is
+// written.  Throws Failure.
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
-             Progress* progress = nullptr);
+             Progress* progress = nullptr, BarListener* bars = nullptr);
 
 }  // namespace tamsel::cli
 

@@ -3,19 +3,43 @@
 // worker: worker.js) run over it, the bars and the four indicators charted,
 // the converted CSV offered for download.  Nothing leaves the page.
 import { textAt, withGaps } from "./table.js";
-import { WARMUP_BARS } from "./tamselcharts/options.js";
 
 /* global uPlot */
 
-const INDICATOR_PANES = [
-  { column: "cycle_period", warmup: WARMUP_BARS.cyclePeriod, title: "Cycle period (bars)", color: "#2563eb" },
-  { column: "signal_to_noise", warmup: WARMUP_BARS.signalToNoiseRatio, title: "Signal-to-noise ratio", color: "#7c3aed", range: [0, 13] },
-  { column: "swing_position", warmup: WARMUP_BARS.swingPosition, title: "Swing position", color: "#0f766e", range: [-5.5, 5.5], zero: true },
-  { column: "trend_vigor", warmup: WARMUP_BARS.trendVigor, title: "Trend vigor", color: "#c2410c", range: [-10.5, 10.5], zero: true },
-];
+// One pane per entry of the library's indicator table (the worker reads it
+// from the module): its column, title, start-up bars and value range.  The
+// colours are the page's own, in the table's order.
+const PANE_COLORS = ["#2563eb", "#7c3aed", "#0f766e", "#c2410c", "#a16207", "#be185d"];
+let INDICATOR_PANES = [];
+
+function panesFrom(table) {
+  return table.map((info, k) => {
+    const margin = (info.highest - info.lowest) * 0.05;
+    return {
+      column: info.column,
+      warmup: info.warmupBars,
+      title: info.title,
+      color: PANE_COLORS[k % PANE_COLORS.length],
+      range: [info.lowest - margin, info.highest + margin],
+      zero: info.lowest < 0 && info.highest > 0,
+    };
+  });
+}
+
+// The menu's words for the missing-price policies, which the page says in
+// its messages instead of tamsel's --missing option.
+function menuTerms(message) {
+  return message.replace(/--missing=(\w+)/g, (flag, word) => {
+    const option = [...$("missing").options].find((o) => o.value === word);
+    return option ? `choosing "${option.textContent}" in the Missing prices menu` : flag;
+  });
+}
+
+// Five panes in a window 1000 pixels high: the price pane, three indicator
+// panes and the last one with the time axis under it.
 const AXIS_WIDTH = 64;
-const PRICE_HEIGHT = 280;
-const PANE_HEIGHT = 110;
+const PRICE_HEIGHT = 180;
+const PANE_HEIGHT = 88;
 
 const $ = (id) => document.getElementById(id);
 const page = { result: null, name: "", charts: [], data: null, bytes: null };
@@ -41,7 +65,7 @@ function startWorker() {
     const worker = new Worker("worker.js");
     worker.onmessage = ({ data: reply }) => {
       if ("ready" in reply) {
-        if (reply.ready) resolve();
+        if (reply.ready) resolve(reply);
         else reject(new Error(reply.failure));
         return;
       }
@@ -161,7 +185,7 @@ function paneOptions(title, height, showX, series, extra = {}) {
     legend: { show: false },
     // The same padding on every pane keeps their plotting areas, and so the
     // bars, exactly above one another whatever the axis labels need.
-    padding: [8, 28, showX ? 0 : 8, 0],
+    padding: [8, 44, showX ? 0 : 8, 0],
     cursor: { sync: { key: "tamsel" }, drag: { x: true, y: false, setScale: true }, points: { show: false } },
     scales: { x: { time: false }, y: extra.y ?? {} },
     axes: [xAxis(showX), { size: AXIS_WIDTH, space: 30 }],
@@ -310,7 +334,7 @@ async function convertLoaded() {
   const reply = await convertInWorker(page.name, page.bytes, $("missing").value);
   if (reply.id !== conversion.latest) return; // a later file or option took over
   if (reply.failure) return showFailure(`tamsel: ${page.name}: ${reply.failure}`);
-  if (reply.result.status !== 0) return showFailure(reply.result.message);
+  if (reply.result.status !== 0) return showFailure(menuTerms(reply.result.message));
   page.result = reply.result;
   $("download").disabled = false;
   showMessage("");
@@ -371,17 +395,20 @@ async function loadFile(file) {
   await load(file.name, bytes);
 }
 
+async function loadSample() {
+  const response = await fetch("sample-daily.csv").catch((error) => ({ ok: false, statusText: error.message }));
+  if (!response.ok) return showFailure(`cannot load the sample data: ${response.status ?? ""} ${response.statusText}`);
+  await load("sample-daily.csv", new Uint8Array(await response.arrayBuffer()));
+}
+
 async function main() {
-  await startWorker();
+  const { indicators } = await startWorker();
+  INDICATOR_PANES = panesFrom(indicators);
   $("file").addEventListener("change", async (event) => {
     await loadFile(event.target.files[0]);
     event.target.value = "";
   });
-  $("sample").addEventListener("click", async () => {
-    const response = await fetch("sample-daily.csv").catch((error) => ({ ok: false, statusText: error.message }));
-    if (!response.ok) return showFailure(`cannot load the sample data: ${response.status ?? ""} ${response.statusText}`);
-    await load("sample-daily.csv", new Uint8Array(await response.arrayBuffer()));
-  });
+  $("sample").addEventListener("click", loadSample);
   $("missing").addEventListener("change", convertLoaded);
   $("download").addEventListener("click", download);
   $("reset-zoom").addEventListener("click", () => page.data && setRange(-0.5, page.data.count - 0.5));
@@ -408,6 +435,9 @@ async function main() {
     resizeTimer = setTimeout(() => page.charts.forEach((c) => c.setSize({ width: chartWidth(), height: c.height })), 100);
   });
   setState("ready");
+  // A visitor sees the indicators of the sample before choosing a file of
+  // their own (one opened meanwhile wins, being the later request).
+  if (!page.bytes) await loadSample();
 }
 
 main().catch((error) => {

@@ -1,7 +1,21 @@
 // SPDX-License-Identifier: MIT
 // The command-line tool's CSV conversion, compiled to WebAssembly
 // (tamsel-web.js), called from the page and from the tests under Node.
-const MISSING = { error: 0, previous: 1, nan: 2 };
+import { readIndicatorTable, readPolicyWords } from "./tamselcharts/indicator-table.js";
+
+/** The library's missing-price policy words, by policy number. */
+export function policyWords(module) {
+  return readPolicyWords((p) => module._TamselChart_MissingPolicyName(p), () => module.HEAPU8.buffer);
+}
+
+/** The library's indicator table (names, titles, start-up bars, ranges). */
+export function indicatorTable(module) {
+  return readIndicatorTable(
+    () => module._TamselChart_IndicatorCount(),
+    (i) => module._TamselChart_Indicator(i),
+    () => module.HEAPU8.buffer,
+  );
+}
 
 /**
  * Converts a CSV file's bytes as `tamsel --missing=HOW NAME` would.
@@ -10,7 +24,9 @@ const MISSING = { error: 0, previous: 1, nan: 2 };
  * standard error (otherwise).
  */
 export function convertCsv(module, name, bytes, missing = "error") {
-  if (!(missing in MISSING)) throw new RangeError(`missing must be "error", "previous" or "nan", got ${JSON.stringify(missing)}`);
+  const words = policyWords(module);
+  const policy = words.indexOf(missing);
+  if (policy < 0) throw new RangeError(`missing must be one of ${words.join(", ")}, got ${JSON.stringify(missing)}`);
   const encodedName = new TextEncoder().encode(name);
   const namePointer = module._malloc(encodedName.length + 1);
   const dataPointer = module._malloc(Math.max(1, bytes.length));
@@ -23,7 +39,7 @@ export function convertCsv(module, name, bytes, missing = "error") {
     module.HEAPU8.set(encodedName, namePointer);
     module.HEAPU8[namePointer + encodedName.length] = 0;
     module.HEAPU8.set(bytes, dataPointer);
-    const status = module._tamsel_web_convert(namePointer, dataPointer, bytes.length, MISSING[missing]);
+    const status = module._tamsel_web_convert(namePointer, dataPointer, bytes.length, policy);
     const at = module._tamsel_web_output();
     const result = module.HEAPU8.slice(at, at + module._tamsel_web_output_size());
     if (status === 0) return { status, output: result, message: "" };

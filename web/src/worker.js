@@ -7,8 +7,10 @@
 importScripts("tamsel-web.js");
 
 const ready = Promise.all([createTamselWeb(), import("./convert.js"), import("./table.js")]);
+// The page names its panes from the library's own indicator table.
 ready.then(
-  () => postMessage({ ready: true }),
+  ([module, { indicatorTable, policyWords }]) =>
+    postMessage({ ready: true, indicators: indicatorTable(module), policies: policyWords(module) }),
   (error) => postMessage({ ready: false, failure: String(error?.message ?? error) }),
 );
 

@@ -76,7 +76,7 @@ class WebPageTest(unittest.TestCase):
         options.binary_location = "/usr/bin/chromium"
         for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync", "--no-first-run",
-                     "--window-size=1400,1250", "--force-device-scale-factor=1",
+                     "--window-size=1400,1000", "--force-device-scale-factor=1",
                      f"--user-data-dir={cls.scratch / 'profile'}"):
             options.add_argument(flag)
         options.add_experimental_option("prefs", {"download.default_directory": str(cls.downloads),
@@ -85,7 +85,8 @@ class WebPageTest(unittest.TestCase):
         cls.driver.execute_cdp_cmd("Page.setDownloadBehavior",
                                    {"behavior": "allow", "downloadPath": str(cls.downloads)})
         cls.driver.get(cls.url)
-        cls.wait_state(("ready",))
+        # The page opens with the sample charted.
+        cls.wait_state(("loaded",))
 
     @classmethod
     def tearDownClass(cls):
@@ -113,6 +114,29 @@ class WebPageTest(unittest.TestCase):
                 self.fail(f"no download {name}; the folder holds {os.listdir(self.downloads)}")
             time.sleep(0.2)
         return target.read_bytes()
+
+    def test_0_the_page_opens_with_the_sample_charted_and_every_pane_in_view(self):
+        self.assertEqual(len(self.driver.find_elements(By.CSS_SELECTOR, "#charts canvas")), 5)
+        self.assertIn("of 2609)", self.driver.find_element(By.ID, "readout").text)
+        # The panes are named by the library's indicator table.
+        titles = [e.text for e in self.driver.find_elements(By.CSS_SELECTOR, "#charts .u-title")]
+        self.assertEqual(titles, ["Price", "Cycle period", "Signal-to-noise ratio", "Swing position", "Trend vigor"])
+        # All five panes, time axis included, fit a window 1000 pixels high.
+        bottom = self.driver.execute_script(
+            "const c = [...document.querySelectorAll('#charts .uplot')].at(-1);"
+            "return [c.getBoundingClientRect().bottom, window.innerHeight];")
+        self.assertLessEqual(bottom[0], bottom[1], "the last pane does not fit the window")
+        # The last date label is drawn whole: the rightmost label ends inside the canvas.
+        overflow = self.driver.execute_script("""
+            const u = window.tamselPage.charts.at(-1);
+            const axis = u.axes[0];
+            const splits = axis._splits, labels = axis._values;
+            const ctx = u.ctx; ctx.save(); ctx.font = axis.font[0];
+            const i = splits.length - 1;
+            const right = u.valToPos(splits[i], "x", true) + ctx.measureText(labels[i]).width / 2;
+            ctx.restore();
+            return right - u.ctx.canvas.width;""")
+        self.assertLessEqual(overflow, 0, "the last date label is clipped")
 
     def test_1_sample_downloads_tamsels_output_and_reads_every_value(self):
         self.assertEqual(self.open_file(SAMPLE), "loaded")
@@ -187,7 +211,12 @@ class WebPageTest(unittest.TestCase):
         lines[40] = re.sub(r"^([^,]*,[^,]*),[^,]*", r"\1,", lines[40])  # an empty high
         path.write_text("\n".join(lines[:300]) + "\n")
         self.assertEqual(self.open_file(path), "error")
-        self.assertEqual(self.driver.find_element(By.ID, "message").text, tamsel(path)[2])
+        # tamsel's message, its --missing options said as the page's menu says them.
+        shown = self.driver.find_element(By.ID, "message").text
+        expected = tamsel(path)[2]
+        self.assertEqual(shown.split(" (")[0], expected.split(" (")[0])
+        self.assertNotIn("--missing", shown)
+        self.assertIn('choosing "Repeat the previous bar" in the Missing prices menu', shown)
         for how in ("previous", "nan"):
             self.driver.execute_script("document.body.dataset.state = 'choosing'")
             self.driver.find_element(By.CSS_SELECTOR, f"#missing option[value='{how}']").click()

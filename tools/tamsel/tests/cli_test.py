@@ -455,6 +455,56 @@ class Order(Case):
         self.assert_indicators(lines[0] + "\n" + "\n".join(reversed(lines[1:-1])) + "\n", expected_highs, lows)
 
 
+class Bars(Case):
+    """--bars: the plain table of times, taken prices and all four values."""
+
+    def check_table(self, output, times, highs, lows):
+        records = list(csv.reader(io.StringIO(output, newline="")))
+        self.assertEqual(records[0], ["time", "high", "low", *ALL])
+        self.assertNotIn("\r", output)
+        body = records[1:]
+        self.assertEqual([r[0] for r in body], times)
+        self.assertEqual([float_bits(r[1]) for r in body], [float_bits(h) for h in highs])
+        self.assertEqual([float_bits(r[2]) for r in body], [float_bits(l) for l in lows])
+        for number, (record, want) in enumerate(zip(body, reference_bits(highs, lows)), start=1):
+            got = [0x7FC00000 if v == "nan" else float_bits(v) for v in record[3:]]
+            self.assertEqual(got, [0x7FC00000 if is_nan_bits(b) else b for b in want], f"bar {number}")
+
+    def test_table_of_an_oldest_first_file(self):
+        header, rows, highs, lows = read_sample(120)
+        # A semicolon file with a decimal comma and CRLF still gives the plain table.
+        body = [";".join([f'" {r.split(",")[0]} "', h.replace(".", ","), l.replace(".", ",")])
+                for r, h, l in zip(rows, highs, lows)]
+        path = self.write("in.csv", "Date;High;Low\r\n" + "\r\n".join(body) + "\r\n")
+        result = run(["--bars", str(path)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.check_table(result.stdout.decode(), [r.split(",")[0] for r in rows], highs, lows)
+
+    def test_newest_first_rows_stay_in_the_file_order(self):
+        header, rows, highs, lows = read_sample(120)
+        result = run(["--bars", "--order=newest-first", "-"],
+                     stdin=(header + "\n" + "\n".join(reversed(rows)) + "\n").encode())
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        records = list(csv.reader(io.StringIO(result.stdout.decode(), newline="")))
+        self.assertEqual([r[0] for r in records[1:]], [r.split(",")[0] for r in reversed(rows)])
+        in_time_order = "\n".join([",".join(records[0]), *(",".join(r) for r in reversed(records[1:]))]) + "\n"
+        self.check_table(in_time_order, [r.split(",")[0] for r in rows], highs, lows)
+
+    def test_no_date_column_odd_times_and_refusals(self):
+        result = run(["--bars", "-"], stdin=b"High,Low\n2,1\n3,2\n")
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual([line.split(",")[:3] for line in result.stdout.decode().splitlines()[1:]],
+                         [["", "2", "1"], ["", "3", "2"]])
+        # A time holding a comma or a quote is quoted in the table.
+        result = run(["--bars", "-"], stdin=b'Date,High,Low\n"1 March, ""noon""",2,1\n')
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(next(csv.reader(io.StringIO(result.stdout.decode().splitlines()[1])))[0],
+                         '1 March, "noon"')
+        # The same refusals as a normal run.
+        for data, status in [(b"High,Low\n2,1\nx,1\n", 8), (b"High,Low\n2,1\n,1\n", 9), (b"Date,Low\n1,2\n", 6)]:
+            self.assertEqual(run(["--bars", "-"], stdin=data).returncode, status, data)
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--tamsel", required=True)

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: MIT
+// Prices on their way into the library: the package's missing prices (null,
+// undefined, NaN) become NaN and the library's own missing-price policy
+// (TamselChart_ApplyMissingPolicy, TamselChart_StreamPushPrices) decides the
+// rest, so that the package refuses and fills exactly as every other front
+// end does.  What is left here is the message, in the package's own terms.
+import { allocate, heapF32, heapF64, heapI32, problemText, wasm } from "./module.js";
+import { describe } from "./options.js";
+
+// TamselChart_PriceProblem in wasm32: int kind, int bar, int column, 4 bytes
+// of padding, double price.
+const PROBLEM_BYTES = 24;
+const COLUMNS = ["high", "low"];
+
+/** The kinds of TamselChart_PriceProblem by number, as words for PriceError.kind. */
+const KINDS = [null, "missing", "infinite", "out-of-range", "no-previous", "bad-policy"];
+
+// What to do about each kind, in the words of the options object.
+const WAY_OUT = {
+  missing:
+    'one NaN would freeze the cycle spectrum for the rest of the series; missing: "previous" repeats the ' +
+    'previous bar\'s price, missing: "nan" passes NaN through',
+  infinite: 'drop or correct the bar, or pass missing: "nan" to hand it to the library as it is',
+  "out-of-range": 'drop or correct the bar, or pass missing: "nan" to hand it to the library as an infinity',
+  "no-previous": 'missing: "previous" needs a price on the first bar; drop the bar or pass missing: "nan"',
+  "bad-policy": "the missing option is none of the library's policies",
+};
+
+/**
+ * A price the missing option refuses.  `kind` is "missing", "infinite",
+ * "out-of-range" or "no-previous"; `column` "high" or "low"; `bar` the bar's
+ * 1-based number; `index` its 0-based index in a batch call's arrays (null
+ * for a stream); `price` the value as given.
+ */
+export class PriceError extends RangeError {
+  constructor(where, problem) {
+    super(`${where} = ${describePrice(problem.price)}: ${problemText(problem.kindNumber)}; ${WAY_OUT[problem.kind]}`);
+    this.name = "PriceError";
+    this.kind = problem.kind;
+    this.column = problem.column;
+    this.bar = problem.bar;
+    this.index = problem.index;
+    this.price = problem.price;
+  }
+}
+
+function describePrice(value) {
+  return value === null || value === undefined ? String(value) : typeof value === "number" ? String(value) : describe(value);
+}
+
+// Scratch memory for one chunk of prices as doubles (the batch conversion
+// goes through in chunks, so that a call's prices need no double-sized copy
+// in module memory) and for the problem record.
+const CHUNK = 1 << 16;
+const scratch = allocate(2 * (CHUNK + 1) * 8 + PROBLEM_BYTES, "the price scratch space");
+const scratchHigh = scratch;
+const scratchLow = scratch + (CHUNK + 1) * 8;
+export const problemPointer = scratchLow + (CHUNK + 1) * 8;
+
+function readProblem() {
+  const i32 = heapI32();
+  const at = problemPointer / 4;
+  const kindNumber = i32[at];
+  return {
+    kindNumber,
+    kind: KINDS[kindNumber] ?? `kind ${kindNumber}`,
+    bar: i32[at + 1],
+    column: COLUMNS[i32[at + 2]],
+    price: heapF64()[problemPointer / 8 + 2],
+  };
+}
+
+// One price as a number for the library: null and undefined are missing.
+function priceNumber(value, where) {
+  if (typeof value === "number") return value;
+  if (value === null || value === undefined) return NaN;
+  throw new TypeError(`${where} must be a number, got ${describe(value)}`);
+}
+
+// Copies bars [start, end) of high and low as doubles to the scratch space,
+// after `lead` leading bars; typed arrays in one go, plain arrays checked
+// price by price, high before low on each bar as the library looks at them.
+function fillChunk(high, low, start, end, lead) {
+  const f64 = heapF64();
+  const highAt = scratchHigh / 8 + lead - start;
+  const lowAt = scratchLow / 8 + lead - start;
+  const typedHigh = ArrayBuffer.isView(high);
+  const typedLow = ArrayBuffer.isView(low);
+  if (typedHigh) f64.set(high.subarray(start, end), highAt + start);
+  if (typedLow) f64.set(low.subarray(start, end), lowAt + start);
+  if (typedHigh && typedLow) return;
+  for (let i = start; i < end; ++i) {
+    if (!typedHigh) f64[highAt + i] = priceNumber(high[i], `high[${i}]`);
+    if (!typedLow) f64[lowAt + i] = priceNumber(low[i], `low[${i}]`);
+  }
+}
+
+/**
+ * The count bars of high and low under the library's policy number, written
+ * as floats to module memory at highOut and lowOut (byte offsets).  Throws a
+ * TypeError for a price that is no number and a PriceError for a refused one.
+ */
+export function takePrices(high, low, count, policy, highOut, lowOut) {
+  for (let start = 0; start < count; start += CHUNK) {
+    const end = Math.min(count, start + CHUNK);
+    // After the first chunk the previous bar's taken prices lead the chunk,
+    // so that "previous" has the price to repeat; being taken prices they
+    // pass every policy unchanged.
+    const lead = start === 0 ? 0 : 1;
+    if (lead) {
+      heapF64()[scratchHigh / 8] = heapF32()[highOut / 4 + start - 1];
+      heapF64()[scratchLow / 8] = heapF32()[lowOut / 4 + start - 1];
+    }
+    fillChunk(high, low, start, end, lead);
+    const first = start - lead;
+    const taken = wasm.TamselChart_ApplyMissingPolicy(
+      scratchHigh,
+      scratchLow,
+      end - first,
+      policy,
+      highOut + first * 4,
+      lowOut + first * 4,
+      problemPointer,
+    );
+    if (taken === 0) {
+      const problem = readProblem();
+      problem.index = first + problem.bar - 1;
+      problem.bar = problem.index + 1;
+      problem.price = (problem.column === "high" ? high : low)[problem.index];
+      throw new PriceError(`${problem.column}[${problem.index}]`, problem);
+    }
+  }
+}
+
+/**
+ * One bar's prices through a stream's own policy: push (commit) or peek, the
+ * values written at valuesOut.  Returns the bar number; throws as takePrices
+ * does, naming the method and the bar.
+ */
+export function streamPrices(stream, high, low, valuesOut, method, nextBar) {
+  const h = priceNumber(high, `${method}(): high of bar ${nextBar}`);
+  const l = priceNumber(low, `${method}(): low of bar ${nextBar}`);
+  const call = method === "peek" ? wasm.TamselChart_StreamPeekPrices : wasm.TamselChart_StreamPushPrices;
+  const bar = call(stream, h, l, valuesOut, problemPointer);
+  if (bar !== 0) return bar;
+  const problem = readProblem();
+  problem.index = null;
+  problem.bar = nextBar;
+  problem.price = problem.column === "high" ? high : low;
+  throw new PriceError(`${method}(): ${problem.column} of bar ${nextBar}`, problem);
+}
