@@ -240,11 +240,11 @@ TAMSELCHART_API const char* TAMSELCHART_CALL TamselChart_MissingPolicyName(int p
 
 /* What stopped a call under the policy. */
 #define TAMSELCHART_PRICE_OK 0
-#define TAMSELCHART_PRICE_MISSING 1     /* NaN (a missing price) */
-#define TAMSELCHART_PRICE_INFINITE 2    /* +inf or -inf */
+#define TAMSELCHART_PRICE_MISSING 1      /* NaN (a missing price) */
+#define TAMSELCHART_PRICE_INFINITE 2     /* +inf or -inf */
 #define TAMSELCHART_PRICE_OUT_OF_RANGE 3 /* finite, but beyond a 32-bit float's range */
-#define TAMSELCHART_PRICE_NO_PREVIOUS 4 /* missing on the first bar, with nothing to repeat */
-#define TAMSELCHART_PRICE_BAD_POLICY 5  /* the policy number is none of the three */
+#define TAMSELCHART_PRICE_NO_PREVIOUS 4  /* missing on the first bar, with nothing to repeat */
+#define TAMSELCHART_PRICE_BAD_POLICY 5   /* the policy number is none of the three */
 
 #define TAMSELCHART_COLUMN_HIGH 0
 #define TAMSELCHART_COLUMN_LOW 1
@@ -287,8 +287,8 @@ TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamMissingPolicy(const Tamse
  * *problem filled (problem may be NULL) when the policy refuses a price; a
  * refused bar commits nothing and the stream goes on as before it.
  */
-TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPushPrices(TamselChart_Stream* stream, double high,
-                                                                  double low, TamselChart_Values* out,
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPushPrices(TamselChart_Stream* stream, double high, double low,
+                                                                  TamselChart_Values* out,
                                                                   TamselChart_PriceProblem* problem);
 TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamPeekPrices(const TamselChart_Stream* stream, double high,
                                                                   double low, TamselChart_Values* out,

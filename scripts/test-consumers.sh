@@ -171,10 +171,18 @@ programs=$(cd "$bin" && printf '%s ' *)
 echo "$(wc -w <<<"$programs") consumers: $programs"
 
 # ---- 5. versions elsewhere and clean standard output ------------------------
-# The Python package's version, wherever it is written as a literal.
-python_versions=$(sed -n 's/^version = "\(.*\)"$/\1/p' python/pyproject.toml
-  sed -n 's/^__version__ = "\(.*\)"$/\1/p' python/tamselcharts/__init__.py)
-[ "$(sort -u <<<"$python_versions")" = "$version" ] || fail "the Python package says $(tr '\n' ' ' <<<"$python_versions")"
+# Every package takes its version from the header: the Python package reads
+# it when it is built (no literal), the others are stamped from it by their
+# builds, and what they have committed must say the same.
+grep -q '^dynamic = \["version"\]' python/pyproject.toml && ! grep -qE '^(version = |__version__ = ")' \
+  python/pyproject.toml python/tamselcharts/__init__.py || fail "the Python package writes a version of its own"
+package_versions="r/DESCRIPTION $(sed -n 's/^Version: //p' r/DESCRIPTION)
+js/package.json $(node -p 'require("./js/package.json").version' 2>/dev/null || sed -n 's/^  "version": "\(.*\)",$/\1/p' js/package.json)
+js/package-lock.json $(sed -n '0,/"version"/s/^  "version": "\(.*\)",$/\1/p' js/package-lock.json)
+postgres/versions.txt $(tail -n 1 postgres/versions.txt)"
+while read -r file said; do
+  [ "$said" = "$version" ] || fail "$file says version '$said', the header $version"
+done <<<"$package_versions"
 
 # Package installation writes to standard error only: an apt-get that
 # chatters on standard output must leave the caller's standard output empty.

@@ -38,7 +38,8 @@ header_names=$(grep -oE 'TAMSELCHART_CALL\s+(\*\s*)?TamselChart_[A-Za-z]+\(' "$r
   grep -oE 'TamselChart_[A-Za-z]+' | sort)
 def_names=$(sed -n '/^EXPORTS/,$p' "$root/src/api/TamselCharts.def" | grep -oE '^\s+[A-Za-z_]+' | tr -d ' \t' | sort)
 exported=$($objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -oE '^\s*\[ *[0-9]+\] [^ ]+$' | grep -oE '[^ ]+$' | sort)
-[ "$(echo "$header_names" | wc -l)" -eq 12 ] || fail "expected 12 functions in the header"
+# The first release had twelve functions; fewer found means the pattern missed some.
+[ "$(echo "$header_names" | wc -l)" -ge 12 ] || fail "found fewer than the 12 functions of the first release in the header"
 [ "$def_names" = "$header_names" ] || fail "TamselCharts.def does not list exactly the header's functions"
 if [ "$exported" != "$header_names" ]; then
   fail "exports differ from the header:"
