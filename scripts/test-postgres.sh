@@ -33,7 +33,7 @@ trap stop_server EXIT
 
 echo "-- test data in $work/data"
 mkdir -p "$work/data"
-python3 postgres/test/make_test_data.py tests/golden/golden.bin tests/data/missing_policy_cases.txt postgres/README.md \
+python3 postgres/test/make_test_data.py tests/golden/golden.bin tests/data/missing_policy_cases.txt postgres/README.md,README.md \
   "$work/data"
 
 echo "-- a throw-away cluster in $cluster"

@@ -10,7 +10,7 @@
 and a check that every SQL example of the README is, verbatim, a query of the
 readme regression test, so the documented queries are the tested ones.
 
-usage: make_test_data.py GOLDEN CASES README DATA_DIR
+usage: make_test_data.py GOLDEN CASES README[,README...] DATA_DIR
 """
 import csv
 import math
@@ -82,11 +82,15 @@ def check_readme(readme: pathlib.Path, test_sql: pathlib.Path) -> int:
 
 
 def main() -> None:
-    golden, cases, readme, data_dir = map(pathlib.Path, sys.argv[1:5])
+    golden, cases = map(pathlib.Path, sys.argv[1:3])
+    readmes = [pathlib.Path(name) for name in sys.argv[3].split(",")]
+    data_dir = pathlib.Path(sys.argv[4])
     data_dir.mkdir(parents=True, exist_ok=True)
+    test_sql = pathlib.Path(__file__).parent / "sql" / "readme.sql"
+    examples = sum(check_readme(readme, test_sql) for readme in readmes)
     print(f"   {write_golden(golden, data_dir / 'golden.csv')} golden bars, "
           f"{write_cases(cases, data_dir / 'policy_cases.csv')} policy cases, "
-          f"{check_readme(readme, pathlib.Path(__file__).parent / 'sql' / 'readme.sql')} README examples")
+          f"{examples} README examples")
 
 
 if __name__ == "__main__":
