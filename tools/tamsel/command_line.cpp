@@ -145,7 +145,7 @@ Missing missingNamed(const std::string& text) {
 }  // namespace
 
 int reportUsageError(const std::string& message) {
-  std::fprintf(stderr, "tamsel: %s\nRun with --help for more information.\n", printable(message, 1000).c_str());
+  std::fprintf(stderr, "tamsel: %s\nRun with --help for more information.\n", printableMessage(message, 1000).c_str());
   return static_cast<int>(Status::Usage);
 }
 
