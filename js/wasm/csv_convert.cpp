@@ -12,10 +12,7 @@
 #include "TamselCharts.h"
 #include "convert.hpp"
 #include "csv_reader.hpp"
-#if __has_include("message_text.hpp")
 #include "message_text.hpp"
-#define TAMSEL_WEB_HAS_MESSAGE_TEXT 1
-#endif
 
 namespace {
 
@@ -33,13 +30,10 @@ class StringSink final : public tamsel::cli::Sink {
 };
 
 // The line tamsel prints on standard error for a failure, without its line
-// break: made printable and capped as the tool does where it can.
+// break: made printable and capped as the tool does (the quoted parts of the
+// message are printable already, so their escapes are not escaped twice).
 std::string MessageLine(const std::string& message) {
-#if defined(TAMSEL_WEB_HAS_MESSAGE_TEXT)
-  return "tamsel: " + tamsel::cli::printable(message, tamsel::cli::kMessageLimit);
-#else
-  return "tamsel: " + message;
-#endif
+  return "tamsel: " + tamsel::cli::printableMessage(message, tamsel::cli::kMessageLimit);
 }
 
 void AppendU32(std::string& out, std::size_t value) {
