@@ -92,7 +92,7 @@ test("the bars handed to the chart are the numbers the text says, row for row", 
       if (got.status !== 0) continue;
       const bars = convertedBars(module, count);
       const text = new TextDecoder().decode(got.output);
-      const delimiter = /(.)cycle_period/s.exec(text)[1];
+      const delimiter = text[text.indexOf(indicatorTable(module)[0].column) - 1];
       if (text.includes('"')) continue; // quoted cells: below
       const [header, ...body] = textRows(got.output, delimiter);
       const what = `${name} --missing=${missing}`;
@@ -118,7 +118,8 @@ test("times, their column's name and quoted cells reach the chart as the file ha
   const text = 'name;Date;High;Low\r\n"a; ""b""";  2024-01-02 ;1,5;1\r\n"x";2024-01-03;2,25;"1,75"\r\n';
   const { status, output } = convertCsv(module, "t.csv", Buffer.from(text));
   assert.equal(status, 0);
-  assert.match(new TextDecoder().decode(output), /^name;Date;High;Low;cycle_period;signal_to_noise;swing_position;trend_vigor\r\n/);
+  const columns = indicatorTable(module).map((i) => i.column);
+  assert.ok(new TextDecoder().decode(output).startsWith(["name", "Date", "High", "Low", ...columns].join(";") + "\r\n"));
   const bars = convertedBars(module, 4);
   assert.equal(bars.count, 2);
   assert.equal(bars.timeName, "Date");
