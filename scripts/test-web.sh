@@ -6,8 +6,11 @@
 #   - the npm package's tests under Node: every golden series bit for bit on
 #     every path, stream against batch, the options, and the packed tarball
 #     installed offline into a scratch project;
+#   - the npm package's stream snapshots: resumed bit for bit, the committed
+#     snapshot loaded and saved again byte for byte as the native build wrote it;
 #   - the page's CSV conversion (the tool's own, as WebAssembly) against the
-#     tamsel binary of this tree: same bytes, messages and exit statuses;
+#     tamsel binary of this tree: same bytes, messages and exit statuses; the
+#     bars handed to the chart equal to the text; the shared missing-price cases;
 #   - the page in headless Chromium: sample and broken files, download equal
 #     to tamsel's output, crosshair, zoom, nothing fetched from elsewhere.
 set -euo pipefail

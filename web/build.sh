@@ -24,7 +24,7 @@ stage=$(mktemp -d "${out%/}.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 chmod 755 "$stage"
 mkdir -p "$stage/vendor" "$stage/tamselcharts"
-cp "$here/src/index.html" "$here/src/style.css" "$here/src/app.js" "$here/src/convert.js" "$here/src/table.js" \
+cp "$here/src/index.html" "$here/src/style.css" "$here/src/app.js" "$here/src/convert.js" "$here/src/bars.js" \
   "$here/src/worker.js" "$stage/"
 cp "$root/js/src/indicator-table.js" "$stage/tamselcharts/"
 cp "${TAMSEL_WASM_BUILD:-$root/build/wasm}/tamsel-web.js" "$stage/"

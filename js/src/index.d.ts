@@ -110,6 +110,20 @@ export declare class PriceError extends RangeError {
   readonly price: unknown;
 }
 
+/** Bytes Stream.load cannot take: the library's reason, as a number and a name. */
+export declare class SnapshotError extends Error {
+  /** The library's reason number (TAMSELCHART_SNAPSHOT_TOO_SHORT is 1, and so on). */
+  readonly reason: number;
+  /** The reason's name, such as "SNAPSHOT_DAMAGED". */
+  readonly code:
+    | "SNAPSHOT_TOO_SHORT"
+    | "SNAPSHOT_NOT_A_SNAPSHOT"
+    | "SNAPSHOT_UNKNOWN_FORMAT"
+    | "SNAPSHOT_DAMAGED"
+    | "SNAPSHOT_UNREACHABLE"
+    | "SNAPSHOT_OUT_OF_MEMORY";
+}
+
 /** Each indicator's start-up bars, the ones warmup: "nan" blanks. */
 export declare const WARMUP_BARS: Readonly<Record<IndicatorName, number>>;
 /** The indicators' names, in the library's order. */
@@ -141,6 +155,20 @@ export declare class Stream {
   peek(high: number | null | undefined, low: number | null | undefined): Values;
   /** An independent copy that continues exactly as this stream would. */
   clone(): Stream;
+  /**
+   * The stream's snapshot, the library's own bytes (about 11 KiB, the same on
+   * every build, native or WebAssembly), for Stream.load here or the
+   * library's TamselChart_StreamLoad anywhere.
+   */
+  save(): Uint8Array;
+  /**
+   * A stream continuing exactly as the saved one, its missing option (and
+   * the prices "previous" would repeat) included; options give its warmup
+   * only.
+   * @throws SnapshotError for bytes that are no snapshot the library takes,
+   *   TypeError for anything but bytes or for a missing option.
+   */
+  static load(bytes: ArrayBufferView | ArrayBuffer, options?: { warmup?: Warmup }): Stream;
   /** Back to bar 1, keeping the options. */
   reset(): void;
   /** Ends the stream; any later call but free() throws. */

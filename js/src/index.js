@@ -2,11 +2,12 @@
 // TamselCharts for JavaScript: the four cycle indicators of a high/low price
 // series, computed by the C library compiled to WebAssembly, bit for bit the
 // values of every native build.
-import { allocate, heapF32, heapU8, INDICATOR_TABLE, VERSION, wasm } from "./module.js";
+import { allocate, heapF32, heapU8, INDICATOR_TABLE, POLICY_WORDS, VERSION, wasm } from "./module.js";
 import { applyWarmup, checkOptions, checkSeries, MAX_BARS, NO_WARMUP, WARMUP_BARS } from "./options.js";
 import { PriceError, streamPrices, takePrices } from "./prices.js";
+import { loadSnapshot, SNAPSHOT_MAX_BYTES, snapshotBuffer, SnapshotError } from "./snapshot.js";
 
-export { MAX_BARS, PriceError, VERSION, WARMUP_BARS };
+export { MAX_BARS, PriceError, SnapshotError, VERSION, WARMUP_BARS };
 
 /**
  * The library's indicator table: per indicator { name (the function and
@@ -107,6 +108,15 @@ const slot = wasm.TamselChart_StreamCreate() >>> 0;
 if (slot === 0) throw new RangeError("out of memory: cannot create the stream slot");
 const STREAM_BYTES = wasm.malloc_usable_size(slot) >>> 0;
 let resident = null;
+// Room for the problem a peek may report (TamselChart_PriceProblem, 24 bytes).
+const problemScratch = allocate(24, "a price problem");
+
+// The snapshot of the stream in module memory at pointer, as fresh bytes.
+function saveSnapshot(pointer) {
+  const size = wasm.TamselChart_StreamSave(pointer, snapshotBuffer, SNAPSHOT_MAX_BYTES);
+  if (size <= 0 || size > SNAPSHOT_MAX_BYTES) throw new Error(`the library cannot save the stream (size ${size})`);
+  return heapU8().slice(snapshotBuffer, snapshotBuffer + size);
+}
 
 /** The indicators one bar at a time, for live data. */
 export class Stream {
@@ -175,6 +185,40 @@ export class Stream {
     else copy.#state = this.#state === null ? null : this.#state.slice();
     copy.#bars = this.#bars;
     return copy;
+  }
+
+  /**
+   * The stream's snapshot: the library's own bytes (the same on every build,
+   * native or WebAssembly), which Stream.load turns back into a stream
+   * continuing exactly as this one, its missing option included.
+   */
+  save() {
+    this.#enter("save");
+    return saveSnapshot(slot);
+  }
+
+  /**
+   * A stream continuing exactly as the one whose save() gave bytes (a
+   * Uint8Array, any other view of bytes, or an ArrayBuffer).  Its missing
+   * option is the saved stream's; options may give its warmup only.  Throws
+   * a SnapshotError for bytes that are no snapshot the library can take.
+   */
+  static load(bytes, options = {}) {
+    if (options !== null && typeof options === "object" && options.missing !== undefined)
+      throw new TypeError("Stream.load(): the snapshot carries its own missing option; only warmup can be given");
+    const loaded = loadSnapshot(bytes);
+    try {
+      const policy = wasm.TamselChart_StreamMissingPolicy(loaded);
+      const stream = new Stream({ ...options, missing: POLICY_WORDS[policy] });
+      // The next bar's number, from a peek at prices every policy takes.
+      const next = wasm.TamselChart_StreamPeekPrices(loaded, 1, 1, valuesPointer, problemScratch);
+      if (next === 0) throw new SnapshotError(0, "the loaded stream refuses a bar of finite prices");
+      stream.#bars = next - 1;
+      stream.#state = heapU8().slice(loaded, loaded + STREAM_BYTES);
+      return stream;
+    } finally {
+      wasm.TamselChart_StreamDestroy(loaded);
+    }
   }
 
   /** Back to bar 1, as a fresh stream with the same options. */

@@ -67,6 +67,18 @@ test("the package's version is the header's, in package.json, its lock file and 
   assert.equal(tc.VERSION, version, "the module's TamselChart_Version");
 });
 
+test("the lock file describes the package as package.json does: name, licence and dependencies", () => {
+  const manifest = JSON.parse(readFileSync(join(packageDir, "package.json"), "utf8"));
+  const own = JSON.parse(readFileSync(join(packageDir, "package-lock.json"), "utf8")).packages[""];
+  assert.equal(manifest.license, "MIT", "package.json");
+  assert.equal(own.license, manifest.license, "package-lock.json's own package");
+  assert.equal(own.name, manifest.name);
+  assert.deepEqual(own.devDependencies, manifest.devDependencies);
+  assert.deepEqual(own.engines, manifest.engines);
+  // The licence file shipped in the tarball is the MIT licence too.
+  assert.match(readFileSync(join(packageDir, "LICENSE"), "utf8"), /^MIT License/);
+});
+
 test("the indicators' names, columns and warm-up are the library's table, and every name is an export", () => {
   assert.deepEqual(
     tc.INDICATOR_INFO.map((i) => i.exportName),

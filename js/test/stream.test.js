@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The stream against the batch functions, and its life cycle.
 import assert from "node:assert/strict";
+import { readFileSync } from "node:fs";
 import { test } from "node:test";
 
 import * as tc from "../src/index.js";
@@ -122,4 +123,107 @@ test("a stream is disposable where the runtime has Symbol.dispose", { skip: type
   const stream = new tc.Stream();
   stream[Symbol.dispose]();
   assert.equal(stream.alive, false);
+});
+
+// ---- snapshots ---------------------------------------------------------------
+
+const SNAPSHOT_V1 = new URL("../../tests/data/snapshot-format-1.bin", import.meta.url);
+const walkLong = golden.find((s) => s.name === "walk_long");
+
+test("a stream loaded from its snapshot after any of several bars goes on as the one never saved", () => {
+  for (const s of [walkLong, ...golden.filter((g) => g !== walkLong && g.high.length <= 300).slice(0, 4)]) {
+    const n = s.high.length;
+    const never = new tc.Stream({ missing: "nan" });
+    const expected = pushAll(never, s.high, s.low);
+    for (const k of [0, 1, 2, 13, 14, 50, 51, Math.floor(n / 2), n - 1, n]) {
+      if (k > n) continue;
+      const original = new tc.Stream({ missing: "nan" });
+      pushAll(original, s.high, s.low, 0, k);
+      // Another stream in the module's slot meanwhile must not matter.
+      new tc.Stream().push(1, 1);
+      const resumed = tc.Stream.load(original.save());
+      assert.equal(resumed.bars, k, `${s.name} after ${k}`);
+      assert.equal(resumed.missing, "nan");
+      const rest = pushAll(resumed, s.high, s.low, k);
+      for (const c of COLUMNS) assertSameBits(assert, rest[c], expected[c].subarray(k), `${s.name} ${c} resumed after ${k}`);
+      // The original is untouched by its save and goes on too.
+      if (k < n) assert.equal(original.push(s.high[k], s.low[k]).cyclePeriod, expected.cyclePeriod[k]);
+    }
+  }
+});
+
+test("the committed first-format snapshot loads and continues walk_long to the golden values", () => {
+  const bytes = new Uint8Array(readFileSync(SNAPSHOT_V1));
+  const resumed = tc.Stream.load(bytes);
+  assert.equal(resumed.bars, 1000);
+  const rest = pushAll(resumed, walkLong.high, walkLong.low, 1000);
+  for (const c of COLUMNS) assertSameBits(assert, rest[c], walkLong[c].subarray(1000), `walk_long ${c} from the committed snapshot`);
+});
+
+test("WebAssembly saves the very bytes the native library wrote", () => {
+  const native = new Uint8Array(readFileSync(SNAPSHOT_V1));
+  const stream = new tc.Stream({ missing: tc.Stream.load(native).missing });
+  pushAll(stream, walkLong.high, walkLong.low, 0, 1000);
+  const saved = stream.save();
+  assert.ok(saved instanceof Uint8Array);
+  assert.equal(saved.length, native.length);
+  assert.ok(Buffer.from(saved).equals(Buffer.from(native)), "the saved bytes differ from tests/data/snapshot-format-1.bin");
+  // Saving twice, and saving a loaded stream, give the same bytes again.
+  assert.ok(Buffer.from(stream.save()).equals(Buffer.from(native)));
+  assert.ok(Buffer.from(tc.Stream.load(native).save()).equals(Buffer.from(native)));
+});
+
+test("the policy, remembered prices and warm-up option survive a snapshot", () => {
+  const stream = new tc.Stream({ missing: "previous" });
+  stream.push(10, 9);
+  stream.push(11, 10);
+  const resumed = tc.Stream.load(stream.save(), { warmup: "nan" });
+  assert.equal(resumed.missing, "previous");
+  // "previous" repeats the saved stream's last prices, as the original does.
+  const a = resumed.push(null, null);
+  const b = stream.push(11, 10);
+  assert.equal(a.bar, 3);
+  assert.ok(Number.isNaN(a.cyclePeriod), "warmup: nan blanks the start-up bars of the loaded stream");
+  const plain = tc.Stream.load(new tc.Stream({ missing: "previous" }).save());
+  assert.throws(() => plain.push(null, 1), (e) => e instanceof tc.PriceError && e.kind === "no-previous");
+  assert.ok(b.bar === 3);
+  assert.throws(() => tc.Stream.load(stream.save(), { missing: "nan" }), TypeError);
+  // A fresh stream's snapshot is a fresh stream.
+  const fresh = tc.Stream.load(new tc.Stream().save());
+  assert.equal(fresh.bars, 0);
+  assert.equal(fresh.missing, "error");
+  // A clone of a loaded stream, and a freed stream's save.
+  assert.equal(resumed.clone().push(12, 11).bar, 4);
+  const freed = new tc.Stream();
+  freed.free();
+  assert.throws(() => freed.save(), /freed/);
+});
+
+test("cut, flipped, foreign and wrongly typed bytes are refused with the library's reason", () => {
+  const good = new Uint8Array(readFileSync(SNAPSHOT_V1));
+  const refusedWith = (bytes, code) => {
+    assert.throws(
+      () => tc.Stream.load(bytes),
+      (e) => e instanceof tc.SnapshotError && e instanceof Error && e.code === code && typeof e.reason === "number" && e.message.startsWith("Stream.load(): "),
+      code,
+    );
+  };
+  refusedWith(new Uint8Array(0), "SNAPSHOT_NOT_A_SNAPSHOT"); // nothing: not even the mark
+  refusedWith(good.subarray(0, 20), "SNAPSHOT_TOO_SHORT");
+  refusedWith(good.subarray(0, good.length - 1), "SNAPSHOT_TOO_SHORT");
+  refusedWith(new TextEncoder().encode("date,high,low\n2024-01-02,10,9\n".repeat(400)), "SNAPSHOT_NOT_A_SNAPSHOT");
+  for (const at of [30, 500, 5000, good.length - 2]) {
+    const flipped = good.slice();
+    flipped[at] ^= 0x10;
+    refusedWith(flipped, "SNAPSHOT_DAMAGED");
+  }
+  const longer = new Uint8Array(good.length + 1);
+  longer.set(good);
+  assert.throws(() => tc.Stream.load(longer), tc.SnapshotError);
+  assert.throws(() => tc.Stream.load(new Uint8Array(40000)), tc.SnapshotError);
+  // The message is the library's sentence; other views and ArrayBuffers are bytes too.
+  assert.throws(() => tc.Stream.load(good.subarray(0, 20)), /too short/);
+  assert.equal(tc.Stream.load(good.slice().buffer).bars, 1000);
+  assert.equal(tc.Stream.load(new DataView(good.slice().buffer)).bars, 1000);
+  for (const wrong of [null, undefined, "bytes", [1, 2, 3], 42]) assert.throws(() => tc.Stream.load(wrong), TypeError);
 });

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Compiled (never run) by types.test.js with tsc --strict: the declarations
 // accept what the package accepts and type what it returns.
-import { indicators, cyclePeriod, Stream, WARMUP_BARS, INDICATORS, INDICATOR_INFO, MAX_BARS, PriceError, VERSION, moduleMemoryBytes, type Indicators, type Values } from "tamselcharts";
+import { indicators, cyclePeriod, Stream, WARMUP_BARS, INDICATORS, INDICATOR_INFO, MAX_BARS, PriceError, SnapshotError, VERSION, moduleMemoryBytes, type Indicators, type Values } from "tamselcharts";
 
 const high = [101, 102, null, 103];
 const low = new Float64Array([99, 100, 100, 101]);
@@ -11,6 +11,12 @@ const stream = new Stream({ missing: "nan" });
 const values: Values = stream.peek(101, undefined);
 const next: number = stream.push(101, 99).trendVigor + values.bar + stream.bars;
 const copy: Stream = stream.clone();
+const snapshot: Uint8Array = stream.save();
+const resumed: Stream = Stream.load(snapshot, { warmup: "nan" });
+Stream.load(new ArrayBuffer(16));
+function why(error: unknown): string {
+  return error instanceof SnapshotError ? `${error.code} ${error.reason} ${error.message}` : "";
+}
 copy.reset();
 copy.free();
 stream.free();
@@ -21,7 +27,7 @@ const sizes: number = MAX_BARS + moduleMemoryBytes() + VERSION.length;
 function where(error: unknown): string {
   return error instanceof PriceError ? `${error.kind} ${error.column} ${error.bar} ${error.index ?? "stream"}` : "";
 }
-export { all, period, next, alive, warm, columns, sizes, where };
+export { all, period, next, alive, warm, columns, sizes, where, resumed, why };
 
 // @ts-expect-error: not one of the words
 indicators(high, low, { missing: "skip" });
@@ -31,3 +37,7 @@ indicators(high, low, { mising: "nan" });
 indicators(["101"], ["99"]);
 // @ts-expect-error: the result is read only where the library owns it
 WARMUP_BARS.cyclePeriod = 3;
+// @ts-expect-error: the snapshot carries its own missing option
+Stream.load(snapshot, { missing: "nan" });
+// @ts-expect-error: a snapshot is bytes
+Stream.load("snapshot");

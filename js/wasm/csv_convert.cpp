@@ -2,26 +2,27 @@
 // The web page's way into the command-line tool: the tool's own CSV reader
 // and conversion, run over a file the page holds in memory.  The page gets
 // exactly what `tamsel NAME` would write on standard output, or the message
-// it would print on standard error, and the exit status.
+// it would print on standard error, and the exit status; beside the text,
+// every bar's taken prices, four values and time as the conversion computed
+// them, so that the chart never reads numbers back out of the text.
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "TamselCharts.h"
+#include "bar_time.hpp"
 #include "convert.hpp"
 #include "csv_reader.hpp"
-#if __has_include("message_text.hpp")
 #include "message_text.hpp"
-#define TAMSEL_WEB_HAS_MESSAGE_TEXT 1
-#endif
 
 namespace {
 
 // The last conversion's result, kept until the next one or a release.
 std::string g_output;
-std::string g_table;
 
 class StringSink final : public tamsel::cli::Sink {
  public:
@@ -32,21 +33,62 @@ class StringSink final : public tamsel::cli::Sink {
   std::string& text_;
 };
 
-// The line tamsel prints on standard error for a failure, without its line
-// break: made printable and capped as the tool does where it can.
-std::string MessageLine(const std::string& message) {
-#if defined(TAMSEL_WEB_HAS_MESSAGE_TEXT)
-  return "tamsel: " + tamsel::cli::printable(message, tamsel::cli::kMessageLimit);
-#else
-  return "tamsel: " + message;
-#endif
+// Every bar of the last conversion, indexed by its data row: one array a
+// quantity, so that JavaScript copies each out as one Float32Array.
+struct ChartBars {
+  std::vector<float> high, low;
+  std::vector<float> values[4];         // in the order of TamselChart_Values
+  std::string times;                    // each row's time text, one after another
+  std::vector<std::uint32_t> timeEnds;  // where each row's time ends in times
+
+  void clear() { *this = ChartBars(); }
+};
+ChartBars g_bars;
+std::string g_timeName;  // the date column's header, empty when there is none
+
+class ChartBarListener final : public tamsel::cli::BarListener {
+ public:
+  explicit ChartBarListener(ChartBars& bars) : bars_(bars) {}
+  void bar(const tamsel::cli::BarRecord& record) override {
+    // Rows arrive in file order, so each one is appended; the time ends are
+    // cumulative and therefore only make sense in that order.
+    if (record.row != bars_.high.size()) throw std::logic_error("bars out of row order");
+    bars_.high.push_back(record.high);
+    bars_.low.push_back(record.low);
+    bars_.values[0].push_back(record.values.CyclePeriod);
+    bars_.values[1].push_back(record.values.SignalToNoiseRatio);
+    bars_.values[2].push_back(record.values.SwingPosition);
+    bars_.values[3].push_back(record.values.TrendVigor);
+    bars_.times.append(record.time);
+    bars_.timeEnds.push_back(static_cast<std::uint32_t>(bars_.times.size()));
+  }
+
+ private:
+  ChartBars& bars_;
+};
+
+// The header of the column the bars' times come from, for the page's
+// readout: the tool decides which column that is (BarTime); only the header
+// row is read here, with the reader and delimiter the conversion used.
+std::string TimeColumnName(std::string_view data) {
+  tamsel::csv::MemorySource source(data);
+  tamsel::csv::Reader reader(source);
+  reader.setDelimiter(reader.sniffDelimiter());
+  tamsel::csv::Record header;
+  if (!reader.next(header)) return "";
+  const tamsel::cli::BarTime time(header.fields);
+  if (!time.hasDateColumn()) return "";
+  std::string_view name = header.fields[time.dateColumn()];
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  return std::string(name);
 }
 
-void AppendU32(std::string& out, std::size_t value) {
-  const auto v = static_cast<std::uint32_t>(value);
-  const char bytes[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
-                         static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};
-  out.append(bytes, 4);
+// The line tamsel prints on standard error for a failure, without its line
+// break: made printable and capped as the tool does (the quoted parts of the
+// message are printable already, so their escapes are not escaped twice).
+std::string MessageLine(const std::string& message) {
+  return "tamsel: " + tamsel::cli::printableMessage(message, tamsel::cli::kMessageLimit);
 }
 
 }  // namespace
@@ -54,11 +96,14 @@ void AppendU32(std::string& out, std::size_t value) {
 extern "C" {
 
 // Converts size bytes of CSV as `tamsel --missing=HOW name` does, HOW being
-// the library's policy number (TAMSELCHART_MISSING_ERROR, _PREVIOUS, _NAN).  Returns tamsel's exit status; the output
-// is then the converted CSV (status 0) or tamsel's message, "tamsel: " first and without the final line break.
+// the library's policy number (TAMSELCHART_MISSING_ERROR, _PREVIOUS, _NAN).
+// Returns tamsel's exit status; the output is then the converted CSV (status
+// 0) or tamsel's message, "tamsel: " first and without the final line break,
+// and the bars are those of the converted rows (none after a failure).
 int tamsel_web_convert(const char* name, const char* data, std::size_t size, int missing) {
   g_output.clear();
-  g_table.clear();
+  g_bars.clear();
+  g_timeName.clear();
   const std::string input = name;
   tamsel::cli::Options options;
   options.missing = missing == TAMSELCHART_MISSING_PREVIOUS ? tamsel::cli::Missing::Previous
@@ -67,9 +112,12 @@ int tamsel_web_convert(const char* name, const char* data, std::size_t size, int
   try {
     tamsel::csv::MemorySource source(std::string_view(data, size));
     StringSink sink(g_output);
-    tamsel::cli::convert(source, input, sink, options);
+    ChartBarListener listener(g_bars);
+    tamsel::cli::convert(source, input, sink, options, nullptr, &listener);
+    g_timeName = TimeColumnName(std::string_view(data, size));
     return 0;
   } catch (const tamsel::cli::Failure& e) {
+    g_bars.clear();
     g_output = MessageLine(e.what());
     return static_cast<int>(e.status());
   } catch (const std::bad_alloc&) {
@@ -77,43 +125,33 @@ int tamsel_web_convert(const char* name, const char* data, std::size_t size, int
   } catch (const std::exception& e) {
     g_output = MessageLine(input + ": " + e.what());
   }
+  g_bars.clear();
   return static_cast<int>(tamsel::cli::Status::Internal);
 }
 
 const char* tamsel_web_output() { return g_output.data(); }
 std::size_t tamsel_web_output_size() { return g_output.size(); }
 
-// The converted CSV of the last successful conversion split into fields by
-// the same reader, for charting: the delimiter byte, then per record a
-// little-endian uint32 field count and per field a uint32 length and its
-// bytes.  Returns a pointer to it (tamsel_web_table_size bytes), or null.
-const char* tamsel_web_table() {
-  g_table.clear();
-  try {
-    tamsel::csv::MemorySource source(g_output);
-    tamsel::csv::Reader reader(source);
-    reader.setDelimiter(reader.sniffDelimiter());
-    g_table.push_back(reader.delimiter());
-    tamsel::csv::Record record;
-    while (reader.next(record)) {
-      AppendU32(g_table, record.fields.size());
-      for (std::string_view field : record.fields) {
-        AppendU32(g_table, field.size());
-        g_table.append(field);
-      }
-    }
-  } catch (const std::exception&) {
-    g_table.clear();
-    return nullptr;
-  }
-  return g_table.data();
+// The bars of the last successful conversion: their count, then per
+// quantity a pointer to count floats (0 the high, 1 the low, 2 to 5 the
+// indicators in the library's order), the times' text and where each ends.
+std::size_t tamsel_web_bar_count() { return g_bars.high.size(); }
+const float* tamsel_web_bar_floats(int which) {
+  if (which == 0) return g_bars.high.data();
+  if (which == 1) return g_bars.low.data();
+  if (which >= 2 && which < 6) return g_bars.values[which - 2].data();
+  return nullptr;
 }
-std::size_t tamsel_web_table_size() { return g_table.size(); }
+const char* tamsel_web_bar_times() { return g_bars.times.data(); }
+std::size_t tamsel_web_bar_times_size() { return g_bars.times.size(); }
+const std::uint32_t* tamsel_web_bar_time_ends() { return g_bars.timeEnds.data(); }
+const char* tamsel_web_time_name() { return g_timeName.c_str(); }
 
 // Frees the last result.
 void tamsel_web_release() {
   std::string().swap(g_output);
-  std::string().swap(g_table);
+  g_bars.clear();
+  std::string().swap(g_timeName);
 }
 
 }  // extern "C"

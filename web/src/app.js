@@ -2,7 +2,7 @@
 // The page: a CSV of bars in, the tool's conversion (WebAssembly, in a
 // worker: worker.js) run over it, the bars and the four indicators charted,
 // the converted CSV offered for download.  Nothing leaves the page.
-import { textAt, withGaps } from "./table.js";
+import { floatText, textAt, withGaps } from "./bars.js";
 
 /* global uPlot */
 
@@ -96,44 +96,38 @@ function convertInWorker(name, bytes, missing) {
   });
 }
 
+// A bar's time as its row has it, or its number in a file without dates.
 function labelAt(i) {
-  return i >= 0 && i < page.data.count ? textAt(page.data.labels, i) : "";
+  if (!(i >= 0 && i < page.data.count)) return "";
+  return page.data.timeName === "" ? String(i + 1) : textAt(page.data.times, i);
 }
 
 // ---- charts -----------------------------------------------------------------
 
-// Bars drawn over the price pane: candles when there are open and close
-// columns, high-low bars otherwise.
+// Each bar's range drawn over the price pane, from the prices the indicators
+// took: green when its middle is at or above the previous bar's, red below.
 function drawBars(u) {
   const d = page.data;
   const { ctx } = u;
   const first = Math.max(0, Math.floor(u.scales.x.min));
   const last = Math.min(d.count - 1, Math.ceil(u.scales.x.max));
-  const step = u.bbox.width / Math.max(1, u.scales.x.max - u.scales.x.min);
-  const body = Math.max(1, Math.min(12 * devicePixelRatio, step * 0.7));
   ctx.save();
   ctx.beginPath();
   ctx.rect(u.bbox.left, u.bbox.top, u.bbox.width, u.bbox.height);
   ctx.clip();
   ctx.lineWidth = Math.max(1, Math.round(devicePixelRatio));
+  const middle = (i) => (d.high[i] === null || d.low[i] === null ? null : (d.high[i] + d.low[i]) / 2);
+  let previous = first > 0 ? middle(first - 1) : null;
   for (let i = first; i <= last; ++i) {
-    const high = d.high[i];
-    const low = d.low[i];
-    if (high === null || low === null) continue;
-    const open = d.open?.[i] ?? null;
-    const close = d.close?.[i] ?? null;
+    const now = middle(i);
+    if (now === null) continue;
     const x = Math.round(u.valToPos(i, "x", true));
-    const up = open === null || close === null || close >= open;
-    ctx.strokeStyle = ctx.fillStyle = up ? "#15803d" : "#b91c1c";
+    ctx.strokeStyle = previous === null || now >= previous ? "#15803d" : "#b91c1c";
     ctx.beginPath();
-    ctx.moveTo(x, u.valToPos(high, "y", true));
-    ctx.lineTo(x, u.valToPos(low, "y", true));
+    ctx.moveTo(x, u.valToPos(d.high[i], "y", true));
+    ctx.lineTo(x, u.valToPos(d.low[i], "y", true));
     ctx.stroke();
-    if (open !== null && close !== null) {
-      const top = u.valToPos(Math.max(open, close), "y", true);
-      const bottom = u.valToPos(Math.min(open, close), "y", true);
-      ctx.fillRect(x - body / 2, top, body, Math.max(1, bottom - top));
-    }
+    previous = now;
   }
   ctx.restore();
 }
@@ -259,13 +253,11 @@ function showReadout(u) {
   if (!d) return;
   const at = u.cursor.idx ?? d.count - 1;
   if (at === null || at < 0 || at >= d.count) return;
-  const parts = [`<b>${escapeHtml(d.dateName)}</b> ${escapeHtml(labelAt(at))}  (bar ${at + 1} of ${d.count})`];
-  const prices = ["open", "high", "low", "close"]
-    .filter((k) => d.priceText[k])
-    .map((k) => `${k} ${escapeHtml(textAt(d.priceText[k], at))}`);
-  parts.push(prices.join("  "));
+  const timeName = d.timeName === "" ? "bar" : d.timeName;
+  const parts = [`<b>${escapeHtml(timeName)}</b> ${escapeHtml(labelAt(at))}  (bar ${at + 1} of ${d.count})`];
+  parts.push(`high ${floatText(d.taken.high[at])}  low ${floatText(d.taken.low[at])}`);
   parts.push(
-    INDICATOR_PANES.map((p, k) => `<b>${p.column}</b> ${escapeHtml(textAt(d.indicatorText[k], at))}${at < p.warmup ? " (warm-up)" : ""}`).join("  "),
+    INDICATOR_PANES.map((p, k) => `<b>${p.column}</b> ${floatText(d.taken.indicators[k][at])}${at < p.warmup ? " (warm-up)" : ""}`).join("  "),
   );
   $("readout").innerHTML = parts.join("\n");
 }
@@ -338,15 +330,18 @@ async function convertLoaded() {
   page.result = reply.result;
   $("download").disabled = false;
   showMessage("");
-  const d = reply.data;
+  // The charts draw the worker's numbers (gaps where one is not finite);
+  // the readout writes the very floats as tamsel writes them.
+  const bars = reply.bars;
   page.data = {
-    ...d,
-    x: Float64Array.from({ length: d.count }, (_, i) => i),
-    open: withGaps(d.open),
-    high: withGaps(d.high),
-    low: withGaps(d.low),
-    close: withGaps(d.close),
-    indicators: d.indicators.map(withGaps),
+    count: bars.count,
+    times: bars.times,
+    timeName: bars.timeName,
+    taken: bars,
+    x: Float64Array.from({ length: bars.count }, (_, i) => i),
+    high: withGaps(bars.high),
+    low: withGaps(bars.low),
+    indicators: bars.indicators.map(withGaps),
   };
   drawCharts();
   page.charts.forEach(attachWheel);

@@ -50,29 +50,59 @@ export function convertCsv(module, name, bytes, missing = "error") {
   }
 }
 
+// Which float array tamsel_web_bar_floats hands out: the taken high and low,
+// then the indicators in the library's order.
+const HIGH = 0;
+const LOW = 1;
+const FIRST_INDICATOR = 2;
+
 /**
- * The last successful conversion split into records and fields by the
- * tool's own reader: { delimiter, rows } with rows[0] the header.
+ * The bars of the last successful conversion, as the conversion computed
+ * them: { count, high, low, indicators, times, timeName }.  high, low and
+ * each of indicators (in the library's order) are Float32Arrays of their
+ * own (transferable); times is { text, ends }, each bar's time text being
+ * text.slice(ends[i - 1], ends[i]) (empty where the file has no date
+ * column), and timeName the date column's header ("" without one).  The
+ * module's copy is released.
  */
-export function convertedTable(module) {
-  const pointer = module._tamsel_web_table();
-  if (pointer === 0) return null;
-  const size = module._tamsel_web_table_size();
-  const bytes = module.HEAPU8.slice(pointer, pointer + size);
+export function convertedBars(module, indicatorCount) {
+  const count = module._tamsel_web_bar_count();
+  const floats = (which) => {
+    const at = module._tamsel_web_bar_floats(which) >>> 2;
+    return module.HEAPF32.slice(at, at + count);
+  };
+  const endsAt = module._tamsel_web_bar_time_ends() >>> 2;
+  const byteEnds = module.HEAPU32.slice(endsAt, endsAt + count);
+  const textAt = module._tamsel_web_bar_times();
+  const textBytes = module.HEAPU8.subarray(textAt, textAt + module._tamsel_web_bar_times_size());
+  const nameAt = module._tamsel_web_time_name();
+  const bars = {
+    count,
+    high: floats(HIGH),
+    low: floats(LOW),
+    indicators: Array.from({ length: indicatorCount }, (_, k) => floats(FIRST_INDICATOR + k)),
+    times: packedTimes(textBytes, byteEnds),
+    timeName: new TextDecoder().decode(module.HEAPU8.subarray(nameAt, module.HEAPU8.indexOf(0, nameAt))),
+  };
   module._tamsel_web_release();
-  const view = new DataView(bytes.buffer);
+  return bars;
+}
+
+// The times' bytes as one string and where each bar's time ends in it (in
+// UTF-16 units, as String.slice counts).  Plain ASCII, the usual case, ends
+// where its bytes do; otherwise each time is decoded by itself, so that a
+// byte the decoder replaces cannot shift the times after it.
+function packedTimes(bytes, byteEnds) {
   const decoder = new TextDecoder();
-  const delimiter = String.fromCharCode(bytes[0]);
-  const rows = [];
-  for (let at = 1; at < size; ) {
-    const fields = new Array(view.getUint32(at, true));
-    at += 4;
-    for (let f = 0; f < fields.length; ++f) {
-      const length = view.getUint32(at, true);
-      fields[f] = decoder.decode(bytes.subarray(at + 4, at + 4 + length));
-      at += 4 + length;
-    }
-    rows.push(fields);
-  }
-  return { delimiter, rows };
+  if (bytes.every((b) => b < 0x80)) return { text: decoder.decode(bytes), ends: byteEnds };
+  const ends = new Uint32Array(byteEnds.length);
+  const parts = [];
+  let length = 0;
+  byteEnds.forEach((end, i) => {
+    const part = decoder.decode(bytes.subarray(i === 0 ? 0 : byteEnds[i - 1], end));
+    parts.push(part);
+    length += part.length;
+    ends[i] = length;
+  });
+  return { text: parts.join(""), ends };
 }

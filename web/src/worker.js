@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The page's conversion, off the page's own thread: the tool's reader and
-// conversion (WebAssembly) and the chart data are made here, so that a large
-// file never freezes the page.  A classic worker, because the conversion's
+// conversion (WebAssembly) run here, so that a large file never freezes the
+// page.  The page gets the converted text for the download and the bars the
+// conversion computed, as typed arrays whose buffers are handed over, not
+// copied.  A classic worker, because the conversion's
 // module is a classic script; the page's own modules come in by import().
 /* global createTamselWeb */
 importScripts("tamsel-web.js");
 
-const ready = Promise.all([createTamselWeb(), import("./convert.js"), import("./table.js")]);
+const ready = Promise.all([createTamselWeb(), import("./convert.js")]);
 // The page names its panes from the library's own indicator table.
 ready.then(
   ([module, { indicatorTable, policyWords }]) =>
@@ -14,23 +16,23 @@ ready.then(
   (error) => postMessage({ ready: false, failure: String(error?.message ?? error) }),
 );
 
-// { id, name, bytes, missing, indicatorCount } in; { id, result, data } or
-// { id, failure } out.
+// { id, name, bytes, missing, indicatorCount } in; { id, result, bars } or
+// { id, failure } out (bars: see convertedBars).
 onmessage = async ({ data: request }) => {
   let reply;
   try {
-    const [module, { convertCsv, convertedTable }, { chartData }] = await ready;
+    const [module, { convertCsv, convertedBars }] = await ready;
     const result = convertCsv(module, request.name, request.bytes, request.missing);
-    const data = result.status === 0 ? chartData(convertedTable(module), request.indicatorCount) : null;
-    reply = { id: request.id, result, data };
+    const bars = result.status === 0 ? convertedBars(module, request.indicatorCount) : null;
+    reply = { id: request.id, result, bars };
   } catch (error) {
     reply = { id: request.id, failure: String(error?.message ?? error) };
   }
   const transfer = [];
   if (reply.result) transfer.push(reply.result.output.buffer);
-  if (reply.data) {
-    for (const values of [reply.data.open, reply.data.high, reply.data.low, reply.data.close, ...reply.data.indicators])
-      if (values) transfer.push(values.buffer);
+  if (reply.bars) {
+    const { high, low, indicators, times } = reply.bars;
+    for (const values of [high, low, ...indicators, times.ends]) transfer.push(values.buffer);
   }
   postMessage(reply, transfer);
 };
