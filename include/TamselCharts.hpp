@@ -51,8 +51,8 @@ struct IndicatorSeries {
 // The indicator table (column names, warm-up, ranges), in the order of Values.
 using IndicatorInfo = TamselChart_IndicatorInfo;
 inline std::vector<const IndicatorInfo*> Indicators() {
-  std::vector<const IndicatorInfo*> table;
-  for (int i = 0; i < TamselChart_IndicatorCount(); ++i) table.push_back(TamselChart_Indicator(i));
+  std::vector<const IndicatorInfo*> table(static_cast<std::size_t>(TamselChart_IndicatorCount()));
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = TamselChart_Indicator(static_cast<int>(i));
   return table;
 }
 

@@ -15,8 +15,16 @@ namespace tamsel::testing {
 namespace {
 
 const std::vector<float>& Column(const GoldenSeries& s, int index) {
-  const std::vector<float>* columns[] = {&s.cyclePeriod, &s.signalToNoiseRatio, &s.swingPosition, &s.trendVigor};
-  return *columns[index];
+  switch (index) {
+    case 0:
+      return s.cyclePeriod;
+    case 1:
+      return s.signalToNoiseRatio;
+    case 2:
+      return s.swingPosition;
+    default:
+      return s.trendVigor;
+  }
 }
 
 bool AllFinite(const GoldenSeries& s) {

@@ -90,6 +90,14 @@ struct Reader {
   }
 };
 
+// A loop rather than memcmp: the DLLs import no more of the C runtime than
+// they must, and this compares a few kilobytes once per load.
+bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 void Encode(TamselChart_Stream stream, ByteWriter& out) {
   out.Bytes(kMagic, sizeof kMagic);
   out.U32(kFormat);
@@ -117,7 +125,7 @@ bool PositionsAgreeWithBar(TamselChart_Stream& stream, std::int32_t bar) {
     int next = 0;
     void Doubles(double*, int) {}
     void NeverNaN(double&) {}
-    void Position(std::int32_t& value, int) { found[next++] = value; }
+    void Position(std::int32_t value, int) { found[next++] = value; }
   } positions{};
   stream.indicators.VisitState(positions);
   const std::int32_t bankBars = bar >= 13 ? bar - 12 : 0;
@@ -130,7 +138,7 @@ bool PositionsAgreeWithBar(TamselChart_Stream& stream, std::int32_t bar) {
 
 int Decode(const unsigned char* bytes, std::size_t size, TamselChart_Stream& stream) {
   const std::size_t marked = size < sizeof kMagic ? size : sizeof kMagic;
-  if (size == 0 || std::memcmp(bytes, kMagic, marked) != 0) return TAMSELCHART_SNAPSHOT_NOT_A_SNAPSHOT;
+  if (size == 0 || !SameBytes(bytes, kMagic, marked)) return TAMSELCHART_SNAPSHOT_NOT_A_SNAPSHOT;
   if (size < kHeaderBytes) return TAMSELCHART_SNAPSHOT_TOO_SHORT;
   ByteReader in(bytes + sizeof kMagic);
   if (in.U32() != kFormat) return TAMSELCHART_SNAPSHOT_UNKNOWN_FORMAT;
@@ -167,7 +175,7 @@ int Decode(const unsigned char* bytes, std::size_t size, TamselChart_Stream& str
     unsigned char expected[kSnapshotBytes];
     ByteWriter out(expected, sizeof expected);
     Encode(fresh, out);
-    reachable = std::memcmp(expected, bytes, kSnapshotBytes - kChecksumBytes) == 0;
+    reachable = SameBytes(expected, bytes, kSnapshotBytes - kChecksumBytes);
   }
   return reachable ? TAMSELCHART_SNAPSHOT_OK : TAMSELCHART_SNAPSHOT_UNREACHABLE;
 }
@@ -192,22 +200,24 @@ int TAMSELCHART_CALL TamselChart_StreamSave(const TamselChart_Stream* stream, un
 }
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamLoad(const unsigned char* bytes, int size, int* reason) {
-  int why = TAMSELCHART_SNAPSHOT_OK;
-  TamselChart_Stream* stream = nullptr;
+  const auto answer = [reason](int why) {
+    if (reason != nullptr) *reason = why;
+  };
   if (size < 0 || (bytes == nullptr && size != 0)) {
-    why = TAMSELCHART_SNAPSHOT_TOO_SHORT;
-  } else if (void* block = AllocateAligned(sizeof(TamselChart_Stream), alignof(TamselChart_Stream))) {
-    stream = new (block) TamselChart_Stream{};
-    why = snapshot::Decode(bytes, static_cast<std::size_t>(size), *stream);
-    if (why != TAMSELCHART_SNAPSHOT_OK) {
-      FreeAligned(stream);
-      stream = nullptr;
-    }
-  } else {
-    why = TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY;
+    answer(TAMSELCHART_SNAPSHOT_TOO_SHORT);
+    return nullptr;
   }
-  if (reason != nullptr) *reason = why;
-  return stream;
+  void* block = AllocateAligned(sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
+  if (block == nullptr) {
+    answer(TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY);
+    return nullptr;
+  }
+  TamselChart_Stream* stream = new (block) TamselChart_Stream{};
+  const int why = snapshot::Decode(bytes, static_cast<std::size_t>(size), *stream);
+  answer(why);
+  if (why == TAMSELCHART_SNAPSHOT_OK) return stream;
+  FreeAligned(stream);
+  return nullptr;
 }
 
 const char* TAMSELCHART_CALL TamselChart_SnapshotProblemText(int reason) {
