@@ -53,11 +53,11 @@ TamselChart_Stream* tamsel_r_stream_of(SEXP handle) {
   if (!R_altrep_inherits(handle, handleClass)) {
     /* What a handle becomes when it was written without its state: an empty
        raw vector when serialised in format 2 (which has no ALTREP), an
-       external pointer with no address when written by tamselcharts 1.1. */
+       external pointer with no address when written by tamselcharts 1.0. */
     if (TYPEOF(handle) == RAWSXP || TYPEOF(handle) == EXTPTRSXP)
       error(
           "this stream was restored from a copy that does not hold its state (written with serialization "
-          "version 2, or by tamselcharts 1.1 or older); keep a stream with stream$save() and load it with "
+          "version 2, or by a tamselcharts older than 1.2); keep a stream with stream$save() and load it with "
           "tamselStreamLoad()");
     error("not a TamselCharts stream");
   }
