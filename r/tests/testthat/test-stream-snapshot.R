@@ -197,7 +197,6 @@ test_that("a serialised stream whose snapshot was damaged reads back, and says w
 })
 
 test_that("a stream saved with saveRDS() continues in a new R session", {
-  skip_on_cran()
   prices <- randomBars(90)
   high <- as.numeric(prices$High)
   low <- as.numeric(prices$Low)
