@@ -12,8 +12,9 @@ price's cycle spectrum: [cyclePeriod()], [signalToNoise()],
 [tamselIndicators()]. They take an OHLC `xts` (or a `zoo`, matrix or data
 frame with High and Low columns), or two numeric vectors, and return their
 values on the same index. [tamselStream()]
-computes live bars one at a time; [addTamsel()] adds the indicators to a
-`quantmod::chartSeries()` chart.
+computes live bars one at a time, and its `save()` and [tamselStreamLoad()]
+keep a stream's state to go on later or elsewhere; [addTamsel()] adds the
+indicators to a `quantmod::chartSeries()` chart.
 }
 \details{
 The values are those of the TamselCharts C library bit for bit: the package

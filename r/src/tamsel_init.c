@@ -1,10 +1,12 @@
 /* SPDX-License-Identifier: MIT */
 /* Registers the .Call entry points; nothing else of the library is visible
-   to R or to other packages. */
+   to R or to other packages.  Registers the stream handle's class too. */
 #include <R.h>
 #include <R_ext/Rdynload.h>
 #include <R_ext/Visibility.h>
 #include <Rinternals.h>
+
+#include "tamsel_stream_handle.h"
 
 SEXP tamsel_r_indicator_table(void);
 SEXP tamsel_r_missing_policies(void);
@@ -18,6 +20,8 @@ SEXP tamsel_r_stream_reset(SEXP pointer);
 SEXP tamsel_r_stream_close(SEXP pointer);
 SEXP tamsel_r_stream_push(SEXP pointer, SEXP high, SEXP low);
 SEXP tamsel_r_stream_peek(SEXP pointer, SEXP high, SEXP low);
+SEXP tamsel_r_stream_save(SEXP handle);
+SEXP tamsel_r_stream_load(SEXP bytes);
 SEXP tamsel_r_live_streams(void);
 
 static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator_table", (DL_FUNC)&tamsel_r_indicator_table, 0},
@@ -32,6 +36,8 @@ static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator_table", (DL_F
                                               {"tamsel_r_stream_close", (DL_FUNC)&tamsel_r_stream_close, 1},
                                               {"tamsel_r_stream_push", (DL_FUNC)&tamsel_r_stream_push, 3},
                                               {"tamsel_r_stream_peek", (DL_FUNC)&tamsel_r_stream_peek, 3},
+                                              {"tamsel_r_stream_save", (DL_FUNC)&tamsel_r_stream_save, 1},
+                                              {"tamsel_r_stream_load", (DL_FUNC)&tamsel_r_stream_load, 1},
                                               {"tamsel_r_live_streams", (DL_FUNC)&tamsel_r_live_streams, 0},
                                               {NULL, NULL, 0}};
 
@@ -39,4 +45,5 @@ void attribute_visible R_init_tamselcharts(DllInfo* dll) {
   R_registerRoutines(dll, NULL, callMethods, NULL, NULL);
   R_useDynamicSymbols(dll, FALSE);
   R_forceSymbols(dll, TRUE);
+  tamsel_r_register_stream_handle(dll);
 }

@@ -1,46 +1,11 @@
 /* SPDX-License-Identifier: MIT */
-/* Streams as R external pointers, freed by R's finaliser (or at once by
-   tamsel_r_stream_close). */
+/* The stream's functions for R: create, push, peek, clone, reset, close. */
 #include <R.h>
 #include <Rinternals.h>
 
 #include "TamselCharts.h"
 #include "tamsel_prices.h"
-
-/* Streams alive in this session, for the tests of the finaliser. */
-static int liveStreams = 0;
-
-static SEXP streamTag(void) { return install("TamselChart_Stream"); }
-
-static void destroy(SEXP pointer) {
-  TamselChart_Stream* stream = (TamselChart_Stream*)R_ExternalPtrAddr(pointer);
-  if (stream == NULL) return;
-  R_ClearExternalPtr(pointer);
-  TamselChart_StreamDestroy(stream);
-  --liveStreams;
-}
-
-static SEXP wrap(TamselChart_Stream* stream) {
-  if (stream == NULL) error("the TamselCharts library could not allocate a stream (out of memory)");
-  ++liveStreams;
-  SEXP pointer = PROTECT(R_MakeExternalPtr(stream, streamTag(), R_NilValue));
-  R_RegisterCFinalizerEx(pointer, destroy, TRUE);
-  UNPROTECT(1);
-  return pointer;
-}
-
-/* The stream behind an R handle.  A handle restored from a saved session or
-   a serialised object holds a NULL address: the stream's state was C memory
-   and did not travel with it. */
-static TamselChart_Stream* unwrap(SEXP pointer) {
-  if (TYPEOF(pointer) != EXTPTRSXP || R_ExternalPtrTag(pointer) != streamTag()) error("not a TamselCharts stream");
-  TamselChart_Stream* stream = (TamselChart_Stream*)R_ExternalPtrAddr(pointer);
-  if (stream == NULL)
-    error(
-        "the stream is closed, or was restored from a saved session or serialised copy, which cannot carry "
-        "its state; create a new one with tamselStream() and push the bars again");
-  return stream;
-}
+#include "tamsel_stream_handle.h"
 
 static SEXP valuesOf(const TamselChart_Values* values, int bars) {
   SEXP result = PROTECT(allocMatrix(REALSXP, bars, 4));
@@ -58,22 +23,23 @@ static SEXP valuesOf(const TamselChart_Values* values, int bars) {
 
 SEXP tamsel_r_stream_create(SEXP policy) {
   const int number = tamsel_r_policy(policy);
-  SEXP pointer = PROTECT(wrap(TamselChart_StreamCreate()));
-  TamselChart_StreamSetMissingPolicy(unwrap(pointer), number);
+  SEXP handle = PROTECT(tamsel_r_stream_handle(TamselChart_StreamCreate()));
+  TamselChart_StreamSetMissingPolicy(tamsel_r_stream_of(handle), number);
   UNPROTECT(1);
-  return pointer;
+  return handle;
 }
 
-SEXP tamsel_r_stream_clone(SEXP pointer) { return wrap(TamselChart_StreamClone(unwrap(pointer))); }
+SEXP tamsel_r_stream_clone(SEXP handle) {
+  return tamsel_r_stream_handle(TamselChart_StreamClone(tamsel_r_stream_of(handle)));
+}
 
-SEXP tamsel_r_stream_reset(SEXP pointer) {
-  TamselChart_StreamReset(unwrap(pointer));
+SEXP tamsel_r_stream_reset(SEXP handle) {
+  TamselChart_StreamReset(tamsel_r_stream_of(handle));
   return R_NilValue;
 }
 
-SEXP tamsel_r_stream_close(SEXP pointer) {
-  if (TYPEOF(pointer) != EXTPTRSXP || R_ExternalPtrTag(pointer) != streamTag()) error("not a TamselCharts stream");
-  destroy(pointer);
+SEXP tamsel_r_stream_close(SEXP handle) {
+  tamsel_r_stream_free(handle);
   return R_NilValue;
 }
 
@@ -82,8 +48,8 @@ SEXP tamsel_r_stream_close(SEXP pointer) {
    counted from the stream's first bar.  Several bars are all committed or
    none: they go to a copy of the stream, which replaces it only when every
    bar was taken. */
-SEXP tamsel_r_stream_push(SEXP pointer, SEXP high, SEXP low) {
-  TamselChart_Stream* stream = unwrap(pointer);
+SEXP tamsel_r_stream_push(SEXP handle, SEXP high, SEXP low) {
+  TamselChart_Stream* stream = tamsel_r_stream_of(handle);
   const int bars = tamsel_r_bar_count(high, low);
   TamselChart_Stream* target = bars > 1 ? TamselChart_StreamClone(stream) : stream;
   if (target == NULL) error("the TamselCharts library could not allocate a stream (out of memory)");
@@ -97,17 +63,14 @@ SEXP tamsel_r_stream_push(SEXP pointer, SEXP high, SEXP low) {
       return tamsel_r_problem(&problem);
     }
   }
-  if (target != stream) {
-    R_SetExternalPtrAddr(pointer, target);
-    TamselChart_StreamDestroy(stream);
-  }
+  if (target != stream) tamsel_r_stream_replace(handle, target);
   return valuesOf(values, bars);
 }
 
 /* The values one more bar would get, committing nothing: a 1 x 4 matrix, or
    the problem list of a refused price. */
-SEXP tamsel_r_stream_peek(SEXP pointer, SEXP high, SEXP low) {
-  const TamselChart_Stream* stream = unwrap(pointer);
+SEXP tamsel_r_stream_peek(SEXP handle, SEXP high, SEXP low) {
+  const TamselChart_Stream* stream = tamsel_r_stream_of(handle);
   if (tamsel_r_bar_count(high, low) != 1) error("peek takes one bar: one high and one low");
   TamselChart_Values values;
   TamselChart_PriceProblem problem;
@@ -116,4 +79,4 @@ SEXP tamsel_r_stream_peek(SEXP pointer, SEXP high, SEXP low) {
   return valuesOf(&values, 1);
 }
 
-SEXP tamsel_r_live_streams(void) { return ScalarInteger(liveStreams); }
+SEXP tamsel_r_live_streams(void) { return ScalarInteger(tamsel_r_live_stream_count()); }

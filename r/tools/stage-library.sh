@@ -12,8 +12,8 @@
 #                        the extra compiler flags CMake gives that one file
 #                        ("spectrum/spectrum_kernel_avx2.cpp dispatch -mavx2").
 # Every header of the library is copied, the repository's golden outputs,
-# shared missing-price cases and sample data go where the tests and examples
-# find them, and the package's version in DESCRIPTION is set to the header's.
+# shared missing-price cases, committed stream snapshot and sample data go
+# where the tests and examples find them, and the package's version in DESCRIPTION is set to the header's.
 #
 # Usage: tools/stage-library.sh [REPOSITORY]   (default: the folder above the package)
 set -eu
@@ -24,7 +24,8 @@ library="$repository/src"
 cmake_list="$library/CMakeLists.txt"
 
 for needed in "$cmake_list" "$repository/include/TamselCharts.h" "$repository/tests/golden/golden.bin" \
-  "$repository/data/sample-daily.csv" "$repository/tests/data/missing_policy_cases.txt"; do
+  "$repository/data/sample-daily.csv" "$repository/tests/data/missing_policy_cases.txt" \
+  "$repository/tests/data/snapshot-format-1.bin"; do
   if [ ! -f "$needed" ]; then
     echo "stage-library.sh: $needed is missing; run this from the TamselCharts repository" >&2
     exit 1
@@ -95,6 +96,7 @@ mkdir -p "$package/inst/extdata" "$package/tests/testthat"
 cp "$repository/data/sample-daily.csv" "$package/inst/extdata/sample-daily.csv"
 cp "$repository/tests/golden/golden.bin" "$package/tests/testthat/golden.bin"
 cp "$repository/tests/data/missing_policy_cases.txt" "$package/tests/testthat/missing_policy_cases.txt"
+cp "$repository/tests/data/snapshot-format-1.bin" "$package/tests/testthat/snapshot-format-1.bin"
 
 # The header's three version macros are where the project's version is set.
 version=$(awk '/^#define TAMSELCHARTS_VERSION_(MAJOR|MINOR|PATCH) / { parts[$2] = $3 }
