@@ -30,5 +30,6 @@ ensure_packages() {
 # The packages every build of the library needs.
 ensure_core_packages() {
   ensure_packages 'cmake=3.25.*' 'ninja-build=1.11.*' 'g++=4:12.*' 'make=4.3*' 'pkg-config=1.8.*' \
-    'libgtest-dev=1.12.*' 'libgmock-dev=1.12.*' 'libbenchmark-dev=1.7.*' 'libcli11-dev=2.1.*' 'libfmt-dev=9.1.*' 'python3=3.11.*'
+    'libgtest-dev=1.12.*' 'libgmock-dev=1.12.*' 'libbenchmark-dev=1.7.*' 'libcli11-dev=2.1.*' 'libfmt-dev=9.1.*' 'python3=3.11.*' \
+    'libhowardhinnant-date-dev=3.0.*'
 }

@@ -1,6 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "bar_time.hpp"
 
+// GCC sees the date library's parser leave a field unset on paths where the
+// library checks it was never read; the warning is about that library's
+// code, which this file instantiates.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// The date library's own reading of AM and PM: the C++ library's locale
+// facet does not read %p on every platform.
+#define ONLY_C_LOCALE 1
+#include <date/date.h>
+
+#include <chrono>
+#include <sstream>
 #include <string>
 
 #include "column_name.hpp"
@@ -9,99 +22,89 @@ namespace tamsel::cli {
 
 namespace {
 
-// A date column's name also matches without its separators ("Trade_Date",
-// "trade date").
-std::string nameKey(std::string_view name) {
-  std::string key;
-  for (const char c : ColumnKey(name)) {
-    if (c == ' ' || c == '_' || c == '-' || c == '/') continue;
-    key += c;
-  }
-  return key;
+// A date column's name also matches without its separators ("Date_Time",
+// "time stamp").
+bool namesDateColumn(std::string_view header, std::string_view word) {
+  std::string joined;
+  for (const char c : header)
+    if (c != ' ' && c != '_' && c != '-' && c != '/') joined += c;
+  return ColumnNameMatches(joined, word);
 }
 
-// Reads count digits at text[at...] into value.
-bool digits(std::string_view text, std::size_t& at, std::size_t count, std::uint64_t& value) {
-  value = 0;
-  for (std::size_t i = 0; i < count; ++i, ++at) {
-    if (at >= text.size() || text[at] < '0' || text[at] > '9') return false;
-    value = value * 10 + static_cast<std::uint64_t>(text[at] - '0');
-  }
-  return true;
-}
-
-// One or two digits.
-bool shortNumber(std::string_view text, std::size_t& at, std::uint64_t& value) {
-  if (!digits(text, at, 1, value)) return false;
-  std::uint64_t second = 0;
-  std::size_t next = at;
-  if (digits(text, next, 1, second)) {
-    value = value * 10 + second;
-    at = next;
-  }
-  return true;
-}
-
-// hh:mm[:ss[.fff]] as milliseconds since midnight; the rest of the text (a
-// time zone, say) is ignored.
-std::optional<std::uint64_t> timeOfDay(std::string_view text) {
-  std::size_t at = 0;
-  std::uint64_t hours = 0, minutes = 0, seconds = 0, millis = 0;
-  if (text.size() >= 4 && text.find(':') == std::string_view::npos) {  // hhmm or hhmmss
-    if (!digits(text, at, 2, hours) || !digits(text, at, 2, minutes)) return std::nullopt;
-    if (at < text.size() && !digits(text, at, 2, seconds)) return std::nullopt;
-  } else {
-    if (!shortNumber(text, at, hours) || at >= text.size() || text[at++] != ':' || !digits(text, at, 2, minutes))
-      return std::nullopt;
-    if (at < text.size() && text[at] == ':') {
-      ++at;
-      if (!digits(text, at, 2, seconds)) return std::nullopt;
-      if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
-        ++at;
-        for (std::uint64_t scale = 100; scale > 0 && at < text.size() && text[at] >= '0' && text[at] <= '9';
-             scale /= 10, ++at)
-          millis += static_cast<std::uint64_t>(text[at] - '0') * scale;
-      }
+// Every layout the reader understands: a year-first date, alone or with a
+// time of day and an optional UTC offset.  The text is read with 'T' between
+// date and time turned into a blank, and a trailing Z, UTC or GMT into
+// +00:00.
+std::vector<std::string> makeFormats() {
+  const char* dates[] = {"%Y-%m-%d", "%Y/%m/%d", "%Y.%m.%d", "%Y%m%d"};
+  const char* times[] = {"%H:%M:%S", "%H:%M", "%I:%M:%S %p", "%I:%M %p", "%H%M%S", "%H%M"};
+  std::vector<std::string> formats;
+  for (const char* date : dates) {
+    formats.emplace_back(date);
+    for (const char* time : times) {
+      formats.push_back(std::string(date) + ' ' + time);
+      formats.push_back(std::string(date) + ' ' + time + " %Ez");
     }
   }
-  if (hours > 24 || minutes > 59 || seconds > 60) return std::nullopt;
-  return ((hours * 60 + minutes) * 60 + seconds) * 1000 + millis;
+  return formats;
 }
 
-constexpr std::uint64_t kMillisPerDay = 86'400'000;
+const std::vector<std::string>& formats() {
+  static const std::vector<std::string> all = makeFormats();
+  return all;
+}
 
-// A year-first date with an optional time of day after 'T' or blanks, as a
-// number that grows with time.
-std::optional<std::uint64_t> dateTime(std::string_view text) {
-  std::size_t at = 0;
-  std::uint64_t year = 0, month = 0, day = 0;
-  if (!digits(text, at, 4, year)) return std::nullopt;
-  if (at < text.size() && (text[at] == '-' || text[at] == '/' || text[at] == '.')) {
-    const char separator = text[at++];
-    if (!shortNumber(text, at, month) || at >= text.size() || text[at++] != separator || !shortNumber(text, at, day))
-      return std::nullopt;
-  } else if (!digits(text, at, 2, month) || !digits(text, at, 2, day)) {
-    return std::nullopt;
+// The text in the shape the formats expect.
+std::string normalised(std::string_view text) {
+  std::string shape(TrimBlanks(text));
+  const std::size_t t = shape.find_first_of("Tt");
+  if (t != std::string::npos && t > 0 && shape[t - 1] >= '0' && shape[t - 1] <= '9') shape[t] = ' ';
+  for (const std::string_view utc : {"z", "utc", "gmt"}) {
+    if (shape.size() > utc.size() &&
+        EqualsIgnoringCase(std::string_view(shape).substr(shape.size() - utc.size()), utc)) {
+      shape.resize(shape.size() - utc.size());
+      shape += "+00:00";
+      break;
+    }
   }
-  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
-  const std::uint64_t date = (year * 12 + (month - 1)) * 31 + (day - 1);
-  if (at == text.size()) return date * kMillisPerDay;
-  if (text[at] != 'T' && text[at] != ' ') return std::nullopt;
-  std::string_view rest = TrimBlanks(text.substr(at + 1));
-  const auto time = timeOfDay(rest);
-  if (!time) return std::nullopt;
-  return date * kMillisPerDay + *time;
+  return shape;
+}
+
+std::optional<BarTime::Instant> parseWith(const std::string& text, const std::string& format) {
+  std::istringstream in(text);
+  date::sys_time<std::chrono::milliseconds> when{};
+  date::from_stream(in, format.c_str(), when);
+  if (in.fail()) return std::nullopt;
+  in >> std::ws;
+  if (!in.eof()) return std::nullopt;  // more text than the format
+  return when.time_since_epoch().count();
 }
 
 }  // namespace
 
+std::optional<BarTime::Instant> ParseBarTime(std::string_view text, std::size_t& lastFormat) {
+  if (text.size() < 8 || text[0] < '0' || text[0] > '9') return std::nullopt;  // no year-first date
+  const std::string shape = normalised(text);
+  const std::vector<std::string>& all = formats();
+  if (lastFormat < all.size())
+    if (const auto when = parseWith(shape, all[lastFormat])) return when;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (i == lastFormat) continue;
+    if (const auto when = parseWith(shape, all[i])) {
+      lastFormat = i;
+      return when;
+    }
+  }
+  return std::nullopt;
+}
+
 BarTime::BarTime(const std::vector<std::string_view>& header) {
   std::optional<std::size_t> timeOnly;
   for (std::size_t i = 0; i < header.size(); ++i) {
-    const std::string key = nameKey(header[i]);
-    if (key == "date" || key == "datetime" || key == "timestamp" || key == "day") {
+    if (namesDateColumn(header[i], "date") || namesDateColumn(header[i], "datetime") ||
+        namesDateColumn(header[i], "timestamp") || namesDateColumn(header[i], "day")) {
       if (!dateColumn_) dateColumn_ = i;
-    } else if (key == "time") {
+    } else if (namesDateColumn(header[i], "time")) {
       if (!timeOnly) timeOnly = i;
     }
   }
@@ -111,13 +114,14 @@ BarTime::BarTime(const std::vector<std::string_view>& header) {
     dateColumn_ = timeOnly;  // a single "time" column holding dates and times
 }
 
-std::optional<std::uint64_t> BarTime::of(const std::vector<std::string_view>& fields) const {
+std::optional<BarTime::Instant> BarTime::of(const std::vector<std::string_view>& fields) const {
   if (!dateColumn_ || *dateColumn_ >= fields.size()) return std::nullopt;
-  auto when = dateTime(TrimBlanks(fields[*dateColumn_]));
-  if (!when || !timeColumn_ || *timeColumn_ >= fields.size()) return when;
-  const auto time = timeOfDay(TrimBlanks(fields[*timeColumn_]));
-  if (!time) return std::nullopt;
-  return *when + *time;
+  if (!timeColumn_ || *timeColumn_ >= fields.size()) return ParseBarTime(fields[*dateColumn_], lastFormat_);
+  // A date and a separate time of day read as one.
+  std::string both(TrimBlanks(fields[*dateColumn_]));
+  both += ' ';
+  both += TrimBlanks(fields[*timeColumn_]);
+  return ParseBarTime(both, lastFormat_);
 }
 
 }  // namespace tamsel::cli

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
-// How a header name is read when the tool looks a column up by name.
+// How the tool reads a header name or a word in a cell: without regard to
+// ASCII case or the blanks around it.  Which header name names a price column
+// is the library's rule (TamselChart_ColumnNameMatches), shared with every
+// other front end.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "TamselCharts.h"
 
 namespace tamsel::cli {
 
@@ -16,14 +21,25 @@ inline std::string_view TrimBlanks(std::string_view s) {
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Column names compare without regard to case or surrounding blanks, and
-// the <HIGH> style of some trading platforms' exports matches "high".
-inline std::string ColumnKey(std::string_view name) {
-  name = TrimBlanks(name);
-  if (name.size() >= 2 && name.front() == '<' && name.back() == '>') name = TrimBlanks(name.substr(1, name.size() - 2));
-  std::string key(name);
-  for (char& c : key) c = AsciiLower(c);
-  return key;
+inline std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
+}
+
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+// Does the header name name the wanted column (as --high or --low gives it)?
+// A header cell may hold NUL bytes, which a C string would cut short: such a
+// name names nothing.
+inline bool ColumnNameMatches(std::string_view headerName, std::string_view wanted) {
+  if (headerName.find('\0') != std::string_view::npos || wanted.find('\0') != std::string_view::npos) return false;
+  return TamselChart_ColumnNameMatches(std::string(headerName).c_str(), std::string(wanted).c_str()) == 1;
 }
 
 }  // namespace tamsel::cli

@@ -3,8 +3,12 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 
+#include "column_name.hpp"
+#include "indicator_table.hpp"
 #include "message_text.hpp"
 
 namespace tamsel::cli {
@@ -15,17 +19,22 @@ constexpr const char* kFooter = R"(Input: a CSV file with a header row, separate
 (detected from the header, or --delimiter), with or without quoted fields, CRLF
 or LF line endings and a UTF-8 byte-order mark (UTF-16 and UTF-32 text is
 recognised and refused with a hint to convert it).  The high and low columns are
-found by name, without regard to case.  Every input column is written out
+found by name, without regard to case or surrounding blanks, as <HIGH> or by
+the last part of a dotted name (AAPL.High).  Every input column is written out
 unchanged, followed by the indicators; each value is the shortest decimal that
 reads back to the same 32-bit float.  Prices are read as 32-bit floats: one
-above about 3.4e38 is refused, one below about 1.2e-38 becomes the nearest
-subnormal float, or 0 below about 7e-46.
+below about 1.2e-38 becomes the nearest subnormal float, or 0 below about
+7e-46.  An empty cell, null, NaN, NA or n/a is a missing price; inf and
+infinity (with a sign) are infinite prices.  Under --missing=error and
+--missing=previous an infinite price, or one above about 3.4e38, is refused;
+--missing=nan passes it on as an infinity.
 
 Rows run oldest bar first.  Where a date column written year first (2024-03-01,
-20240301, with or without a time) shows them running backwards, the input is
-refused; --order=newest-first reads such a file whole into memory, computes
-from its last row up and writes the rows in the input's order.  Otherwise
-memory stays the same whatever the input's length.
+20240301, with or without a time, AM/PM or a UTC offset) shows them running
+backwards, the input is refused (--no-order-check skips the check);
+--order=newest-first reads such a file whole into memory, computes from its
+last row up and writes the rows in the input's order.  Otherwise memory stays
+the same whatever the input's length.
 
 An output file is written under a temporary name beside it, synced to disk and
 renamed only once the whole input has been read without error; it keeps the
@@ -40,6 +49,8 @@ Examples:
   tamsel -o out/ daily/*.csv                 several files in parallel, out/NAME for each
   tamsel --indicators cycle_period,trend_vigor --missing=previous < bars.csv
   tamsel --order=newest-first vendor.csv     a file whose newest bar comes first
+  tamsel --warmup=nan prices.csv             nan where a value still reflects the start-up
+  tamsel --bars prices.csv                   time,high,low and the four values, for a program
 
 Exit status:
   0  every input was converted
@@ -48,10 +59,12 @@ Exit status:
   3  an input cannot be read
   4  an output cannot be written
   5  an input is empty or has a header and no data rows
-  6  the high or low column is missing, named twice, or both are one column
+  6  the high or low column is missing, named twice, or both are one column;
+     or the input already has a column of an indicator's name
   7  malformed CSV: a row whose field count differs from the header's, an
      unclosed quote, UTF-16 or UTF-32 text...
-  8  a high or low cell is not a number
+  8  a high or low cell is not a number, or is infinite or beyond float range
+     (see --missing)
   9  a high or low cell is empty, null or NaN (see --missing)
  10  the dates run against the order of the rows (see --order)
  >128  ended by a signal (128 + its number), with no temporary file left
@@ -70,35 +83,77 @@ char parseDelimiter(const std::string& text) {
   throw CLI::ValidationError("--delimiter", "'" + printable(text) + "' is not one character (or 'tab')");
 }
 
-std::vector<Indicator> indicatorsNamed(const std::vector<std::string>& names) {
+// --indicators: names from the library's table, separated by commas.
+std::vector<Indicator> indicatorsNamed(const std::string& list) {
   std::vector<Indicator> chosen;
-  for (const std::string& name : names) {
-    const auto* at = std::find(std::begin(kIndicatorNames), std::end(kIndicatorNames), name);
-    const auto which = static_cast<Indicator>(at - std::begin(kIndicatorNames));
-    if (std::find(chosen.begin(), chosen.end(), which) != chosen.end())
-      throw UsageError("--indicators: '" + name + "' is given twice");
-    chosen.push_back(which);
+  std::string_view rest = list;
+  while (true) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view name = rest.substr(0, comma);
+    if (name.empty())
+      throw UsageError("--indicators '" + list + "': an empty name; give names separated by single commas, from " +
+                       IndicatorList());
+    const auto which = IndicatorNamed(name);
+    if (!which)
+      throw UsageError("--indicators: '" + std::string(name) + "' is no indicator; choose from " + IndicatorList());
+    if (std::find(chosen.begin(), chosen.end(), *which) != chosen.end())
+      throw UsageError("--indicators: '" + std::string(name) + "' is given twice");
+    chosen.push_back(*which);
+    if (comma == std::string_view::npos) return chosen;
+    rest.remove_prefix(comma + 1);
   }
-  return chosen;
 }
 
-std::string lowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
+// A whole number written in decimal digits alone, or nothing.
+std::optional<std::uint64_t> wholeNumber(const std::string& text) {
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+unsigned jobsNamed(const std::string& text) {
+  const auto jobs = wholeNumber(text);
+  if (!jobs) throw UsageError("-j '" + text + "': the number of files converted at once must be a whole number");
+  if (*jobs < 1 || *jobs > kMaxWorkers)
+    throw UsageError("-j " + text + ": the number of files converted at once is 1 to " + std::to_string(kMaxWorkers));
+  return static_cast<unsigned>(*jobs);
+}
+
+Warmup warmupNamed(const std::string& text) {
+  if (text == "values") return {};
+  if (text == "nan") return {Warmup::Kind::NaN, 0};
+  const auto bars = wholeNumber(text);
+  if (!bars)
+    throw UsageError("--warmup '" + text +
+                     "': 'values' writes every value, 'nan' blanks each indicator's own warm-up bars, a whole "
+                     "number N (0 or more) the first N bars of every indicator");
+  return {Warmup::Kind::Bars, *bars};
+}
+
+Missing missingNamed(const std::string& text) {
+  std::string words;
+  for (const Missing policy : {Missing::Error, Missing::Previous, Missing::NaN}) {
+    const char* word = TamselChart_MissingPolicyName(static_cast<int>(policy));
+    if (text == word) return policy;
+    words += words.empty() ? "" : ", ";
+    words += word;
+  }
+  throw UsageError("--missing '" + text + "' is none of " + words);
 }
 
 }  // namespace
 
 int reportUsageError(const std::string& message) {
-  std::fprintf(stderr, "tamsel: %s\nRun with --help for more information.\n", printable(message, 1000).c_str());
+  std::fprintf(stderr, "tamsel: %s\nRun with --help for more information.\n", printableMessage(message, 1000).c_str());
   return static_cast<int>(Status::Usage);
 }
 
 Parsed parseCommandLine(int argc, char** argv) {
   CLI::App app{
       "tamsel: the four TamselCharts cycle indicators beside the bars of OHLC CSV files.\n"
-      "Writes every input column, then cycle_period, signal_to_noise, swing_position, trend_vigor."};
+      "Writes every input column, then " +
+      IndicatorList() + "."};
   app.name("tamsel");
   app.set_version_flag("--version", std::string("tamsel ") + TAMSEL_VERSION);
   app.footer(kFooter);
@@ -106,49 +161,68 @@ Parsed parseCommandLine(int argc, char** argv) {
 
   CommandLine request;
   std::string delimiter;
-  std::vector<std::string> indicators;
-  std::string missing = "error";
+  std::string indicators;
+  std::string missing = TamselChart_MissingPolicyName(TAMSELCHART_MISSING_ERROR);
   std::string order = "oldest-first";
+  std::string warmup = "values";
+  std::string jobs;
   Options& options = request.options;
 
   app.add_option("FILE", request.inputs, "CSV files of bars; standard input when none or '-'")->type_name("");
-  app.add_option("-o,--output", request.output,
-                 "write to this file instead of standard output; with a trailing '/' (or an existing "
-                 "directory): one file of the same name there per input")
-      ->type_name("FILE|DIR/");
-  app.add_option("--high", options.high, "name of the high column")->capture_default_str()->type_name("NAME");
-  app.add_option("--low", options.low, "name of the low column")->capture_default_str()->type_name("NAME");
-  app.add_option("-d,--delimiter", delimiter, "field separator: ',' ';' '|' or 'tab' (default: detected)")
-      ->type_name("CHAR");
-  app.add_option("--indicators", indicators,
-                 "comma-separated indicators to write, in this order (default: all four): cycle_period, "
-                 "signal_to_noise, swing_position, trend_vigor")
-      ->delimiter(',')
-      ->allow_extra_args(false)
-      ->check(CLI::IsMember({"cycle_period", "signal_to_noise", "swing_position", "trend_vigor"}).description(""))
-      ->type_name("LIST");
-  app.add_option("--missing", missing,
-                 "an empty, null or NaN high or low: 'error' stops, 'previous' repeats the previous bar's value, "
-                 "'nan' passes NaN to the indicators (which then freeze)")
-      ->check(CLI::IsMember({"error", "previous", "nan"}).description(""))
-      ->capture_default_str()
-      ->type_name("HOW");
-  app.add_option("--order", order,
-                 "the order of the input's rows: 'oldest-first', or 'newest-first' (computed oldest first, "
-                 "written in the input's order; the input is held in memory)")
-      ->check(CLI::IsMember({"oldest-first", "newest-first"}).description(""))
-      ->capture_default_str()
-      ->type_name("ORDER");
+  // Each option below takes one value; given twice, it is refused by name
+  // below rather than in the parser's words.
+  std::vector<CLI::Option*> single;
+  single.push_back(app.add_option("-o,--output", request.output,
+                                  "write to this file instead of standard output; with a trailing '/' (or an "
+                                  "existing directory): one file of the same name there per input")
+                       ->type_name("FILE|DIR/"));
+  single.push_back(
+      app.add_option("--high", options.high, "name of the high column")->capture_default_str()->type_name("NAME"));
+  single.push_back(
+      app.add_option("--low", options.low, "name of the low column")->capture_default_str()->type_name("NAME"));
+  single.push_back(
+      app.add_option("-d,--delimiter", delimiter, "field separator: ',' ';' '|' or 'tab' (default: detected)")
+          ->type_name("CHAR"));
+  single.push_back(
+      app.add_option("--indicators", indicators,
+                     "comma-separated indicators to write, in this order (default: all four): " + IndicatorList())
+          ->type_name("LIST"));
+  single.push_back(app.add_option("--missing", missing,
+                                  "a missing (empty, null, NaN), infinite or out-of-range high or low: 'error' "
+                                  "stops, 'previous' repeats the previous bar's value (and refuses infinite and "
+                                  "out-of-range prices), 'nan' passes each on to the indicators (which then freeze)")
+                       ->capture_default_str()
+                       ->type_name("HOW"));
+  single.push_back(app.add_option("--order", order,
+                                  "the order of the input's rows: 'oldest-first', or 'newest-first' (computed "
+                                  "oldest first, written in the input's order; the input is held in memory)")
+                       ->check(CLI::IsMember({"oldest-first", "newest-first"}).description(""))
+                       ->capture_default_str()
+                       ->type_name("ORDER"));
+  bool noOrderCheck = false;
+  app.add_flag("--no-order-check", noOrderCheck,
+               "do not refuse rows whose dates run against --order (for a file whose dates "
+               "the tool misreads)");
+  single.push_back(app.add_option("--warmup", warmup,
+                                  "'values' writes every value; 'nan' writes nan for each indicator's own warm-up "
+                                  "bars, whose values still reflect the start-up state (counted in time order); N "
+                                  "blanks the first N bars of every indicator")
+                       ->capture_default_str()
+                       ->type_name("values|nan|N"));
   app.add_flag("--bars", options.bars,
                "instead of the input's columns and the indicators, write the plain table "
-               "time,high,low and all four indicators (comma, '.', LF; time is the date cell's text), for a "
-               "program that wants the numbers");
-  app.add_option("-j,--jobs", request.jobs, "files converted at once (default: one per core)")
-      ->check(CLI::Range(1u, kMaxWorkers).description(""))
-      ->type_name("N");
+               "time,high,low," +
+                   IndicatorList(",") +
+                   " (comma, '.', LF; time is the date cell's text), for a "
+                   "program that wants the numbers");
+  single.push_back(
+      app.add_option("-j,--jobs", jobs, "files converted at once (default: one per core)")->type_name("N"));
+  for (CLI::Option* option : single) option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
   try {
     app.parse(argc, argv);
+    for (const CLI::Option* option : single)
+      if (option->count() > 1) throw CLI::ArgumentMismatch(option->get_name() + " given twice; give it once");
     if (!delimiter.empty()) options.delimiter = parseDelimiter(delimiter);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return {std::nullopt, app.exit(e)};  // --help, --version
@@ -156,15 +230,22 @@ Parsed parseCommandLine(int argc, char** argv) {
     return {std::nullopt, reportUsageError(e.what())};
   }
   try {
-    if (!indicators.empty()) options.indicators = indicatorsNamed(indicators);
-    if (lowerAscii(options.high) == lowerAscii(options.low))
+    if (app.count("--output") > 0 && request.output.empty())
+      throw UsageError("-o '': the output needs a file name (or DIR/); leave -o out for standard output");
+    if (app.count("--indicators") > 0) options.indicators = indicatorsNamed(indicators);
+    if (options.bars && app.count("--indicators") > 0)
+      throw UsageError("--bars writes all four indicators; --indicators chooses among the input's columns");
+    if (ColumnNameMatches(options.high, options.low) || ColumnNameMatches(options.low, options.high))
       throw UsageError("--high and --low both name the column '" + options.high +
                        "'; the high and the low must come from two columns");
+    if (!jobs.empty() || app.count("--jobs") > 0) request.jobs = jobsNamed(jobs);
+    options.warmup = warmupNamed(warmup);
+    options.missing = missingNamed(missing);
   } catch (const UsageError& e) {
     return {std::nullopt, reportUsageError(e.what())};
   }
-  options.missing = missing == "previous" ? Missing::Previous : missing == "nan" ? Missing::NaN : Missing::Error;
   options.order = order == "newest-first" ? Order::NewestFirst : Order::OldestFirst;
+  options.checkOrder = !noOrderCheck;
   if (request.inputs.empty()) request.inputs.emplace_back("-");
   return {std::move(request), 0};
 }

@@ -13,40 +13,27 @@
 
 #include "TamselCharts.h"
 #include "csv_reader.hpp"
+#include "failure.hpp"
+#include "indicator_table.hpp"
 
 namespace tamsel::cli {
 
-// The exit statuses of the tool, one per kind of failure, so that a script
-// can tell a bad file from a bad command line.
-enum class Status : int {
-  Ok = 0,
-  Internal = 1,
-  Usage = 2,
-  CannotRead = 3,
-  CannotWrite = 4,
-  NoData = 5,
-  MissingColumn = 6,
-  Malformed = 7,
-  NotANumber = 8,
-  MissingValue = 9,
-  OutOfOrder = 10,
+// What to do with a missing (empty, null, NaN), infinite or out-of-range
+// price: the library's policy, whose numbers these are.
+enum class Missing {
+  Error = TAMSELCHART_MISSING_ERROR,
+  Previous = TAMSELCHART_MISSING_PREVIOUS,
+  NaN = TAMSELCHART_MISSING_NAN
 };
 
-class Failure : public std::runtime_error {
- public:
-  Failure(Status status, const std::string& message) : std::runtime_error(message), status_(status) {}
-  Status status() const noexcept { return status_; }
-
- private:
-  Status status_;
+// Which values are written as nan because they still reflect the start-up
+// state rather than the prices: none, each indicator's own warm-up bars (the
+// library's table), or the first bars of every indicator.
+struct Warmup {
+  enum class Kind { Values, NaN, Bars };
+  Kind kind = Kind::Values;
+  std::uint64_t bars = 0;  // for Kind::Bars
 };
-
-enum class Indicator { CyclePeriod, SignalToNoise, SwingPosition, TrendVigor };
-inline constexpr std::string_view kIndicatorNames[] = {"cycle_period", "signal_to_noise", "swing_position",
-                                                       "trend_vigor"};
-
-// What to do with an empty, null or NaN high or low cell.
-enum class Missing { Error, Previous, NaN };
 
 // The order of the rows in the input.  The indicators are always computed
 // oldest bar first; newest-first input is held in memory, computed from its
@@ -57,10 +44,11 @@ struct Options {
   char delimiter = 0;  // 0: detected from the header
   std::string high = "high";
   std::string low = "low";
-  std::vector<Indicator> indicators = {Indicator::CyclePeriod, Indicator::SignalToNoise, Indicator::SwingPosition,
-                                       Indicator::TrendVigor};
+  std::vector<Indicator> indicators = AllIndicators();
   Missing missing = Missing::Error;
   Order order = Order::OldestFirst;
+  bool checkOrder = true;  // refuse rows whose dates run against the order
+  Warmup warmup;
   // Instead of the input's columns and the indicators: time, high, low and
   // all four indicators, for a program that wants the numbers.
   bool bars = false;
@@ -85,7 +73,7 @@ struct BarRecord {
   std::uint64_t row;          // 0-based data row, in the file's order
   std::string_view time;      // the date cell's text as written (trimmed), or empty when there is no date column
   float high, low;            // the prices the indicators took (after the missing-price policy)
-  TamselChart_Values values;  // the four indicators of the bar
+  TamselChart_Values values;  // the four indicators of the bar, as written (see Options::warmup)
 };
 
 class BarListener {

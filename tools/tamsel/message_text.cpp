@@ -35,13 +35,16 @@ std::size_t utf8SequenceLength(std::string_view text) {
   return length;
 }
 
-}  // namespace
-
-std::string printable(std::string_view text, std::size_t limit) {
+std::string escaped(std::string_view text, std::size_t limit, bool escapeBackslash) {
   std::string shown;
   std::size_t i = 0;
   while (i < text.size() && i < limit) {
     const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\\' && escapeBackslash) {  // so that a backslash in the text cannot pass for one of these escapes
+      shown += "\\\\";
+      ++i;
+      continue;
+    }
     if (c >= 0x20 && c < 0x7F) {
       shown += static_cast<char>(c);
       ++i;
@@ -59,5 +62,11 @@ std::string printable(std::string_view text, std::size_t limit) {
   if (i < text.size()) shown += fmt::format("... ({} more bytes)", text.size() - i);
   return shown;
 }
+
+}  // namespace
+
+std::string printable(std::string_view text, std::size_t limit) { return escaped(text, limit, true); }
+
+std::string printableMessage(std::string_view message, std::size_t limit) { return escaped(message, limit, false); }
 
 }  // namespace tamsel::cli

@@ -20,9 +20,15 @@ inline constexpr std::size_t kQuotedLimit = 80;
 inline constexpr std::size_t kMessageLimit = 2000;
 
 // text with every control byte (C0, DEL, C1) and every byte that is not part
-// of a valid UTF-8 sequence written as \xHH; at most limit bytes of text are
+// of a valid UTF-8 sequence written as \xHH, and a backslash as \\; at most limit bytes of text are
 // shown, followed by "... (N more bytes)" when some were left out.
 std::string printable(std::string_view text, std::size_t limit = kQuotedLimit);
+
+// A whole message, made of the tool's own words, names and parts that went
+// through printable() already, made safe to print the same way, except that
+// backslashes are left as they are: those of printable()'s escapes must not
+// be escaped twice.
+std::string printableMessage(std::string_view message, std::size_t limit = kMessageLimit);
 
 }  // namespace tamsel::cli
 

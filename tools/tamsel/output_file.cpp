@@ -56,11 +56,22 @@ class ReplacedFile final : public OutputFile {
  public:
   // existing: the target's current status, or nullptr for a new file.
   ReplacedFile(const std::string& shownName, const std::string& target, const struct stat* existing)
-      : shownName_(shownName), target_(target) {
-    const fs::path parent = fs::path(target).parent_path();
-    directory_ = parent.empty() ? std::string(".") : parent.string();
+      : shownName_(shownName) {
+    const fs::path path(target);
+    const std::string parent = path.parent_path().empty() ? std::string(".") : path.parent_path().string();
+    name_ = path.filename().string();
+    // Everything after this goes through the directory's descriptor, so the
+    // output lands in (and a failure cleans up) the directory opened here,
+    // wherever it is moved meanwhile.
+    directory_ = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory_ < 0) cannot("cannot create", shownName_, errno);
     fd_ = TempFiles::instance().create(directory_, temp_);
-    if (fd_ < 0) cannot("cannot create", shownName_, errno);
+    if (fd_ < 0) {
+      const int error = errno;
+      ::close(directory_);
+      directory_ = -1;
+      cannot("cannot create", shownName_, error);
+    }
     mode_t mode = 0;
     if (existing != nullptr) {
       // Owner first: changing it clears the set-user-ID bits fchmod sets.
@@ -74,11 +85,14 @@ class ReplacedFile final : public OutputFile {
     if (::fchmod(fd_, mode) != 0) {
       const int error = errno;
       abandon();
+      ::close(directory_);  // the destructor does not run for a constructor that throws
+      directory_ = -1;
       cannot("cannot set the permissions", shownName_, error);
     }
   }
   ~ReplacedFile() override {
     if (fd_ >= 0 || !temp_.empty()) abandon();
+    if (directory_ >= 0) ::close(directory_);
   }
   ReplacedFile(const ReplacedFile&) = delete;
   ReplacedFile& operator=(const ReplacedFile&) = delete;
@@ -90,14 +104,12 @@ class ReplacedFile final : public OutputFile {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR) fail("cannot write", errno);
-    const int error = TempFiles::instance().commit(temp_, target_);
+    const int error = TempFiles::instance().commit(directory_, temp_, name_);
     if (error != 0) fail("cannot replace", error);
     temp_.clear();
     // The rename is only durable once the directory is on disk too.
-    const int dir = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool synced = dir >= 0 && ::fsync(dir) == 0;
+    const bool synced = ::fsync(directory_) == 0;
     const int syncError = errno;
-    if (dir >= 0) ::close(dir);
     if (!synced)
       throw Failure(Status::CannotWrite, fmt::format("{}: written, but its directory could not be synced to disk: {}",
                                                      shownName_, errnoText(syncError)));
@@ -107,7 +119,7 @@ class ReplacedFile final : public OutputFile {
   void abandon() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temp_.empty()) TempFiles::instance().discard(temp_);
+    if (!temp_.empty()) TempFiles::instance().discard(directory_, temp_);
     temp_.clear();
   }
   [[noreturn]] void fail(const char* what, int error) {
@@ -116,9 +128,9 @@ class ReplacedFile final : public OutputFile {
   }
 
   std::string shownName_;
-  std::string target_;
-  std::string directory_;
-  std::string temp_;
+  std::string name_;    // the target's name in its directory
+  int directory_ = -1;  // the target's directory
+  std::string temp_;    // the temporary's name there
   int fd_ = -1;
 };
 

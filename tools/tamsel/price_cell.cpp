@@ -5,49 +5,45 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
+
+#include "column_name.hpp"
 
 namespace tamsel::cli {
 
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  return true;
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
+bool isMissingWord(std::string_view text) {
+  return text.empty() || EqualsIgnoringCase(text, "null") || EqualsIgnoringCase(text, "nan") ||
+         EqualsIgnoringCase(text, "na") || EqualsIgnoringCase(text, "n/a");
 }
 
 // from_chars reports both overflow and underflow as out of range.  strtof
 // (the tool never changes the C locale, so '.' is the decimal point) rounds
-// an underflowing decimal correctly to a subnormal or zero, and tells the two
-// apart by the result.
-Cell resolveOutOfRange(std::string_view text, float& value) {
+// an underflowing decimal correctly to a subnormal or zero; an overflowing
+// one is kept as the double it is (or the largest double, past even that),
+// never as an infinity, which is another kind of price.
+double resolveOutOfRange(std::string_view text) {
   const std::string copy(text);
   const float rounded = std::strtof(copy.c_str(), nullptr);
-  if (std::isinf(rounded)) return Cell::OutOfRange;
-  value = rounded;
-  return Cell::Number;
+  if (!std::isinf(rounded)) return rounded;
+  const double wide = std::strtod(copy.c_str(), nullptr);
+  if (!std::isinf(wide)) return wide;
+  return std::copysign(std::numeric_limits<double>::max(), wide);
 }
 
 }  // namespace
 
-Cell parsePriceCell(std::string_view text, bool decimalCommaAllowed, float& value, bool& usedComma) {
-  text = trim(text);
-  if (text.empty() || equalsIgnoringCase(text, "null") || equalsIgnoringCase(text, "nan") ||
-      equalsIgnoringCase(text, "na") || equalsIgnoringCase(text, "n/a"))
-    return Cell::Missing;
+bool parsePriceCell(std::string_view text, bool decimalCommaAllowed, double& value, bool& usedComma) {
+  text = TrimBlanks(text);
+  if (isMissingWord(text)) {
+    value = std::numeric_limits<double>::quiet_NaN();
+    return true;
+  }
   if (text.starts_with('+')) {
     text.remove_prefix(1);
-    if (text.empty() || text.front() == '-') return Cell::Bad;
+    if (text.empty() || text.front() == '-') return false;
   }
   char local[64];
   if (decimalCommaAllowed && text.size() < sizeof local) {
@@ -60,13 +56,19 @@ Cell parsePriceCell(std::string_view text, bool decimalCommaAllowed, float& valu
       usedComma = true;
     }
   }
+  // Rounded straight to a float: through a double first, a decimal halfway
+  // between two floats could round twice and land on the wrong one.
+  float rounded = 0.0f;
   const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-  if (ptr != end) return Cell::Bad;
-  if (ec == std::errc::result_out_of_range) return resolveOutOfRange(text, value);
-  if (ec != std::errc()) return Cell::Bad;
-  if (!std::isfinite(value)) return Cell::Bad;  // "inf", "infinity"
-  return Cell::Number;
+  const auto [ptr, ec] = std::from_chars(text.data(), end, rounded, std::chars_format::general);
+  if (ptr != end) return false;
+  if (ec == std::errc::result_out_of_range) {
+    value = resolveOutOfRange(text);
+    return true;
+  }
+  if (ec != std::errc() || std::isnan(rounded)) return false;  // "nan(...)" forms are no missing word
+  value = rounded;                                             // an infinity for "inf" and "infinity"
+  return true;
 }
 
 }  // namespace tamsel::cli

@@ -20,7 +20,7 @@ bool g_progressShown = false;  // guarded by g_stderrMutex
 }  // namespace
 
 void report(const std::string& message) {
-  const std::string line = "tamsel: " + printable(message, kMessageLimit) + "\n";
+  const std::string line = "tamsel: " + printableMessage(message, kMessageLimit) + "\n";
   const std::lock_guard<std::mutex> lock(g_stderrMutex);
   if (g_progressShown) {
     std::fputs("\r\x1b[K", stderr);

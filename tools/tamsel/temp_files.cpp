@@ -58,8 +58,8 @@ void TempFiles::dieOf(int signal) {
   // The lock is never released: no worker creates or renames a temporary
   // after this point.
   mutex_.lock();
-  for (const std::string& path : paths_) ::unlink(path.c_str());
-  paths_.clear();
+  for (const Temporary& temporary : temporaries_) ::unlinkat(temporary.directory, temporary.name.c_str(), 0);
+  temporaries_.clear();
   struct sigaction action {};
   action.sa_handler = SIG_DFL;  // NOLINT
   ::sigaction(signal, &action, nullptr);
@@ -72,30 +72,35 @@ void TempFiles::dieOf(int signal) {
   ::_exit(128 + signal);  // a signal whose default action does not end the process
 }
 
-int TempFiles::create(const std::string& directory, std::string& path) {
+int TempFiles::create(int directory, std::string& name) {
   // A short name, so that any output name the directory allows still works.
-  std::string pattern = directory + "/.tamsel-XXXXXX";
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   const std::lock_guard<std::mutex> lock(mutex_);
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return -1;
-  paths_.push_back(pattern);
-  path = pattern;
-  return fd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = ".tamsel-";
+    for (int i = 0; i < 6; ++i) candidate += kLetters[random_() % (sizeof kLetters - 1)];
+    const int fd = ::openat(directory, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return -1;
+    temporaries_.push_back({directory, candidate});
+    name = candidate;
+    return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
-int TempFiles::commit(const std::string& path, const std::string& target) {
+int TempFiles::commit(int directory, const std::string& name, const std::string& target) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  if (::rename(path.c_str(), target.c_str()) != 0) return errno;
-  const auto at = std::find(paths_.begin(), paths_.end(), path);
-  if (at != paths_.end()) paths_.erase(at);
+  if (::renameat(directory, name.c_str(), directory, target.c_str()) != 0) return errno;
+  std::erase(temporaries_, Temporary{directory, name});
   return 0;
 }
 
-void TempFiles::discard(const std::string& path) {
+void TempFiles::discard(int directory, const std::string& name) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  ::unlink(path.c_str());
-  const auto at = std::find(paths_.begin(), paths_.end(), path);
-  if (at != paths_.end()) paths_.erase(at);
+  ::unlinkat(directory, name.c_str(), 0);
+  std::erase(temporaries_, Temporary{directory, name});
 }
 
 }  // namespace tamsel::cli

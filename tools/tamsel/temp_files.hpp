@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,17 +33,22 @@ class TempFiles {
   // for them.  Call once, before any other thread starts.
   void watchSignals();
 
-  // Creates an empty file with a short name in directory and registers it;
-  // returns its descriptor (close-on-exec) and sets path, or returns -1 with
-  // errno set.
-  int create(const std::string& directory, std::string& path);
+  // Temporaries are named relative to a descriptor of their directory,
+  // opened once: if the directory is moved or renamed during the run, the
+  // rename and the clean-up still find the temporary where it is.
 
-  // Renames a registered temporary to target and forgets it; returns 0 or an
-  // errno value (the temporary is then still registered).
-  int commit(const std::string& path, const std::string& target);
+  // Creates an empty file with a short name in the directory open as
+  // directory and registers it; returns its descriptor (close-on-exec) and
+  // sets name, or returns -1 with errno set.
+  int create(int directory, std::string& name);
+
+  // Renames a registered temporary to target (a name in the same directory)
+  // and forgets it; returns 0 or an errno value (the temporary is then still
+  // registered).
+  int commit(int directory, const std::string& name, const std::string& target);
 
   // Removes a registered temporary and forgets it.
-  void discard(const std::string& path);
+  void discard(int directory, const std::string& name);
 
   // Removes every temporary and ends the process by signal, with its default
   // action (a write that met a closed pipe ends as SIGPIPE would have).
@@ -56,7 +62,13 @@ class TempFiles {
   void waitForSignals(sigset_t set);
 
   std::mutex mutex_;
-  std::vector<std::string> paths_;  // guarded by mutex_
+  struct Temporary {
+    int directory;
+    std::string name;
+    bool operator==(const Temporary&) const = default;
+  };
+  std::vector<Temporary> temporaries_;               // guarded by mutex_
+  std::minstd_rand random_{std::random_device{}()};  // the temporaries' names; guarded by mutex_
 };
 
 }  // namespace tamsel::cli

@@ -278,15 +278,21 @@ class Errors(Case):
         self.expect_failure("Date,High,Low\n" + rows + "d,abc,1\n", 8,
                             r"in\.csv:42: column 'High' \(number 2\): 'abc' is not a number")
         self.expect_failure("Date,High,Low\nd,1,1.2.3\n", 8, r"in\.csv:2: column 'Low' \(number 3\): '1\.2\.3' is not a number")
-        self.expect_failure("Date,High,Low\nd,1e39,1\n", 8, r"'1e39' is out of the range of a 32-bit float")
-        self.expect_failure("Date,High,Low\nd,inf,1\n", 8, r"'inf' is not a number")
+        self.expect_failure("Date,High,Low\nd,1e39,1\n", 8,
+                            r"price beyond the range of a 32-bit float \(largest about 3.4e38\): '1e39' .*--missing=nan")
+        self.expect_failure("Date,High,Low\nd,inf,1\n", 8, r"infinite price: 'inf' .*--missing=nan")
+        self.expect_failure("Date,High,Low\nd,-Infinity,1\n", 8, r"infinite price: '-Infinity'",
+                            args=["--missing=previous"])
+        # A missing high is the bar's first fault, before a low that is no number.
+        self.expect_failure("Date,High,Low\nd,,x\n", 9, r"column 'High' .*missing price")
+        self.expect_failure("Date,High,Low\nd,nan(1),1\n", 8, r"'nan\(1\)' is not a number")
         self.expect_failure("Date,High,Low\nd,+-2,1\n", 8, r"'\+-2' is not a number")
         self.expect_failure('Date,High,Low\nd,"1,5",1\n', 8, r"'1,5' is not a number")
 
     def test_missing_cells_fail_by_default(self):
         for cell in ["", "null", "NaN", "NULL", " "]:
             self.expect_failure(f"Date,High,Low\nd,2,1\nd,{cell},1\n", 9,
-                                rf"in\.csv:3: column 'High' \(number 2\): missing value '{re.escape(cell)}' .*--missing=previous")
+                                rf"in\.csv:3: column 'High' \(number 2\): missing price: '{re.escape(cell)}' .*--missing=previous")
         self.expect_failure("Date,High,Low\nd,2,\n", 9, r"column 'Low'", args=["--missing", "error"])
         self.expect_failure("Date,High,Low\nd,,1\n", 9, r"in\.csv:2: .* first bar", args=["--missing=previous"])
 
@@ -319,8 +325,8 @@ class Errors(Case):
         path = self.write("in.csv", "High,Low\n2,1\n")
         for args, message in [
             ([str(path), str(path)], "several inputs need -o DIR/"),
-            (["--indicators", "cycle", str(path)], "cycle not in"),
-            (["--missing", "zero", str(path)], "zero not in"),
+            (["--indicators", "cycle", str(path)], "'cycle' is no indicator; choose from " + ", ".join(ALL)),
+            (["--missing", "zero", str(path)], "--missing 'zero' is none of error, previous, nan"),
             (["--delimiter", "ab", str(path)], "not one character"),
             (["-o", str(path), str(path)], "the output would replace the input"),
             (["--no-such-option"], "no-such-option"),
@@ -359,8 +365,8 @@ class Messages(Case):
             ([], "High,Low\n2,1\n".encode("utf-16-le"), 6, r"NUL bytes.*iconv", None),
             # Column numbers beside names; one column for both prices refused.
             ([], b"Date,Open,HIGH,Low\nd,1,,1\n", 9, r"column 'HIGH' \(number 3\)", None),
-            (["--high", " LOW", "--low", "low"], b"Date,High, low \nd,2,1\n", 6,
-             r"both name column 'low' \(number 3\)", None),
+            (["--high", " LOW", "--low", "low"], b"Date,High, low \nd,2,1\n", 2,
+             r"--high and --low both name the column ' LOW'", None),
         ]:
             path = self.write("in.csv", data)
             result = run([*args, str(path)])
@@ -398,7 +404,7 @@ class Messages(Case):
         for huge in ["3.5e38", "-1e39", "1e400"]:
             result = run(["-"], stdin=f"High,Low\n{huge},1\n".encode())
             self.assertEqual(result.returncode, 8, huge)
-            self.assertIn("out of the range of a 32-bit float", result.stderr.decode())
+            self.assertIn("price beyond the range of a 32-bit float", result.stderr.decode())
 
 
 class Order(Case):

@@ -120,3 +120,46 @@ int open64(const char* path, int flags, ...) {
   }
   return open_with("open64", path, flags, mode);
 }
+
+/* The output's temporary is created, renamed and removed relative to a
+   descriptor of its directory: those calls count as "open" and "rename". */
+static int openat_with(const char* name, int dir, const char* path, int flags, mode_t mode) {
+  int (*real)(int, const char*, int, ...) = (int (*)(int, const char*, int, ...))next(name);
+  if (fails("open")) {
+    errno = fault_errno;
+    return -1;
+  }
+  return real(dir, path, flags, mode);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list args;
+    va_start(args, flags);
+    mode = (mode_t)va_arg(args, int);
+    va_end(args);
+  }
+  return openat_with("openat", dir, path, flags, mode);
+}
+
+int openat64(int dir, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list args;
+    va_start(args, flags);
+    mode = (mode_t)va_arg(args, int);
+    va_end(args);
+  }
+  return openat_with("openat64", dir, path, flags, mode);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+  static int (*real)(int, const char*, int, const char*);
+  if (real == NULL) real = (int (*)(int, const char*, int, const char*))next("renameat");
+  if (fails("rename")) {
+    errno = fault_errno;
+    return -1;
+  }
+  return real(fromDir, from, toDir, to);
+}

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include "price_feed.hpp"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <limits>
+
+#include "message_text.hpp"
+#include "price_cell.hpp"
+
+namespace tamsel::cli {
+
+namespace {
+
+// What the user can do about a refused price, in the tool's own options.
+const char* hint(int kind) {
+  switch (kind) {
+    case TAMSELCHART_PRICE_MISSING:
+      return " (one NaN would freeze the cycle spectrum for the rest of the series; --missing=previous repeats "
+             "the previous bar's value, --missing=nan passes NaN through)";
+    case TAMSELCHART_PRICE_INFINITE:
+      return " (--missing=nan passes it through)";
+    case TAMSELCHART_PRICE_OUT_OF_RANGE:
+      return " (--missing=nan passes it on as an infinity)";
+    case TAMSELCHART_PRICE_NO_PREVIOUS:
+      return " (--missing=previous; --missing=nan passes NaN through)";
+    default:
+      return "";
+  }
+}
+
+Status statusOf(int kind) {
+  switch (kind) {
+    case TAMSELCHART_PRICE_MISSING:
+    case TAMSELCHART_PRICE_NO_PREVIOUS:
+      return Status::MissingValue;
+    case TAMSELCHART_PRICE_INFINITE:
+    case TAMSELCHART_PRICE_OUT_OF_RANGE:
+      return Status::NotANumber;
+    default:
+      return Status::Internal;
+  }
+}
+
+}  // namespace
+
+PriceFeed::PriceFeed(Missing policy, const std::string& name, std::string highColumn, std::string lowColumn,
+                     bool decimalCommaAllowed)
+    : stream_(TamselChart_StreamCreate()),
+      policy_(policy),
+      name_(name),
+      highColumn_(std::move(highColumn)),
+      lowColumn_(std::move(lowColumn)),
+      decimalCommaAllowed_(decimalCommaAllowed) {
+  if (!stream_) throw Failure(Status::Internal, "out of memory");
+  if (TamselChart_StreamSetMissingPolicy(stream_.get(), static_cast<int>(policy)) != 1)
+    throw Failure(Status::Internal, "the library refuses the missing-price policy");
+}
+
+double PriceFeed::read(std::string_view cell, long line, const std::string& column) {
+  double price = 0.0;
+  bool usedComma = false;
+  if (!parsePriceCell(cell, decimalCommaAllowed_, price, usedComma))
+    throw Failure(Status::NotANumber,
+                  fmt::format("{}:{}: {}: '{}' is not a number", name_, line, column, printable(cell)));
+  if (usedComma && bars_ == 0) decimalComma_ = true;
+  return price;
+}
+
+void PriceFeed::refuse(const TamselChart_PriceProblem& problem, std::string_view cell, long line) const {
+  const std::string& column = problem.column == TAMSELCHART_COLUMN_HIGH ? highColumn_ : lowColumn_;
+  throw Failure(statusOf(problem.kind),
+                fmt::format("{}:{}: {}: {}: '{}'{}", name_, line, column, TamselChart_PriceProblemText(problem.kind),
+                            printable(cell), hint(problem.kind)));
+}
+
+// The float the indicators took for an accepted price.
+float PriceFeed::taken(double price, float previous) const {
+  if (std::isnan(price)) return policy_ == Missing::Previous ? previous : std::numeric_limits<float>::quiet_NaN();
+  if (std::fabs(price) > std::numeric_limits<float>::max())  // only under "nan"
+    return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(std::signbit(price) ? -1 : 1));
+  return static_cast<float>(price);  // exact: the cell was read as a float
+}
+
+ComputedBar PriceFeed::push(std::string_view highCell, std::string_view lowCell, long line) {
+  const double high = read(highCell, line, highColumn_);
+  TamselChart_PriceProblem problem{};
+  double low = 0.0;
+  try {
+    low = read(lowCell, line, lowColumn_);
+  } catch (const Failure&) {
+    // The high is looked at first: a refused high is the bar's first fault.
+    TamselChart_Values ignored;
+    if (TamselChart_StreamPeekPrices(stream_.get(), high, 1.0, &ignored, &problem) == 0 &&
+        problem.column == TAMSELCHART_COLUMN_HIGH)
+      refuse(problem, highCell, line);
+    throw;
+  }
+  ComputedBar bar{};
+  if (TamselChart_StreamPushPrices(stream_.get(), high, low, &bar.values, &problem) == 0)
+    refuse(problem, problem.column == TAMSELCHART_COLUMN_HIGH ? highCell : lowCell, line);
+  bar.high = previousHigh_ = taken(high, previousHigh_);
+  bar.low = previousLow_ = taken(low, previousLow_);
+  ++bars_;
+  return bar;
+}
+
+}  // namespace tamsel::cli

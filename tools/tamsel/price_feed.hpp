@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+// The high and low cells of each bar, in time order, through the library's
+// missing-price policy into the indicators.
+#ifndef TAMSEL_TOOLS_PRICE_FEED_HPP
+#define TAMSEL_TOOLS_PRICE_FEED_HPP
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "convert.hpp"
+#include "row_writer.hpp"
+
+namespace tamsel::cli {
+
+class PriceFeed {
+ public:
+  // name is the input's name in messages, highColumn and lowColumn how they
+  // name the two columns.
+  PriceFeed(Missing policy, const std::string& name, std::string highColumn, std::string lowColumn,
+            bool decimalCommaAllowed);
+
+  // The next bar in time order, from the cells of the row on line.  Throws
+  // Failure for a cell that is no number or a price the policy refuses,
+  // naming the line and the column; a refused bar leaves the feed as it was.
+  ComputedBar push(std::string_view highCell, std::string_view lowCell, long line);
+
+  // Whether the oldest bar's prices were written with a decimal comma, so the
+  // indicators are written with one too.
+  bool decimalComma() const { return decimalComma_; }
+
+ private:
+  double read(std::string_view cell, long line, const std::string& column);
+  [[noreturn]] void refuse(const TamselChart_PriceProblem& problem, std::string_view cell, long line) const;
+  float taken(double price, float previous) const;
+
+  struct StreamDeleter {
+    void operator()(TamselChart_Stream* s) const { TamselChart_StreamDestroy(s); }
+  };
+  std::unique_ptr<TamselChart_Stream, StreamDeleter> stream_;
+  Missing policy_;
+  const std::string& name_;
+  std::string highColumn_, lowColumn_;
+  bool decimalCommaAllowed_;
+  bool decimalComma_ = false;
+  std::uint64_t bars_ = 0;
+  float previousHigh_ = 0.0f, previousLow_ = 0.0f;
+};
+
+}  // namespace tamsel::cli
+
+#endif
