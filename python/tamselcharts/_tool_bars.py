@@ -63,7 +63,9 @@ def read_bars(path: Any, **options: Optional[str]) -> FileBars:
                              "tamselcharts wheel, or set TAMSELCHARTS_TOOL to a built tamsel\n", 127)
     done = subprocess.run([tool, *tool_arguments(path, **options)], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if done.returncode != 0:
-        raise PriceFileError(done.stderr.decode("utf-8", "backslashreplace"), done.returncode)
+        # Ended by a signal: the status a shell gives, 128 + its number.
+        status = done.returncode if done.returncode > 0 else 128 - done.returncode
+        raise PriceFileError(done.stderr.decode("utf-8", "backslashreplace"), status)
     return parse_bars(done.stdout, newest_first=options.get("order") == "newest-first")
 
 
