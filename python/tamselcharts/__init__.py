@@ -27,7 +27,8 @@ from ._api import ColumnNotFoundError, cycle_period, indicators, signal_to_noise
 from ._core import COLUMNS, Indicators, Values
 from ._library import path as library_path
 from ._policy import WARMUP, MissingPriceError
-from ._stream import Stream
+from ._stream import SnapshotError, Stream
+from ._tool_bars import PriceFileError
 from tamselcharts_tool import tool_path
 
 def _package_version() -> str:
@@ -50,6 +51,8 @@ __all__ = [
     "ColumnNotFoundError",
     "Indicators",
     "MissingPriceError",
+    "PriceFileError",
+    "SnapshotError",
     "Stream",
     "Values",
     "WARMUP",

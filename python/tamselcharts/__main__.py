@@ -8,7 +8,7 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
-from typing import Optional
+from typing import BinaryIO, Optional
 
 _USAGE = """usage: python3 -m tamselcharts chart [options] IN.csv -o OUT.png
        python3 -m tamselcharts [indicators] [tamsel options] [FILE...]
@@ -19,14 +19,6 @@ indicators  the four indicators beside the bars of CSV files: everything
             after it goes to the bundled `tamsel` tool, which also runs
             any command line that does not start with chart (tamsel --help)
 """
-
-def _in_option_words(message: str) -> str:
-    """The library's advice in this command's option names."""
-    for keyword, option in (("missing='previous'", "--missing=previous"), ("missing='nan'", "--missing=nan"),
-                            ("order='newest-first'", "--order=newest-first")):
-        message = message.replace(keyword, option)
-    return message
-
 
 def _bars(text: str) -> int:
     """--last: a whole number of bars, at least one."""
@@ -39,15 +31,17 @@ def _bars(text: str) -> int:
     return number
 
 
-# Exit statuses of chart, the tool's for the same failures.
-_CANNOT_READ, _CANNOT_WRITE, _MISSING_COLUMN, _MISSING_VALUE = 3, 4, 6, 9
+# Exit statuses of chart's own failures, tamsel's for the same failures;
+# a price file tamsel refuses gives tamsel's own status and message.
+_FAILED, _CANNOT_WRITE = 1, 4
 
 
 def _chart(argv: Sequence[str]) -> int:
     parser = argparse.ArgumentParser(prog="python3 -m tamselcharts chart",
-                                     description="Draws the price and the four indicators of a CSV file.")
-    parser.add_argument("csv", help="CSV file with High and Low columns (Date and Close optional, any case; "
-                                    "commas, semicolons or tabs)")
+                                     description="Draws the price and the four indicators of a CSV file, read as "
+                                                 "the tamsel tool reads it.")
+    parser.add_argument("csv", help="CSV file with high and low columns (a date column optional), read by tamsel "
+                                    "with its rules (tamsel --help); - for standard input")
     parser.add_argument("-o", "--output", required=True, help="image file to write; .png, .svg, .pdf")
     parser.add_argument("--title", help="title above the price (default: the file name and its dates)")
     parser.add_argument("--last", type=_bars, metavar="N",
@@ -60,41 +54,57 @@ def _chart(argv: Sequence[str]) -> int:
                         help="the order of the file's rows (a date column must agree)")
     args = parser.parse_args(argv)
 
-    from .chart import picture_format
+    from ._picture_file import PictureFileError, open_picture, picture_format
 
     try:
-        picture_format(args.output)
+        kind = picture_format(args.output)
     except ValueError as error:
         parser.error(f"-o: {error}")
 
-    from . import _api
-    from ._policy import MissingPriceError
-    from .chart import plot, read_prices
+    from .chart import plot
+    from ._tool_bars import PriceFileError
+
+    def draw(out: Optional[BinaryIO]) -> None:
+        figure = plot(args.csv, title=args.title or os.path.basename(args.csv), last=args.last,
+                      high_column=args.high, low_column=args.low, missing=args.missing, order=args.order)
+        if out is not None:
+            figure.savefig(out, format=kind)
 
     try:
-        frame = read_prices(args.csv)
-    except (OSError, UnicodeError) as error:
-        print(f"tamselcharts: {args.csv}: cannot read: {error}", file=sys.stderr)
-        return _CANNOT_READ
-    except ValueError as error:
-        print(f"tamselcharts: {args.csv}: {error}", file=sys.stderr)
-        return _CANNOT_READ
-    try:
-        plot(frame, args.output, title=args.title or os.path.basename(args.csv), last=args.last,
-             high_column=args.high, low_column=args.low, missing=args.missing, order=args.order)
-    except _api.ColumnNotFoundError as error:
-        print(f"tamselcharts: {args.csv}: {error}", file=sys.stderr)
-        return _MISSING_COLUMN
-    except MissingPriceError as error:
-        print(f"tamselcharts: {args.csv}: {_in_option_words(str(error))}", file=sys.stderr)
-        return _MISSING_VALUE
-    except OSError as error:
-        print(f"tamselcharts: {args.output}: cannot write: {error}", file=sys.stderr)
+        if _openable(args.csv):
+            # As tamsel does: an output that cannot be created is reported
+            # before the input is read.
+            with open_picture(args.output) as out:
+                draw(out)
+        else:
+            draw(None)  # tamsel reports the unreadable input
+    except PriceFileError as refused:
+        sys.stderr.write(refused.message)
+        return refused.status
+    except PictureFileError as error:
+        print(f"tamselcharts: {_printable(str(error))}", file=sys.stderr)
         return _CANNOT_WRITE
     except (ValueError, TypeError) as error:
-        print(f"tamselcharts: {args.csv}: {_in_option_words(str(error))}", file=sys.stderr)
-        return 1
+        print(f"tamselcharts: {_printable(args.csv)}: {_printable(str(error))}", file=sys.stderr)
+        return _FAILED
     return 0
+
+
+def _openable(path: str) -> bool:
+    if path == "-":
+        return True
+    try:
+        with open(path, "rb"):
+            return True
+    except OSError:
+        return False
+
+
+def _printable(text: str) -> str:
+    """A file name or message on the terminal: control characters and
+    undecodable bytes escaped, never sent raw."""
+    return "".join(char if char.isprintable() else char.encode("unicode_escape", "backslashreplace").decode("ascii")
+                   for char in text)
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:

@@ -108,6 +108,9 @@ def _load() -> tuple[Any, str]:
         _declare(lib, name, ctypes.c_int, pointer, ctypes.c_float, ctypes.c_float, values_pointer)
     for name in ("TamselChart_StreamPushPrices", "TamselChart_StreamPeekPrices"):
         _declare(lib, name, ctypes.c_int, pointer, ctypes.c_double, ctypes.c_double, values_pointer, problem_pointer)
+    _declare(lib, "TamselChart_StreamSave", ctypes.c_int, pointer, ctypes.c_char_p, count)
+    _declare(lib, "TamselChart_StreamLoad", pointer, ctypes.c_char_p, count, ctypes.POINTER(ctypes.c_int))
+    _declare(lib, "TamselChart_SnapshotProblemText", ctypes.c_char_p, ctypes.c_int)
     return lib, path
 
 

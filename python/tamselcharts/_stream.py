@@ -3,12 +3,14 @@
 
 from __future__ import annotations
 
+import ctypes
 import math
 import os
+import struct
 import threading
 import weakref
 from collections.abc import Callable
-from typing import Any, NoReturn, Optional
+from typing import Any, Optional, Union
 
 import numpy as np
 
@@ -16,7 +18,7 @@ from ._core import COLUMNS, Values, _number
 from ._library import PriceProblem
 from ._library import Values as _CValues
 from ._library import lib as _lib
-from ._policy import Missing, Warmup, check_missing, refusal, warmup_bars
+from ._policy import MISSING_POLICIES, Missing, Warmup, check_missing, refusal, warmup_bars
 
 # Every live stream, so that a fork can wait for calls in flight and give the
 # child fresh locks.  New streams register under _registry_lock, which a fork
@@ -65,9 +67,26 @@ def _price(value: Any, name: str) -> float:
     return _number(value, name, 0)
 
 
-_NO_PICKLE = ("a tamselcharts.Stream cannot be pickled: its state is the C library's working memory, which has "
-              "no portable format; copy.copy(stream) or stream.clone() copies it within this process, and "
-              "elsewhere a new Stream() given the same bars with push() reaches the same state")
+class SnapshotError(ValueError):
+    """Bytes that are no stream snapshot this library can load; `reason` is
+    the library's number for why (too short, not a snapshot, an unknown
+    format, damaged, a state no stream can be in)."""
+
+    def __init__(self, message: str, reason: int) -> None:
+        super().__init__(message)
+        self.reason = reason
+
+
+# Where a snapshot keeps its bar number (a little-endian i32 after the
+# 24-byte header of mark, format, library version and size).
+_SNAPSHOT_BARS = struct.Struct("<i")
+_SNAPSHOT_BARS_OFFSET = 24
+_SNAPSHOT_OUT_OF_MEMORY = 6
+
+
+def _from_snapshot(data: bytes, warmup: Warmup) -> Stream:
+    """pickle's way back: the snapshot and the Python-side warm-up choice."""
+    return Stream.from_bytes(data, warmup=warmup)
 
 
 class Stream:
@@ -82,8 +101,10 @@ class Stream:
     NaN on the start-up bars.  A stream holds about 12 KiB of C memory, freed
     by close(), by leaving a `with` block, or when it is garbage collected.
     A stream may be shared between threads (its calls take turns) and
-    survives fork(); copy.copy and copy.deepcopy clone it; it cannot be
-    pickled.
+    survives fork(); copy.copy and copy.deepcopy clone it.  to_bytes() saves
+    it as the library's snapshot (the same bytes on every platform) and
+    from_bytes() goes on from one; pickle goes through them, so a stream can
+    be stored or sent to another process and continues there bit for bit.
     """
 
     __slots__ = ("_handle", "_finalizer", "_lock", "_bars", "_missing", "_warmup", "__weakref__")
@@ -151,8 +172,45 @@ class Stream:
     def __deepcopy__(self, memo: dict[int, Any]) -> Stream:
         return self.clone()
 
-    def __reduce_ex__(self, protocol: Any) -> NoReturn:
-        raise TypeError(_NO_PICKLE)
+    def to_bytes(self) -> bytes:
+        """The stream's snapshot: everything it needs to go on, its
+        missing-price policy included (warmup is this object's choice and
+        is not part of it), as bytes that load on any platform."""
+        with self._lock:
+            handle = self._live()
+            size = _lib.TamselChart_StreamSave(handle, None, 0)
+            buffer = ctypes.create_string_buffer(size)
+            written = _lib.TamselChart_StreamSave(handle, buffer, size)
+        if written != size or size <= 0:
+            raise RuntimeError(f"the TamselCharts library saved {written} bytes of a {size}-byte snapshot")
+        return buffer.raw
+
+    @classmethod
+    def from_bytes(cls, data: Union[bytes, bytearray, memoryview], *, warmup: Warmup = "values") -> Stream:
+        """A new stream that continues exactly as the one whose to_bytes()
+        gave `data`, with its missing-price policy; SnapshotError (a
+        ValueError) says why bytes that are cut, damaged or no snapshot
+        cannot be loaded."""
+        if isinstance(data, str) or not isinstance(data, (bytes, bytearray, memoryview)):
+            raise TypeError(f"a snapshot is bytes, not {type(data).__name__}")
+        raw = bytes(data)
+        reason = ctypes.c_int(0)
+        handle = _lib.TamselChart_StreamLoad(raw, len(raw), ctypes.byref(reason))
+        if not handle:
+            if reason.value == _SNAPSHOT_OUT_OF_MEMORY:
+                raise MemoryError("the TamselCharts library could not allocate a stream")
+            text = _lib.TamselChart_SnapshotProblemText(reason.value).decode()
+            raise SnapshotError(f"cannot load the stream from {len(raw)} bytes: {text}", reason.value)
+        missing: Any = MISSING_POLICIES[_lib.TamselChart_StreamMissingPolicy(handle)]
+        (bars,) = _SNAPSHOT_BARS.unpack_from(raw, _SNAPSHOT_BARS_OFFSET)
+        try:
+            return cls(missing=missing, warmup=warmup, _handle=handle, _bars=bars)
+        except BaseException:
+            _lib.TamselChart_StreamDestroy(handle)
+            raise
+
+    def __reduce__(self) -> tuple[Any, ...]:
+        return (_from_snapshot, (self.to_bytes(), self._warmup))
 
     def reset(self) -> None:
         """Back to bar 1, as a fresh stream."""

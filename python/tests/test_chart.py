@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: MIT
+import io
 import os
+import shutil
 import signal
 import stat
 import struct
@@ -10,7 +12,9 @@ import matplotlib.dates as mdates
 import numpy as np
 import pandas as pd
 import pytest
-from conftest import random_walk
+from pathlib import Path
+
+from conftest import assert_same_bits, random_walk
 
 import tamselcharts as tc
 
@@ -63,11 +67,11 @@ def test_command_line_chart(tmp_path, prices_csv):
     assert run.returncode == 9 and "'HIGH'" in run.stderr and "--missing" in run.stderr
     run = subprocess.run(chart + ["--missing=previous"], capture_output=True, text=True)
     assert run.returncode == 0, run.stderr
-    # Newest first, as many vendors write: refused with the option that reads it.
+    # Newest first, as many vendors write: refused (tamsel's status) with the option that reads it.
     newest = tmp_path / "newest.csv"
     newest.write_text(source.iloc[::-1].to_csv(index=False))
     run = subprocess.run(chart[:4] + [str(newest)] + chart[5:] + ["--missing=previous"], capture_output=True, text=True)
-    assert run.returncode == 1 and "--order=newest-first" in run.stderr
+    assert run.returncode == 10 and "--order=newest-first" in run.stderr
     run = subprocess.run(chart[:4] + [str(newest)] + chart[5:] + ["--missing=previous", "--order=newest-first"],
                          capture_output=True, text=True)
     assert run.returncode == 0, run.stderr
@@ -76,7 +80,7 @@ def test_command_line_chart(tmp_path, prices_csv):
     bad.write_text("date,price\n2024-01-01,1\n")
     run = subprocess.run([sys.executable, "-m", "tamselcharts", "chart", str(bad), "-o", str(out)],
                          capture_output=True, text=True)
-    assert run.returncode == 6 and "no high column" in run.stderr
+    assert run.returncode == 6 and "no column named 'high'" in run.stderr
 
 
 @pytest.mark.parametrize("bars, swing_shown", [(250, 250), (2600, 250)])
@@ -184,3 +188,149 @@ def test_a_signal_during_the_save_leaves_no_temporary(tmp_path, signal_number):
     assert child.returncode != 0
     assert sorted(p.name for p in tmp_path.iterdir()) == ["out.svg"]
     assert target.read_bytes() == b"old picture"
+
+
+def tamsel(*arguments, **options):
+    return subprocess.run([tc.tool_path(), *map(str, arguments)], capture_output=True, **options)
+
+
+def pane_lines(figure):
+    """The indicator series drawn, by pane title, in time order."""
+    return {ax.get_ylabel().split("\n(")[0].replace("\n", " "): np.asarray(ax.lines[0].get_ydata(), dtype=np.float32)
+            for ax in figure.axes[1:]}
+
+
+def test_a_messy_vendor_file_is_charted_from_the_bars_tamsel_reads(tmp_path):
+    # A byte-order mark, semicolons, quoted <bracketed> headers, day-first
+    # dates and decimal commas: tamsel reads it, and the chart must draw
+    # exactly tamsel's bars, on a bar-number axis (31.01.2024 is not ISO).
+    high, low = random_walk(24, 120)
+    dates = pd.date_range("2024-01-31", periods=120, freq="D").strftime("%d.%m.%Y")
+    rows = "".join(f'{d};{str(round(h, 4)).replace(".", ",")};{str(round(l, 4)).replace(".", ",")};1,5\r\n'
+                   for d, h, l in zip(dates, high, low))
+    vendor = tmp_path / "vendor.csv"
+    vendor.write_bytes(b"\xef\xbb\xbf" + ('"<DATE>";"<HIGH>";"<LOW>";"<CLOSE>"\r\n' + rows).encode())
+    table = pd.read_csv(io.BytesIO(tamsel("--bars", vendor, check=True).stdout), dtype={"time": str},
+                        float_precision="round_trip")
+
+    figure = tc.plot(vendor, dpi=40)
+    drawn = pane_lines(figure)
+    for indicator in tc.chart.INDICATORS:
+        assert_same_bits(drawn[indicator.title], table[indicator.column], indicator.column)
+    price = figure.axes[0]
+    assert price.get_title() == f"TamselCharts indicators, 31.01.2024 to {dates[-1]}, 120 bars"
+    assert list(figure.axes[1].lines[0].get_xdata()) == list(range(1, 121))
+    segments = price.collections[0].get_segments()
+    assert_same_bits([segment[1][1] for segment in segments], table["high"], "high")
+    assert_same_bits([segment[0][1] for segment in segments], table["low"], "low")
+
+    out = tmp_path / "vendor.png"
+    done = run_chart(vendor, "-o", out, "--last", 60)
+    assert done.returncode == 0, done.stderr
+    assert png_size(out) == (1200, 900)
+
+
+def test_iso_times_are_the_time_axis_and_newest_first_files_are_drawn_in_time_order(tmp_path):
+    high, low = random_walk(25, 80)
+    stamps = pd.date_range("2024-03-01 09:30", periods=80, freq="min")
+    text = "Date,High,Low\n" + "".join(f"{t:%Y-%m-%dT%H:%M:%S}+01:00,{h},{l}\n"
+                                       for t, h, l in list(zip(stamps, high, low))[::-1])
+    newest = tmp_path / "newest.csv"
+    newest.write_text(text)
+    figure = tc.plot(newest, order="newest-first", dpi=40)
+    x = figure.axes[1].lines[0].get_xdata()
+    assert list(x) == list((stamps - pd.Timedelta(hours=1)).to_numpy())  # in UTC, oldest first
+    expected = tc.indicators(high, low)
+    assert_same_bits(figure.axes[1].lines[0].get_ydata(), expected.cycle_period, "cycle_period")
+
+
+@pytest.mark.parametrize("times, parsed", [
+    (["2024-01-02", "2024-01-03"], True),
+    (["2024-01-02 09:30", "2024-01-02 09:31:05.5"], True),
+    (["2024-01-02T09:30Z", "2024-01-02T10:30+0100", "2024-01-02T09:31-00:00"], False),  # 10:30+01 is 09:30Z again
+    (["2024-01-02T09:30Z", "2024-01-02T09:31"], False),  # with and without an offset: which clock?
+    (["02.01.2024", "03.01.2024"], False),
+    (["01/02/2024", "01/03/2024"], False),
+    (["20240102", "20240103"], False),
+    (["2024-01-03", "2024-01-02"], False),
+    (["", ""], False),
+    (["2024-13-45", "2024-13-46"], False),
+])
+def test_only_unambiguous_time_text_is_read_as_times(times, parsed):
+    from tamselcharts._tool_bars import parse_times
+
+    assert (parse_times(times) is not None) == parsed
+
+
+BAD_FILES = {
+    "no_high.csv": b"Date,Price,Low\n2024-01-01,1,0.5\n",
+    "ragged.csv": b"Date;High;Low\n2024-01-01;2;1\n2024-01-02;2\n",
+    "text_price.csv": b"High,Low\n2,1\nabc,1\n",
+    "gap.csv": "\ufeffHigh;Low\n2,5;1\n;1\n".encode(),
+    "header_only.csv": b"High,Low\n",
+    "utf16.csv": "High,Low\n2,1\n".encode("utf-16"),
+    "backwards.csv": b"Date,High,Low\n2024-01-02,2,1\n2024-01-01,2,1\n",
+    "hostile\x1b[31m.csv": b"High,Low\n2,1\n\x1b]0;owned\x07,1\n",
+}
+
+
+@pytest.mark.parametrize("name", sorted(BAD_FILES))
+def test_a_file_tamsel_refuses_is_refused_with_its_status_and_message(tmp_path, name):
+    bad = tmp_path / name
+    bad.write_bytes(BAD_FILES[name])
+    expected = tamsel(bad)
+    assert expected.returncode not in (0, 1)
+    done = subprocess.run([sys.executable, "-m", "tamselcharts", "chart", str(bad), "-o", str(tmp_path / "o.png")],
+                          capture_output=True)
+    assert (done.returncode, done.stderr) == (expected.returncode, expected.stderr)
+    with pytest.raises(ValueError) as refused:
+        tc.plot(bad)
+    assert refused.value.status == expected.returncode
+    assert not (tmp_path / "o.png").exists()
+    missing = tamsel(tmp_path / "absent.csv")
+    done = run_chart(tmp_path / "absent.csv", "-o", tmp_path / "o.png")
+    assert (done.returncode, done.stderr) == (missing.returncode, missing.stderr.decode()) and missing.returncode == 3
+
+
+def as_nobody():
+    """Runs a command as an unprivileged user when the tests run as root,
+    whom a read-only directory does not stop."""
+    if os.geteuid() != 0:
+        return {}
+    return {"user": 65534, "group": 65534, "extra_groups": []}
+
+
+@pytest.mark.parametrize("where", ["missing directory", "read-only directory", "a directory itself",
+                                   "and a bad file"])
+def test_an_output_that_cannot_be_written_gets_tamsels_status(tmp_path_factory, where):
+    import tempfile
+
+    base = Path(tempfile.mkdtemp(prefix="tc-out-"))  # reachable by the unprivileged user
+    try:
+        base.chmod(0o755)
+        good = base / "prices.csv"
+        high, low = random_walk(26, 60)
+        good.write_text("High,Low\n" + "".join(f"{h},{l}\n" for h, l in zip(high, low)))
+        bad = base / "gap.csv"
+        bad.write_text("High,Low\n2,1\n,1\n")
+        locked = base / "locked"
+        locked.mkdir(mode=0o555)
+        locked.chmod(0o555)
+        source, target = {
+            "missing directory": (good, base / "absent" / "out"),
+            "read-only directory": (good, locked / "out"),
+            "a directory itself": (good, locked),
+            "and a bad file": (bad, base / "absent" / "out"),
+        }[where]
+        for path in (good, bad):
+            path.chmod(0o644)
+        expected = tamsel("-o", f"{target}.csv" if target != locked else target / "x" / "y.csv", source, **as_nobody())
+        done = subprocess.run([sys.executable, "-m", "tamselcharts", "chart", str(source), "-o",
+                               f"{target}.png" if target != locked else str(target)], capture_output=True,
+                              text=True, **as_nobody())
+        assert expected.returncode == 4, expected.stderr
+        assert done.returncode == 4, done.stderr
+        assert "cannot create" in done.stderr and "Traceback" not in done.stderr
+        assert sorted(p.name for p in locked.iterdir()) == []
+    finally:
+        shutil.rmtree(base)

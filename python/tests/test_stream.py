@@ -1,6 +1,9 @@
 # SPDX-License-Identifier: MIT
+import concurrent.futures
 import copy
 import gc
+import math
+import multiprocessing
 import os
 import pickle
 import signal
@@ -9,7 +12,7 @@ import time
 
 import numpy as np
 import pytest
-from conftest import assert_same_bits, random_walk
+from conftest import REPO, assert_same_bits, random_walk
 
 import tamselcharts as tc
 
@@ -103,13 +106,86 @@ def test_a_copy_is_an_independent_clone(duplicate):
     assert twin.push(high[119], low[119]) == tc.Values(*(getattr(batch, key)[121] for key in tc.COLUMNS))
 
 
-def test_pickling_is_refused_with_the_way_out():
+def bars_after(stream, table):
+    return np.array([stream.push(high, low) for high, low in table], dtype=np.float32).reshape(-1, 4)
+
+
+@pytest.mark.parametrize("name", ["walk_long", "cycle_20", "nan_at_200", "minus_inf_at_40"])
+def test_a_saved_stream_goes_on_bit_for_bit(golden, name):
+    table = golden[name]
+    for k in sorted({0, 1, 13, 51, len(table) // 2, len(table) - 1} & set(range(len(table)))):
+        with tc.Stream(missing="nan") as stream:
+            bars_after(stream, table[:k, :2])
+            data = stream.to_bytes()
+            assert isinstance(data, bytes) and len(data) == 11372
+            loaded = tc.Stream.from_bytes(data)
+            assert loaded.bars == k and loaded.to_bytes() == data
+            assert_same_bits(bars_after(loaded, table[k:, :2]), table[k:, 2:], f"{name} from bar {k + 1}")
+            assert_same_bits(bars_after(stream, table[k:, :2]), table[k:, 2:], f"{name}, the saved stream")
+            loaded.close()
+
+
+def test_the_committed_snapshot_continues_to_the_golden_values(golden):
+    table = golden["walk_long"]
+    stream = tc.Stream.from_bytes((REPO / "tests" / "data" / "snapshot-format-1.bin").read_bytes())
+    assert stream.bars == 1000
+    assert_same_bits(bars_after(stream, table[1000:, :2]), table[1000:, 2:], "walk_long after the snapshot")
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_pickle_carries_the_state_and_the_policies(protocol):
+    high, low = random_walk(13, 200)
+    stream = tc.Stream(missing="previous", warmup="nan")
+    for i in range(20):
+        stream.push(high[i], low[i])
+    twin = pickle.loads(pickle.dumps(stream, protocol=protocol))
+    assert twin.bars == 20 and twin._handle != stream._handle
+    # A gap repeats the previous price on both; the warm-up still blanks values.
+    assert twin.push(np.nan, low[20]) == stream.push(np.nan, low[20])
+    assert math.isnan(twin.push(high[21], low[21]).swing_position)
+    stream.push(high[21], low[21])
+    for i in range(22, 200):
+        assert twin.push(high[i], low[i]) == stream.push(high[i], low[i])
+    with pytest.raises(ValueError, match="closed"):
+        stream.close() or pickle.dumps(stream)
+
+
+def continue_in_worker(pickled_stream, table):
+    return bars_after(pickled_stream, table).tobytes(), pickled_stream.bars
+
+
+def test_a_stream_sent_to_a_spawned_process_continues_there(golden):
+    table = golden["walk_1.000000"]
+    stream = tc.Stream(missing="error")
+    bars_after(stream, table[:300, :2])
+    context = multiprocessing.get_context("spawn")
+    with concurrent.futures.ProcessPoolExecutor(1, mp_context=context) as pool:
+        values, bars = pool.submit(continue_in_worker, stream, table[300:, :2]).result(timeout=120)
+    assert bars == len(table)
+    assert_same_bits(np.frombuffer(values, dtype=np.float32).reshape(-1, 4), table[300:, 2:], "in the worker")
+    assert stream.bars == 300  # the sender's stream is untouched
+
+
+@pytest.mark.parametrize("damage, expected", [
+    (lambda data: b"", (2, "not a snapshot")),
+    (lambda data: data[:-1], (1, "too short")),
+    (lambda data: data[:100], (1, "too short")),
+    (lambda data: b"garbage" * 2000, (2, "not a snapshot")),
+    (lambda data: data[:3000] + bytes([data[3000] ^ 1]) + data[3001:], (4, "damaged")),
+    (lambda data: data[:8] + b"\x63\x00\x00\x00" + data[12:], (3, "format this version")),
+])
+def test_bytes_that_are_no_snapshot_raise_with_the_reason(damage, expected):
+    number, reason = expected
     stream = tc.Stream()
     stream.push(101.0, 99.0)
-    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
-        with pytest.raises(TypeError, match=r"cannot be pickled.*copy\.copy.*push"):
-            pickle.dumps(stream, protocol=protocol)
-    assert stream.push(101.0, 99.0).cycle_period == 0.0  # still usable
+    bad = damage(stream.to_bytes())
+    with pytest.raises(tc.SnapshotError, match=reason) as refused:
+        tc.Stream.from_bytes(bad)
+    assert isinstance(refused.value, ValueError) and refused.value.reason == number
+    assert str(refused.value).startswith(f"cannot load the stream from {len(bad)} bytes: ")
+    with pytest.raises(TypeError):
+        tc.Stream.from_bytes("not bytes")
+    assert tc.Stream.from_bytes(bytearray(stream.to_bytes())).bars == 1
 
 
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")

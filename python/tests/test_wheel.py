@@ -58,3 +58,36 @@ def test_the_wheel_is_tagged_for_the_oldest_c_library_its_files_allow():
         assert not set(re.findall(r"NEEDED\s+(\S+)", headers)) - {
             "libc.so.6", "libm.so.6", "libgcc_s.so.1", "libstdc++.so.6", "ld-linux-x86-64.so.2", "libpthread.so.0"
         }, library
+
+
+def symbol_versions(path):
+    """{symbol: version} of the dynamic symbols a native file imports or defines."""
+    symbols = subprocess.run(["objdump", "-T", str(path)], capture_output=True, text=True, check=True).stdout
+    return {found[2]: found[1] for found in re.finditer(r"\(?\b((?:GLIBC|GLIBCXX|CXXABI)_[0-9.]+)\)?\s+(\S+)$",
+                                                        symbols, re.M)}
+
+
+@pytest.mark.skipif(not WHEEL, reason="TAMSELCHARTS_WHEEL names the wheel under test")
+@pytest.mark.skipif(shutil.which("objdump") is None, reason="needs objdump")
+def test_the_readme_quotes_the_wheel_and_its_c_library_needs_as_built():
+    readme = " ".join((REPO / "python" / "README.md").read_text().split())
+    name = Path(WHEEL).name
+    assert f"pip install {name}" in readme, f"the README's install line does not name {name}"
+    platform = re.fullmatch(r"tamselcharts-[0-9.]+-py3-none-(\w+)\.whl", name)[1]
+    assert re.search(r"hence `(\w+)`", readme)[1] == platform
+
+    library, tool = PACKAGE / "libtamselcharts.so.1", PACKAGE / "bin" / "tamsel"
+    for what, path, claim in (("library", library, r"the library needs `GLIBC_([0-9.]+)` \(`(\w+)`\)"),
+                              ("tool", tool, r"the tool, .*? needs `GLIBC_([0-9.]+)` \(`(\w+)`")):
+        quoted = re.search(claim, readme)
+        assert quoted, f"the README says nothing of the {what}'s C library"
+        assert ".".join(map(str, glibc_needed(path))) == quoted[1], f"the {what} needs another glibc"
+        assert symbol_versions(path).get(quoted[2]) == f"GLIBC_{quoted[1]}", f"{quoted[2]} of the {what}"
+    for symbol, version in re.findall(r"`(\w+)` is `((?:GLIBC|GLIBCXX|CXXABI)_[0-9.]+)`", readme):
+        assert symbol_versions(tool).get(symbol, symbol_versions(library).get(symbol)) == version, symbol
+    only = re.search(r"links nothing but `([^`]+)`", readme)[1]
+    headers = subprocess.run(["objdump", "-p", str(library)], capture_output=True, text=True, check=True).stdout
+    assert set(re.findall(r"NEEDED\s+(\S+)", headers)) == {only}
+    # Every GLIBC version quoted is one the files really use.
+    used = set(symbol_versions(library).values()) | set(symbol_versions(tool).values())
+    assert set(re.findall(r"`((?:GLIBC|GLIBCXX|CXXABI)_[0-9.]+)`", readme)) <= used
