@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bar_time.hpp"
+#include "convert.hpp"
 #include "held_rows.hpp"
 #include "message_text.hpp"
 #include "price_cell.hpp"
@@ -329,6 +330,51 @@ TEST(HeldRows, GivesBackEveryRowAsRead) {
   }
   EXPECT_EQ(held.row(1).low, "2\"");  // undoubled: a copy, not a part of the raw text
   EXPECT_EQ(held.row(2).line, 5);
+}
+
+class Collected final : public tamsel::cli::BarListener, public tamsel::cli::Sink {
+ public:
+  struct Bar {
+    std::uint64_t row;
+    std::string time;
+    float high, low, cycle;
+  };
+  void bar(const tamsel::cli::BarRecord& b) override {
+    bars.push_back({b.row, std::string(b.time), b.high, b.low, b.values.CyclePeriod});
+  }
+  void write(const char* data, std::size_t size) override { text.append(data, size); }
+  std::vector<Bar> bars;
+  std::string text;
+};
+
+TEST(BarListener, HearsEveryBarInTheFileOrderWithTheTakenPrices) {
+  const std::string input =
+      "Date,High,Low\n"
+      " 2024-03-03 ,,4\n"
+      "2024-03-02,6,\n"
+      "2024-03-01,5,3\n";
+  tamsel::cli::Options options;
+  options.order = tamsel::cli::Order::NewestFirst;
+  options.missing = tamsel::cli::Missing::Previous;
+  options.warmup.kind = tamsel::cli::Warmup::Kind::Bars;
+  options.warmup.bars = 2;
+  MemorySource source(input);
+  Collected heard;
+  tamsel::cli::convert(source, "in.csv", heard, options, nullptr, &heard);
+  ASSERT_EQ(heard.bars.size(), 3u);
+  EXPECT_EQ(heard.bars[0].row, 0u);
+  EXPECT_EQ(heard.bars[0].time, "2024-03-03");
+  // In time order: (5,3), (6, 3 repeated), (6 repeated, 4).
+  EXPECT_EQ(heard.bars[0].high, 6.0f);
+  EXPECT_EQ(heard.bars[0].low, 4.0f);
+  EXPECT_EQ(heard.bars[1].low, 3.0f);
+  EXPECT_EQ(heard.bars[2].high, 5.0f);
+  // Values as written: the two oldest bars blanked by the warm-up.
+  EXPECT_FALSE(std::isnan(heard.bars[0].cycle));
+  EXPECT_TRUE(std::isnan(heard.bars[1].cycle) && std::isnan(heard.bars[2].cycle));
+  EXPECT_EQ(heard.text.substr(0, heard.text.find('\n')),
+            "Date,High,Low,cycle_period,signal_to_noise,"
+            "swing_position,trend_vigor");
 }
 
 }  // namespace
