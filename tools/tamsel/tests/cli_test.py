@@ -465,6 +465,9 @@ class Messages(Case):
             (["-d", "\n"], "a line break"),
             (["--high", "low"], "--high and --low both name the column 'low'"),
             (["--high", "X", "--low", "x"], "both name the column"),
+            # The clash check reads names as the column lookup does.
+            (["--high", "<Low>", "--low", "low"], "both name the column '<Low>'"),
+            (["--high", "AAPL.Low", "--low", " LOW "], "both name the column"),
             (["--order", "backwards"], "backwards not in"),
             (["--no-such-\x1b[2J"], "no-such-\\x1B[2J"),
         ]:
