@@ -66,7 +66,7 @@ void HeldRows::putPart(std::string_view part, std::string_view raw) {
   putNumber(0);
   putNumber(part.size());
   Block& block = blocks_.back();
-  std::memcpy(block.data.get() + block.used, part.data(), part.size());
+  if (!part.empty()) std::memcpy(block.data.get() + block.used, part.data(), part.size());
   block.used += part.size();
 }
 
@@ -79,7 +79,7 @@ void HeldRows::add(const csv::Record& record, std::string_view high, std::string
   offsets_.push_back(static_cast<std::uint32_t>(block.used));
   putNumber(static_cast<std::uint64_t>(record.line));
   putNumber(raw.size());
-  std::memcpy(block.data.get() + block.used, raw.data(), raw.size());
+  if (!raw.empty()) std::memcpy(block.data.get() + block.used, raw.data(), raw.size());
   block.used += raw.size();
   putPart(high, raw);
   putPart(low, raw);

@@ -581,10 +581,11 @@ class Bars(Case):
         self.check_table(in_time_order, [r.split(",")[0] for r in rows], highs, lows)
 
     def test_no_date_column_odd_times_and_refusals(self):
-        result = run(["--bars", "-"], stdin=b"High,Low\n2,1\n3,2\n")
-        self.assertEqual(result.returncode, 0, result.stderr.decode())
-        self.assertEqual([line.split(",")[:3] for line in result.stdout.decode().splitlines()[1:]],
-                         [["", "2", "1"], ["", "3", "2"]])
+        for order in ("oldest-first", "newest-first"):
+            result = run(["--bars", f"--order={order}", "-"], stdin=b"High,Low\n2,1\n3,2\n")
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            self.assertEqual([line.split(",")[:3] for line in result.stdout.decode().splitlines()[1:]],
+                             [["", "2", "1"], ["", "3", "2"]])
         # A time holding a comma or a quote is quoted in the table.
         result = run(["--bars", "-"], stdin=b'Date,High,Low\n"1 March, ""noon""",2,1\n')
         self.assertEqual(result.returncode, 0, result.stderr.decode())
