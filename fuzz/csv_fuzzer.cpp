@@ -218,11 +218,10 @@ void CheckConversion(std::string_view text, unsigned choice, char delimiter, std
   const unsigned pick = choice >> 5;
   if (pick != 0) {
     options.indicators.clear();
-    const Indicator all[] = {Indicator::CyclePeriod, Indicator::SignalToNoise, Indicator::SwingPosition,
-                             Indicator::TrendVigor};
+    const std::vector<Indicator> all = tamsel::cli::AllIndicators();  // the library's table order
     for (int k = 0; k < 3; ++k)
       if ((pick >> k & 1) != 0) options.indicators.push_back(all[k]);
-    if (pick == 7) options.indicators.push_back(Indicator::TrendVigor);
+    if (pick == 7) options.indicators.push_back(all[3]);
   }
   MemorySource whole(text);
   const Conversion expected = Convert(whole, options);

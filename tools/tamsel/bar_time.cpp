@@ -43,7 +43,8 @@ std::vector<std::string> makeFormats() {
     formats.emplace_back(date);
     for (const char* time : times) {
       formats.push_back(std::string(date) + ' ' + time);
-      formats.push_back(std::string(date) + ' ' + time + " %Ez");
+      formats.push_back(std::string(date) + ' ' + time + " %Ez");  // +02:00
+      formats.push_back(std::string(date) + ' ' + time + " %z");   // +0200
     }
   }
   return formats;
@@ -70,35 +71,46 @@ std::string normalised(std::string_view text) {
   return shape;
 }
 
-std::optional<BarTime::Instant> parseWith(const std::string& text, const std::string& format) {
-  std::istringstream in(text);
-  date::sys_time<std::chrono::milliseconds> when{};
-  date::from_stream(in, format.c_str(), when);
-  if (in.fail()) return std::nullopt;
-  in >> std::ws;
-  if (!in.eof()) return std::nullopt;  // more text than the format
-  return when.time_since_epoch().count();
-}
-
 }  // namespace
 
-std::optional<BarTime::Instant> ParseBarTime(std::string_view text, std::size_t& lastFormat) {
+struct DateReader::State {
+  std::istringstream in;
+  std::size_t lastFormat = 0;  // a file keeps one format
+
+  std::optional<BarTime::Instant> parseWith(const std::string& text, const std::string& format) {
+    in.clear();
+    in.str(text);
+    date::sys_time<std::chrono::milliseconds> when{};
+    date::from_stream(in, format.c_str(), when);
+    if (in.fail()) return std::nullopt;
+    in >> std::ws;
+    if (!in.eof()) return std::nullopt;  // more text than the format
+    return when.time_since_epoch().count();
+  }
+};
+
+DateReader::DateReader() : state_(std::make_unique<State>()) {}
+DateReader::~DateReader() = default;
+
+std::optional<BarTime::Instant> DateReader::read(std::string_view text) {
+  text = TrimBlanks(text);
   if (text.size() < 8 || text[0] < '0' || text[0] > '9') return std::nullopt;  // no year-first date
   const std::string shape = normalised(text);
   const std::vector<std::string>& all = formats();
-  if (lastFormat < all.size())
-    if (const auto when = parseWith(shape, all[lastFormat])) return when;
+  if (const auto when = state_->parseWith(shape, all[state_->lastFormat])) return when;
   for (std::size_t i = 0; i < all.size(); ++i) {
-    if (i == lastFormat) continue;
-    if (const auto when = parseWith(shape, all[i])) {
-      lastFormat = i;
+    if (i == state_->lastFormat) continue;
+    if (const auto when = state_->parseWith(shape, all[i])) {
+      state_->lastFormat = i;
       return when;
     }
   }
   return std::nullopt;
 }
 
-BarTime::BarTime(const std::vector<std::string_view>& header) {
+BarTime::~BarTime() = default;
+
+BarTime::BarTime(const std::vector<std::string_view>& header) : reader_(std::make_unique<DateReader>()) {
   std::optional<std::size_t> timeOnly;
   for (std::size_t i = 0; i < header.size(); ++i) {
     if (namesDateColumn(header[i], "date") || namesDateColumn(header[i], "datetime") ||
@@ -114,14 +126,19 @@ BarTime::BarTime(const std::vector<std::string_view>& header) {
     dateColumn_ = timeOnly;  // a single "time" column holding dates and times
 }
 
-std::optional<BarTime::Instant> BarTime::of(const std::vector<std::string_view>& fields) const {
-  if (!dateColumn_ || *dateColumn_ >= fields.size()) return std::nullopt;
-  if (!timeColumn_ || *timeColumn_ >= fields.size()) return ParseBarTime(fields[*dateColumn_], lastFormat_);
-  // A date and a separate time of day read as one.
-  std::string both(TrimBlanks(fields[*dateColumn_]));
-  both += ' ';
-  both += TrimBlanks(fields[*timeColumn_]);
-  return ParseBarTime(both, lastFormat_);
+std::string BarTime::textOf(const std::vector<std::string_view>& fields) const {
+  if (!dateColumn_ || *dateColumn_ >= fields.size()) return {};
+  std::string text(TrimBlanks(fields[*dateColumn_]));
+  if (timeColumn_ && *timeColumn_ < fields.size()) {  // a date and a separate time of day, read as one
+    text += ' ';
+    text += TrimBlanks(fields[*timeColumn_]);
+  }
+  return text;
+}
+
+std::optional<BarTime::Instant> BarTime::read(std::string_view text) const {
+  if (!dateColumn_) return std::nullopt;
+  return reader_->read(text);
 }
 
 }  // namespace tamsel::cli

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,10 +30,17 @@ class BarTime {
   using Instant = std::int64_t;
 
   explicit BarTime(const std::vector<std::string_view>& header);
+  ~BarTime();
 
   // The bar's time, or nothing when the file has no date column or this
   // row's value is not understood.
-  std::optional<Instant> of(const std::vector<std::string_view>& fields) const;
+  std::optional<Instant> of(const std::vector<std::string_view>& fields) const { return read(textOf(fields)); }
+
+  // The row's time as written: the date cell, and the time cell after a
+  // blank when there is one (empty without a date column).
+  std::string textOf(const std::vector<std::string_view>& fields) const;
+  // Such a text as an instant, or nothing when it is not understood.
+  std::optional<Instant> read(std::string_view text) const;
 
   bool hasDateColumn() const { return dateColumn_.has_value(); }
   std::size_t dateColumn() const { return *dateColumn_; }
@@ -39,12 +48,23 @@ class BarTime {
  private:
   std::optional<std::size_t> dateColumn_;
   std::optional<std::size_t> timeColumn_;
-  mutable std::size_t lastFormat_ = 0;  // a file keeps one format: tried first
+  std::unique_ptr<class DateReader> reader_;
 };
 
-// text as a date with an optional time of day and offset, as BarTime reads a
-// date column; lastFormat is a hint, updated, of which format to try first.
-std::optional<BarTime::Instant> ParseBarTime(std::string_view text, std::size_t& lastFormat);
+// Reads the text of a date column as BarTime does: a date with an optional
+// time of day and offset.  One reader serves one file: it tries the format
+// of the file's last date first and reuses one stream, which is most of the
+// cost of reading a date.
+class DateReader {
+ public:
+  DateReader();
+  ~DateReader();
+  std::optional<BarTime::Instant> read(std::string_view text);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace tamsel::cli
 

@@ -47,7 +47,7 @@ Examples:
   tamsel prices.csv                          indicators beside each bar, on standard output
   tamsel -o prices-tamsel.csv prices.csv     into a file
   tamsel -o out/ daily/*.csv                 several files in parallel, out/NAME for each
-  tamsel --indicators cycle_period,trend_vigor --missing=previous < bars.csv
+  tamsel --indicators {FIRST},{LAST} --missing=previous < bars.csv
   tamsel --order=newest-first vendor.csv     a file whose newest bar comes first
   tamsel --warmup=nan prices.csv             nan where a value still reflects the start-up
   tamsel --bars prices.csv                   time,high,low and the four values, for a program
@@ -70,6 +70,18 @@ Exit status:
  >128  ended by a signal (128 + its number), with no temporary file left
 With several inputs the status is that of the first one, in command-line
 order, that failed; the others are still converted.)";
+
+// The help's footer, its example of --indicators naming the library's first
+// and last indicators.
+std::string footer() {
+  std::string text = kFooter;
+  const auto put = [&](std::string_view mark, std::string_view name) {
+    text.replace(text.find(mark), mark.size(), name);
+  };
+  put("{FIRST}", IndicatorColumn(0));
+  put("{LAST}", IndicatorColumn(IndicatorCount() - 1));
+  return text;
+}
 
 char parseDelimiter(const std::string& text) {
   if (text == "tab" || text == "\\t" || text == "\t") return '\t';
@@ -156,7 +168,7 @@ Parsed parseCommandLine(int argc, char** argv) {
       IndicatorList() + "."};
   app.name("tamsel");
   app.set_version_flag("--version", std::string("tamsel ") + TAMSEL_VERSION);
-  app.footer(kFooter);
+  app.footer(footer());
   app.get_formatter()->column_width(34);
 
   CommandLine request;

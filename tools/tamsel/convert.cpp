@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <system_error>
+#include <utility>
 
 #include "bar_time.hpp"
 #include "column_name.hpp"
@@ -164,14 +165,21 @@ class Conversion {
   // The oldest bar is the last row: computed from the bottom up, then written
   // top down.
   void writeHeld() {
-    std::vector<ComputedBar> computed(held_.size());
+    // The prices taken are kept only for whoever shows them, the values
+    // always: the smallest record of each bar the writing needs.
+    const bool keepPrices = options_.bars || bars_ != nullptr;
+    std::vector<TamselChart_Values> values(held_.size());
+    std::vector<std::pair<float, float>> prices(keepPrices ? held_.size() : 0);
     for (std::size_t i = held_.size(); i-- > 0;) {
       const HeldRows::Row row = held_.row(i);
-      computed[i] = compute(row.high, row.low, row.line);
+      const ComputedBar bar = compute(row.high, row.low, row.line);
+      values[i] = bar.values;
+      if (keepPrices) prices[i] = {bar.high, bar.low};
     }
     for (std::size_t i = 0; i < held_.size(); ++i) {
       const HeldRows::Row row = held_.row(i);
-      write(i, held_.size() - i, row.raw, row.time, computed[i]);
+      const auto [high, low] = keepPrices ? prices[i] : std::pair<float, float>(0.0f, 0.0f);
+      write(i, held_.size() - i, row.raw, row.time, ComputedBar{high, low, values[i]});
     }
   }
 

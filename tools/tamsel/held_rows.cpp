@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "held_rows.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -38,7 +39,7 @@ constexpr std::size_t kNumberRoom = 10;  // a 64-bit number, 7 bits a byte
 char* HeldRows::room(std::size_t size) {
   if (blocks_.empty() || blocks_.back().size - blocks_.back().used < size) {
     const std::size_t blockSize = std::max(kBlockSize, size);
-    blocks_.push_back({std::unique_ptr<char[]>(new char[blockSize]), blockSize, 0});
+    blocks_.push_back({std::unique_ptr<char[]>(new char[blockSize]), blockSize, 0, offsets_.size()});
   }
   return blocks_.back().data.get() + blocks_.back().used;
 }
@@ -65,7 +66,7 @@ void HeldRows::putPart(std::string_view part, std::string_view raw) {
   putNumber(0);
   putNumber(part.size());
   Block& block = blocks_.back();
-  std::memcpy(block.data.get() + block.used, part.data(), part.size());
+  if (!part.empty()) std::memcpy(block.data.get() + block.used, part.data(), part.size());
   block.used += part.size();
 }
 
@@ -75,10 +76,10 @@ void HeldRows::add(const csv::Record& record, std::string_view high, std::string
   // three parts.
   room(9 * kNumberRoom + raw.size() + high.size() + low.size() + time.size());
   Block& block = blocks_.back();
-  starts_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(block.used)});
+  offsets_.push_back(static_cast<std::uint32_t>(block.used));
   putNumber(static_cast<std::uint64_t>(record.line));
   putNumber(raw.size());
-  std::memcpy(block.data.get() + block.used, raw.data(), raw.size());
+  if (!raw.empty()) std::memcpy(block.data.get() + block.used, raw.data(), raw.size());
   block.used += raw.size();
   putPart(high, raw);
   putPart(low, raw);
@@ -86,8 +87,11 @@ void HeldRows::add(const csv::Record& record, std::string_view high, std::string
 }
 
 HeldRows::Row HeldRows::row(std::size_t i) const {
-  const Start start = starts_[i];
-  const char* p = blocks_[start.block].data.get() + start.offset;
+  // The last block whose first row is not after row i.
+  const auto block = std::upper_bound(blocks_.begin(), blocks_.end(), i,
+                                      [](std::size_t row, const Block& b) { return row < b.firstRow; }) -
+                     1;
+  const char* p = block->data.get() + offsets_[i];
   Row row{};
   row.line = static_cast<long>(getNumber(p));
   const auto rawSize = static_cast<std::size_t>(getNumber(p));

@@ -27,15 +27,11 @@ class HeldRows {
   // Holds a row with its high and low cells and its time text (each most
   // often a part of the row's own text, then held as a place in it).
   void add(const csv::Record& record, std::string_view high, std::string_view low, std::string_view time);
-  std::size_t size() const { return starts_.size(); }
+  std::size_t size() const { return offsets_.size(); }
   // Row i (0 for the first held); any order of access.
   Row row(std::size_t i) const;
 
  private:
-  // Where a row's record begins: its block and its place in it.
-  struct Start {
-    std::uint32_t block, offset;
-  };
   void putNumber(std::uint64_t value);
   void putPart(std::string_view part, std::string_view raw);
   char* room(std::size_t size);
@@ -46,9 +42,12 @@ class HeldRows {
   struct Block {
     std::unique_ptr<char[]> data;
     std::size_t size, used;
+    std::size_t firstRow;  // the number of the first row held in it
   };
   std::vector<Block> blocks_;
-  std::deque<Start> starts_;
+  // Where each row's record begins in its block (a block holds less than
+  // 4 GiB: a record is at most the reader's largest, 16 MiB, plus a little).
+  std::deque<std::uint32_t> offsets_;
 };
 
 }  // namespace tamsel::cli

@@ -25,6 +25,9 @@ class OrderCheck {
   void check(const csv::Record& row);
 
  private:
+  // Compares text with the row before's: <0 older, 0 the same time, >0
+  // newer; nothing when either is not understood.
+  std::optional<int> compared(const std::string& text);
   [[noreturn]] void refuse(const csv::Record& row, std::string_view text) const;
 
   BarTime time_;
@@ -32,7 +35,8 @@ class OrderCheck {
   const std::string& name_;
   std::string column_;
   bool checking_;
-  std::optional<BarTime::Instant> previous_;
+  bool first_ = true;
+  std::optional<BarTime::Instant> previous_;  // the row before's time, when it was read rather than compared as text
   std::string previousText_;
   long previousLine_ = 0;
   std::size_t understood_ = 0;     // dates understood so far

@@ -78,9 +78,10 @@ void PriceFeed::refuse(const TamselChart_PriceProblem& problem, std::string_view
 // The float the indicators took for an accepted price.
 float PriceFeed::taken(double price, float previous) const {
   if (std::isnan(price)) return policy_ == Missing::Previous ? previous : std::numeric_limits<float>::quiet_NaN();
-  if (std::fabs(price) > std::numeric_limits<float>::max())  // only under "nan"
-    return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(std::signbit(price) ? -1 : 1));
-  return static_cast<float>(price);  // exact: the cell was read as a float
+  constexpr float infinity = std::numeric_limits<float>::infinity();
+  if (std::fabs(price) > std::numeric_limits<float>::max())
+    return price > 0 ? infinity : -infinity;  // only under "nan"
+  return static_cast<float>(price);           // exact: the cell was read as a float
 }
 
 ComputedBar PriceFeed::push(std::string_view highCell, std::string_view lowCell, long line) {

@@ -53,6 +53,7 @@ bool OutputBuffer::reserve(std::size_t n) {
 }
 
 void OutputBuffer::append(std::string_view s) {
+  if (s.empty()) return;  // an empty time: no bytes, and perhaps no pointer to copy from
   if (!reserve(s.size())) {
     sink_.write(s.data(), s.size());
     return;

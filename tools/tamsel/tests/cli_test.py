@@ -22,7 +22,7 @@ import tempfile
 import time
 import unittest
 
-TAMSEL = REFERENCE = SAMPLE = None
+TAMSEL = REFERENCE = SAMPLE = CASES = None
 ALL = ["cycle_period", "signal_to_noise", "swing_position", "trend_vigor"]
 
 
@@ -330,16 +330,94 @@ class Errors(Case):
             (["--delimiter", "ab", str(path)], "not one character"),
             (["-o", str(path), str(path)], "the output would replace the input"),
             (["--no-such-option"], "no-such-option"),
+            # Each refused for what it is, in the tool's own words.
+            (["-o", "", str(path)], "-o '': the output needs a file name"),
+            (["--indicators", "", str(path)], "--indicators '': an empty name"),
+            (["--indicators", "cycle_period,,trend_vigor", str(path)], "an empty name"),
+            (["--indicators", "trend_vigor,", str(path)], "an empty name"),
+            (["--indicators", "trend_vigor,trend_vigor", str(path)], "'trend_vigor' is given twice"),
+            (["-j", "1.5", str(path)], "-j '1.5': the number of files converted at once must be a whole number"),
+            (["-j", "0", str(path)], "is 1 to 256"),
+            (["-j", "x", str(path)], "must be a whole number"),
+            (["--missing=nan", "--missing=error", str(path)], "--missing given twice"),
+            (["--high", "H", "--high", "High", str(path)], "--high given twice"),
+            (["-o", "a", "--output", "b", str(path)], "--output given twice"),
+            (["--warmup", "x", str(path)], "--warmup 'x': 'values' writes every value"),
+            (["--warmup", "-1", str(path)], "--warmup '-1'"),
+            (["--warmup", "2.5", str(path)], "--warmup '2.5'"),
+            (["--warmup", "values", "--warmup", "nan", str(path)], "--warmup given twice"),
+            (["--bars", "--indicators", "trend_vigor", str(path)], "--bars writes all four"),
         ]:
             result = run(args)
             self.assertEqual(result.returncode, 2, args)
             self.assertIn(message, result.stderr.decode(), args)
         self.assertEqual(path.read_text(), "High,Low\n2,1\n")
 
+    def test_standard_input_that_is_the_output(self):
+        path = self.write("a.csv", "High,Low\n2,1\n")
+        with open(path, "rb") as stdin:
+            result = subprocess.run([TAMSEL, "-o", str(path), "-"], stdin=stdin, capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 2, result.stderr.decode())
+        self.assertIn("standard input is", result.stderr.decode())
+        self.assertIn("the output would replace the input", result.stderr.decode())
+        self.assertEqual(path.read_text(), "High,Low\n2,1\n")
+        # Another name of the same file is the same file.
+        os.symlink(path, self.dir / "b.csv")
+        result = run(["-o", str(self.dir / "b.csv"), str(path)])
+        self.assertEqual(result.returncode, 2, result.stderr.decode())
+        self.assertEqual(path.read_text(), "High,Low\n2,1\n")
+
+    def test_own_output_as_input_is_refused(self):
+        result = run([SAMPLE])
+        self.assertEqual(result.returncode, 0)
+        path = self.write("again.csv", result.stdout)
+        self.expect_failure(result.stdout, 6, r"already has indicator columns \(column 'cycle_period' \(number 7\), "
+                                              r"column 'signal_to_noise' \(number 8\), .*trend_vigor")
+        # Only the indicators asked for clash.
+        result = run(["--indicators", "cycle_period", "-"], stdin=b"High,Low,Trend_Vigor\n2,1,x\n")
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        result = run(["--indicators", "trend_vigor", "-"], stdin=b"High,Low, Trend_Vigor \n2,1,x\n")
+        self.assertEqual(result.returncode, 6, result.stderr.decode())
+        # The --bars table has a header of its own.
+        self.assertEqual(run(["--bars", str(path)]).returncode, 0)
+
+    def test_moved_directory_gets_the_output_and_no_temporary(self):
+        for interrupt in (False, True):
+            folder = self.dir / f"dir{interrupt}"
+            folder.mkdir()
+            moved = self.dir / f"moved{interrupt}"
+            process = subprocess.Popen([TAMSEL, "-o", str(folder / "out.csv"), "-"], stdin=subprocess.PIPE,
+                                       stderr=subprocess.PIPE)
+            try:
+                process.stdin.write(b"High,Low\n2,1\n")
+                process.stdin.flush()
+                for _ in range(500):  # until the temporary file exists
+                    if any(folder.iterdir()):
+                        break
+                    time.sleep(0.01)
+                folder.rename(moved)
+                if interrupt:
+                    process.send_signal(signal.SIGTERM)
+                    self.assertEqual(process.wait(timeout=60), -signal.SIGTERM)
+                    self.assertEqual(list(moved.iterdir()), [])
+                else:
+                    process.stdin.write(b"3,2\n")
+                    process.stdin.close()
+                    self.assertEqual(process.wait(timeout=60), 0, process.stderr.read().decode())
+                    self.assertEqual([p.name for p in moved.iterdir()], ["out.csv"])
+                    self.assertEqual((moved / "out.csv").read_text().splitlines()[2].split(",")[:2], ["3", "2"])
+            finally:
+                process.kill()
+                if not process.stdin.closed:
+                    process.stdin.close()
+                process.stderr.close()
+            self.assertFalse(folder.exists())
+
     def test_help_and_version(self):
         result = run(["--help"])
         self.assertEqual(result.returncode, 0)
-        for text in ["Examples:", "Exit status:", "--missing", "9  a high or low cell is empty"]:
+        for text in ["Examples:", "Exit status:", "--missing", "9  a high or low cell is empty", "--warmup",
+                     "--no-order-check", "--bars", "--missing=nan passes it on as an infinity", ", ".join(ALL)]:
             self.assertIn(text, result.stdout.decode())
         result = run(["--version"])
         self.assertEqual(result.returncode, 0)
@@ -354,6 +432,9 @@ class Messages(Case):
         for args, data, status, want, unwanted in [
             # Terminal escapes and NULs from a cell are shown, not obeyed.
             ([], b"High,Low\n2,1\n\x1b[31mred\x00x,1\n", 8, r"'\\x1B\[31mred\\x00x' is not a number", b"\x1b"),
+            # A backslash of the text is escaped too, so it cannot pass for an escape.
+            ([], b'High,Low\n2,1\n"a\\nb",1\n', 8, r"'a\\\\nb' is not a number", None),
+            ([], b'High,Low\n2,1\n\\x1B,1\n', 8, r"'\\\\x1B' is not a number", None),
             # Invalid UTF-8 escaped, valid UTF-8 kept.
             ([], b"High,Low\n\xff\xc3\xa9,1\n", 8, r"'\\xFF\u00e9' is not a number", b"\xff"),
             # A 10 MB header or cell: the message says how much it left out.
@@ -384,6 +465,9 @@ class Messages(Case):
             (["-d", "\n"], "a line break"),
             (["--high", "low"], "--high and --low both name the column 'low'"),
             (["--high", "X", "--low", "x"], "both name the column"),
+            # The clash check reads names as the column lookup does.
+            (["--high", "<Low>", "--low", "low"], "both name the column '<Low>'"),
+            (["--high", "AAPL.Low", "--low", " LOW "], "both name the column"),
             (["--order", "backwards"], "backwards not in"),
             (["--no-such-\x1b[2J"], "no-such-\\x1B[2J"),
         ]:
@@ -497,10 +581,11 @@ class Bars(Case):
         self.check_table(in_time_order, [r.split(",")[0] for r in rows], highs, lows)
 
     def test_no_date_column_odd_times_and_refusals(self):
-        result = run(["--bars", "-"], stdin=b"High,Low\n2,1\n3,2\n")
-        self.assertEqual(result.returncode, 0, result.stderr.decode())
-        self.assertEqual([line.split(",")[:3] for line in result.stdout.decode().splitlines()[1:]],
-                         [["", "2", "1"], ["", "3", "2"]])
+        for order in ("oldest-first", "newest-first"):
+            result = run(["--bars", f"--order={order}", "-"], stdin=b"High,Low\n2,1\n3,2\n")
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+            self.assertEqual([line.split(",")[:3] for line in result.stdout.decode().splitlines()[1:]],
+                             [["", "2", "1"], ["", "3", "2"]])
         # A time holding a comma or a quote is quoted in the table.
         result = run(["--bars", "-"], stdin=b'Date,High,Low\n"1 March, ""noon""",2,1\n')
         self.assertEqual(result.returncode, 0, result.stderr.decode())
@@ -511,11 +596,156 @@ class Bars(Case):
             self.assertEqual(run(["--bars", "-"], stdin=data).returncode, status, data)
 
 
+def policy_cases():
+    """(line number, policy, highs, lows, outcome words) of the shared file."""
+    cases = []
+    for number, line in enumerate(pathlib.Path(CASES).read_text().splitlines(), start=1):
+        if not line.strip() or line.startswith("#"):
+            continue
+        policy, highs, lows, outcome = (part.strip() for part in line.split("|"))
+        cases.append((number, policy, highs.split(), lows.split(), outcome.split()))
+    return cases
+
+
+def same_float(text, want):
+    """The tool's text of a float is the listed price as a 32-bit float."""
+    if want == "nan":
+        return text == "nan"
+    return float_bits(text) == float_bits(want)
+
+
+class Policy(Case):
+    """Every case of the policy table every front end reads, through the CLI:
+    a missing price is an empty cell, an infinite one the text inf."""
+
+    KINDS = {"missing": (9, "missing price"), "no-previous": (9, "first bar"), "infinite": (8, "infinite price"),
+             "out-of-range": (8, "beyond the range of a 32-bit float")}
+
+    def test_every_shared_case(self):
+        cases = policy_cases()
+        self.assertGreater(len(cases), 20)
+        for number, policy, highs, lows, outcome in cases:
+            cell = lambda price: "" if price == "nan" else price
+            body = "".join(f"2024-01-{bar:02d},{cell(h)},{cell(l)}\n"
+                           for bar, (h, l) in enumerate(zip(highs, lows), start=1))
+            result = run(["--bars", f"--missing={policy}", "-"], stdin=("date,high,low\n" + body).encode())
+            where = f"case on line {number}: {policy} | {highs} | {lows}"
+            stderr = result.stderr.decode()
+            if outcome[0] == "ok":
+                self.assertEqual(result.returncode, 0, f"{where}: {stderr}")
+                split = outcome.index("/")
+                want_highs, want_lows = outcome[1:split], outcome[split + 1:]
+                rows = [line.split(",") for line in result.stdout.decode().splitlines()[1:]]
+                self.assertEqual(len(rows), len(want_highs), where)
+                for row, high, low in zip(rows, want_highs, want_lows):
+                    self.assertTrue(same_float(row[1], high) and same_float(row[2], low), f"{where}: {row}")
+                continue
+            kind, column, bar = outcome
+            status, text = self.KINDS[kind]
+            self.assertEqual(result.returncode, status, f"{where}: {stderr}")
+            number_of = {"high": 2, "low": 3}[column]
+            # The header is line 1, so bar N is on line N + 1.
+            self.assertIn(f"<stdin>:{int(bar) + 1}: column '{column}' (number {number_of}): ", stderr, where)
+            self.assertIn(text, stderr, where)
+
+
+WARMUP = {"cycle_period": 14, "signal_to_noise": 12, "swing_position": 50, "trend_vigor": 29}
+
+
+class Warmup(Case):
+    """--warmup: which values are written as nan."""
+
+    def table(self, args, data):
+        result = run(["--bars", *args, "-"], stdin=data)
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        return [line.split(",") for line in result.stdout.decode().splitlines()[1:]]
+
+    def test_each_indicators_own_warmup_and_a_count(self):
+        header, rows, _, _ = read_sample(120)
+        data = (header + "\n" + "\n".join(rows) + "\n").encode()
+        values = self.table([], data)
+        self.assertEqual(self.table(["--warmup=values"], data), values)
+        self.assertEqual(self.table(["--warmup=0"], data), values)
+        blanked = self.table(["--warmup=nan"], data)
+        counted = self.table(["--warmup=20"], data)
+        for bar, (plain, own, first) in enumerate(zip(values, blanked, counted), start=1):
+            for i, name in enumerate(ALL, start=3):
+                self.assertEqual(own[i], "nan" if bar <= WARMUP[name] else plain[i], f"bar {bar} {name}")
+                self.assertEqual(first[i], "nan" if bar <= 20 else plain[i], f"bar {bar} {name}")
+            self.assertEqual(own[:3], plain[:3])
+        # Beyond the file's length every value is blanked.
+        self.assertTrue(all(v == "nan" for row in self.table(["--warmup=1000"], data) for v in row[3:]))
+
+    def test_newest_first_blanks_the_last_rows(self):
+        header, rows, _, _ = read_sample(80)
+        oldest_first = self.table(["--warmup=nan"], (header + "\n" + "\n".join(rows) + "\n").encode())
+        newest_first = self.table(["--warmup=nan", "--order=newest-first"],
+                                  (header + "\n" + "\n".join(reversed(rows)) + "\n").encode())
+        self.assertEqual(list(reversed(newest_first)), oldest_first)
+        self.assertEqual(newest_first[-1][3:], ["nan"] * 4)
+
+    def test_the_input_layout_too(self):
+        result = run(["--warmup=nan", "--indicators", "signal_to_noise", "-"],
+                     stdin=b"High,Low\n" + b"".join(b"%d,%d\n" % (10 + i % 3, 9) for i in range(14)))
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual([line.rsplit(",", 1)[1] != "nan" for line in result.stdout.decode().splitlines()[1:]],
+                         [False] * 12 + [True] * 2)
+
+
+class Dates(Case):
+    """Dates as written with AM/PM and UTC offsets, and what an out-of-order
+    message advises."""
+
+    def convert(self, header, body, args=()):
+        return run([*args, "-"], stdin=(header + "\n" + "\n".join(body) + "\n").encode())
+
+    def test_twelve_hour_times_and_offsets_in_order(self):
+        for header, body in [
+            ("Date,High,Low", ["2024-03-01 11:00 AM,2,1", "2024-03-01 01:00 PM,2,1", "2024-03-01 12:30 pm,2,1"][:2]),
+            ("Date,High,Low", ["2024-03-01 11:59 AM,2,1", "2024-03-01 12:00 PM,2,1", "2024-03-01 01:00 PM,2,1"]),
+            ("timestamp,High,Low", ["2024-03-01T02:30:00+02:00,2,1", "2024-03-01T02:15:00+01:00,2,1"]),
+            ("timestamp,High,Low", ["2024-03-01T09:00:00-0500,2,1", "2024-03-01T14:30:00Z,2,1"]),
+            ("<DATE>\t<TIME>\t<HIGH>\t<LOW>", ["20240301\t11:00 PM\t2\t1", "20240302\t01:00 AM\t2\t1"]),
+        ]:
+            result = self.convert(header, body)
+            self.assertEqual(result.returncode, 0, (body, result.stderr.decode()))
+
+    def test_instants_out_of_order_still_refused(self):
+        for header, body in [
+            ("Date,High,Low", ["2024-03-01 01:00 PM,2,1", "2024-03-01 11:00 AM,2,1"]),
+            ("timestamp,High,Low", ["2024-03-01T02:30:00+01:00,2,1", "2024-03-01T02:15:00+01:00,2,1"]),
+            ("Date,High,Low", ["2024-03-01T10:00:00Z,2,1", "2024-03-01T11:00:00+02:00,2,1"]),
+        ]:
+            self.assertEqual(self.convert(header, body).returncode, 10, body)
+
+    def test_advice_fits_the_file(self):
+        # Plainly newest first: the advice is --order=newest-first.
+        result = self.convert("Date,High,Low", ["2024-03-03,2,1", "2024-03-02,2,1", "2024-03-01,2,1"])
+        self.assertEqual(result.returncode, 10)
+        self.assertRegex(result.stderr.decode(), r"<stdin>:3: .*'2024-03-02' is older than '2024-03-03' on line 2.*"
+                                                 r"--order=newest-first")
+        # Oldest first with one row astray: the rows are named, no newest-first.
+        result = self.convert("Date,High,Low", ["2024-03-01,2,1", "2024-03-02,2,1", "2024-03-04,2,1",
+                                                "2024-03-03,2,1"])
+        self.assertEqual(result.returncode, 10)
+        stderr = result.stderr.decode()
+        self.assertRegex(stderr, r"<stdin>:5: .*'2024-03-03' is older than '2024-03-04' on line 4")
+        self.assertNotIn("newest-first", stderr)
+        self.assertIn("--no-order-check", stderr)
+        # The check skipped on request, whatever the order.
+        for args in (["--no-order-check"], ["--no-order-check", "--order=newest-first"]):
+            self.assertEqual(self.convert("Date,High,Low", ["2024-03-01,2,1", "2024-03-04,2,1", "2024-03-03,2,1"],
+                                          args).returncode, 0, args)
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--tamsel", required=True)
     parser.add_argument("--reference", required=True)
     parser.add_argument("--sample", required=True)
+    parser.add_argument("--cases", default=str(pathlib.Path(__file__).resolve().parents[3] / "tests" / "data" /
+                                               "missing_policy_cases.txt"),
+                        help="the missing-price policy cases every front end shares")
     args, rest = parser.parse_known_args()
-    TAMSEL, REFERENCE, SAMPLE = args.tamsel, args.reference, args.sample
+    TAMSEL, REFERENCE, SAMPLE, CASES = args.tamsel, args.reference, args.sample, args.cases
     unittest.main(argv=[sys.argv[0], *rest], verbosity=1)

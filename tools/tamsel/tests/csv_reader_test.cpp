@@ -4,9 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "bar_time.hpp"
+#include "convert.hpp"
+#include "held_rows.hpp"
+#include "message_text.hpp"
+#include "price_cell.hpp"
 
 namespace {
 
@@ -213,6 +222,159 @@ TEST(CsvReader, RefusesARecordLongerThanTheLimit) {
   Record record;
   ASSERT_TRUE(reader.next(record));
   EXPECT_THROW(reader.next(record), ParseError);
+}
+
+// ---- the cells and dates the conversion reads ------------------------------
+
+std::optional<tamsel::cli::BarTime::Instant> When(std::string_view text) {
+  static tamsel::cli::DateReader reader;  // one for all, as for the dates of a file
+  return reader.read(text);
+}
+
+TEST(BarTime, ReadsTheYearFirstLayouts) {
+  const auto day = When("2024-03-01");
+  ASSERT_TRUE(day);
+  for (const char* same : {"2024/03/01", "2024.03.01", "20240301", "2024-3-1", " 2024-03-01 "})
+    EXPECT_EQ(When(same), day) << same;
+  EXPECT_EQ(*When("2024-03-01 10:00"), *day + 36'000'000);
+  EXPECT_EQ(When("2024-03-01T10:00:00"), When("2024-03-01 10:00"));
+  EXPECT_EQ(When("20240301 1000"), When("2024-03-01 10:00"));
+  EXPECT_EQ(*When("2024-03-01 10:00:00.25"), *day + 36'000'250);
+  // Day- or month-first and impossible dates are not guessed at.
+  for (const char* unread : {"01.03.2024", "03/01/2024", "2024-02-30", "2024-13-01", "soon", "", "2024-03-01 25:00",
+                             "2024-03-01 10:00 later"})
+    EXPECT_FALSE(When(unread)) << unread;
+}
+
+TEST(BarTime, TwelveHourClockAndOffsets) {
+  EXPECT_LT(*When("2024-03-01 11:00 AM"), *When("2024-03-01 01:00 PM"));
+  EXPECT_EQ(When("2024-03-01 01:00 PM"), When("2024-03-01 13:00"));
+  EXPECT_EQ(When("2024-03-01 12:00 AM"), When("2024-03-01 00:00"));
+  EXPECT_EQ(When("2024-03-01 12:30 pm"), When("2024-03-01 12:30"));
+  // One instant, however its offset writes it.
+  EXPECT_EQ(When("2024-03-01T02:30:00+02:00"), When("2024-03-01T00:30:00Z"));
+  EXPECT_EQ(When("2024-03-01T02:30:00+0200"), When("2024-03-01 00:30 UTC"));
+  EXPECT_LT(*When("2024-03-01T02:30:00+02:00"), *When("2024-03-01T02:15:00+01:00"));
+}
+
+TEST(BarTime, FindsTheDateAndTimeColumns) {
+  using tamsel::cli::BarTime;
+  const std::vector<std::string_view> split = {"<DATE>", "<TIME>", "<HIGH>", "<LOW>"};
+  const BarTime both(split);
+  ASSERT_TRUE(both.hasDateColumn());
+  EXPECT_EQ(both.of({"20240301", "1:00 PM", "2", "1"}), When("2024-03-01 13:00"));
+  const BarTime joined(std::vector<std::string_view>{"High", "Date_Time", "Low"});
+  EXPECT_EQ(joined.dateColumn(), 1u);
+  EXPECT_FALSE(BarTime(std::vector<std::string_view>{"When", "High"}).hasDateColumn());
+}
+
+TEST(PriceCell, MissingInfiniteAndBeyondFloatRange) {
+  double price = 0;
+  bool comma = false;
+  for (const char* missing : {"", " ", "null", "NaN", "NA", "n/a"}) {
+    ASSERT_TRUE(tamsel::cli::parsePriceCell(missing, false, price, comma)) << missing;
+    EXPECT_TRUE(std::isnan(price)) << missing;
+  }
+  ASSERT_TRUE(tamsel::cli::parsePriceCell("-Infinity", false, price, comma));
+  EXPECT_EQ(price, -std::numeric_limits<double>::infinity());
+  // Beyond float range stays finite, so the policy can tell it from inf.
+  ASSERT_TRUE(tamsel::cli::parsePriceCell("1e39", false, price, comma));
+  EXPECT_EQ(price, 1e39);
+  ASSERT_TRUE(tamsel::cli::parsePriceCell("-1e400", false, price, comma));
+  EXPECT_TRUE(std::isfinite(price) && price < -1e300);
+  // Read straight to the nearest float: the largest float, not beyond it.
+  ASSERT_TRUE(tamsel::cli::parsePriceCell("3.4028235e38", false, price, comma));
+  EXPECT_EQ(price, static_cast<double>(std::numeric_limits<float>::max()));
+  ASSERT_TRUE(tamsel::cli::parsePriceCell("1,5", true, price, comma));
+  EXPECT_EQ(price, 1.5);
+  EXPECT_TRUE(comma);
+  for (const char* bad : {"abc", "1,5", "+-1", "nan(1)", "1e", "--1"})
+    EXPECT_FALSE(tamsel::cli::parsePriceCell(bad, false, price, comma)) << bad;
+}
+
+TEST(MessageText, EscapesWhatCouldMislead) {
+  using tamsel::cli::printable;
+  EXPECT_EQ(printable("a\\nb"), "a\\\\nb");  // a backslash of the text, not an escape
+  EXPECT_EQ(printable("a\nb"), "a\\x0Ab");
+  EXPECT_EQ(printable("\x1b[2J\xff"), "\\x1B[2J\\xFF");
+  EXPECT_EQ(printable("\xc3\xa9"), "\xc3\xa9");
+  // The whole-message pass leaves the escapes of the quoted parts alone.
+  EXPECT_EQ(tamsel::cli::printableMessage(printable("a\\nb\x01")), "a\\\\nb\\x01");
+}
+
+TEST(HeldRows, GivesBackEveryRowAsRead) {
+  const std::string text =
+      "Date,High,Low,Note\n"
+      "2024-03-01,2,1,plain\n"
+      "\" 2024-03-02 \",\"3\",\"2\"\"\",\"two\nlines\"\n" +
+      std::string(3 << 20, 'x') + ",4,3,long\n";
+  MemorySource source(text);
+  Reader reader(source, 16, 1 << 23);
+  Record record;
+  ASSERT_TRUE(reader.next(record));
+  tamsel::cli::HeldRows held;
+  std::vector<Row> expected;
+  while (reader.next(record)) {
+    held.add(record, record.fields[1], record.fields[2], record.fields[0]);
+    expected.push_back({{std::string(record.fields[1]), std::string(record.fields[2]), std::string(record.fields[0])},
+                        std::string(record.raw),
+                        record.line,
+                        ""});
+  }
+  ASSERT_EQ(held.size(), 3u);
+  for (std::size_t i = held.size(); i-- > 0;) {  // read back from the last, as newest-first rows are
+    const auto row = held.row(i);
+    const Row got{
+        {std::string(row.high), std::string(row.low), std::string(row.time)}, std::string(row.raw), row.line, ""};
+    EXPECT_EQ(got, expected[i]) << "row " << i;
+  }
+  EXPECT_EQ(held.row(1).low, "2\"");  // undoubled: a copy, not a part of the raw text
+  EXPECT_EQ(held.row(2).line, 5);
+}
+
+class Collected final : public tamsel::cli::BarListener, public tamsel::cli::Sink {
+ public:
+  struct Bar {
+    std::uint64_t row;
+    std::string time;
+    float high, low, cycle;
+  };
+  void bar(const tamsel::cli::BarRecord& b) override {
+    bars.push_back({b.row, std::string(b.time), b.high, b.low, b.values.CyclePeriod});
+  }
+  void write(const char* data, std::size_t size) override { text.append(data, size); }
+  std::vector<Bar> bars;
+  std::string text;
+};
+
+TEST(BarListener, HearsEveryBarInTheFileOrderWithTheTakenPrices) {
+  const std::string input =
+      "Date,High,Low\n"
+      " 2024-03-03 ,,4\n"
+      "2024-03-02,6,\n"
+      "2024-03-01,5,3\n";
+  tamsel::cli::Options options;
+  options.order = tamsel::cli::Order::NewestFirst;
+  options.missing = tamsel::cli::Missing::Previous;
+  options.warmup.kind = tamsel::cli::Warmup::Kind::Bars;
+  options.warmup.bars = 2;
+  MemorySource source(input);
+  Collected heard;
+  tamsel::cli::convert(source, "in.csv", heard, options, nullptr, &heard);
+  ASSERT_EQ(heard.bars.size(), 3u);
+  EXPECT_EQ(heard.bars[0].row, 0u);
+  EXPECT_EQ(heard.bars[0].time, "2024-03-03");
+  // In time order: (5,3), (6, 3 repeated), (6 repeated, 4).
+  EXPECT_EQ(heard.bars[0].high, 6.0f);
+  EXPECT_EQ(heard.bars[0].low, 4.0f);
+  EXPECT_EQ(heard.bars[1].low, 3.0f);
+  EXPECT_EQ(heard.bars[2].high, 5.0f);
+  // Values as written: the two oldest bars blanked by the warm-up.
+  EXPECT_FALSE(std::isnan(heard.bars[0].cycle));
+  EXPECT_TRUE(std::isnan(heard.bars[1].cycle) && std::isnan(heard.bars[2].cycle));
+  EXPECT_EQ(heard.text.substr(0, heard.text.find('\n')),
+            "Date,High,Low,cycle_period,signal_to_noise,"
+            "swing_position,trend_vigor");
 }
 
 }  // namespace

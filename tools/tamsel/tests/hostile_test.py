@@ -280,8 +280,29 @@ def limit_cases():
     def small_limit():
         resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
 
+    def few_descriptors():
+        resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+
+    # More files than descriptors for them all at once: every one converts,
+    # and the run says it converts fewer at a time than -j asked.
+    many = [f"many{i:02d}.csv" for i in range(80)]
+
+    def copies(root):
+        for name in many:
+            (root / name).write_bytes((root / "small.csv").read_bytes())
+
+    # Standard input is the very file -o names: refused, the file untouched.
+    def input_is_output():
+        os.dup2(os.open("out.csv", os.O_RDONLY), 0)
+
     cases = [Case("ulimit -f 64", {"out.csv": "good.csv"}, ["-o", "out.csv", "good.csv"], expect=("failed",),
-                  setup=old_file("out.csv"), preexec=small_limit, message="file-size limit")]
+                  setup=old_file("out.csv"), preexec=small_limit, message="file-size limit"),
+             Case("ulimit -n 64 with -j 64 and 80 files", {f"out/{name}": "small.csv" for name in many},
+                  ["-j", "64", "-o", "out/", *many], expect=("ok",), setup=copies, preexec=few_descriptors,
+                  message="ulimit -n"),
+             Case("-o out.csv - < out.csv", {"out.csv": "good.csv"}, ["-o", "out.csv", "-"], expect=("failed",),
+                  setup=old_file("out.csv", text=b"High,Low\n2,1\n"), preexec=input_is_output,
+                  message="the output would replace the input")]
     return cases
 
 
