@@ -153,30 +153,33 @@ int TakeBar(const TamselChart_Stream& stream, double high, double low, float* hi
   return 0;
 }
 
+// One checked bar into target: the stream itself for a push, a scratch copy
+// of it for a peek.
+int StepChecked(TamselChart_Stream& target, double high, double low, TamselChart_Values* out,
+                TamselChart_PriceProblem* problem) {
+  float highTaken = 0.0f;
+  float lowTaken = 0.0f;
+  if (!TakeBar(target, high, low, &highTaken, &lowTaken, problem)) return 0;
+  *out = target.indicators.Step(highTaken, lowTaken);
+  target.missing.Remember(highTaken, lowTaken);
+  return target.indicators.engine.BarNumber();
+}
+
 }  // namespace
 
 int TAMSELCHART_CALL TamselChart_StreamPushPrices(TamselChart_Stream* stream, double high, double low,
                                                   TamselChart_Values* out, TamselChart_PriceProblem* problem) {
   const FloatEnvironmentGuard guard;
   if (stream == nullptr || out == nullptr) return 0;
-  float highTaken = 0.0f;
-  float lowTaken = 0.0f;
-  if (!TakeBar(*stream, high, low, &highTaken, &lowTaken, problem)) return 0;
-  *out = stream->indicators.Step(highTaken, lowTaken);
-  stream->missing.Remember(highTaken, lowTaken);
-  return stream->indicators.engine.BarNumber();
+  return StepChecked(*stream, high, low, out, problem);
 }
 
 int TAMSELCHART_CALL TamselChart_StreamPeekPrices(const TamselChart_Stream* stream, double high, double low,
                                                   TamselChart_Values* out, TamselChart_PriceProblem* problem) {
   const FloatEnvironmentGuard guard;
   if (stream == nullptr || out == nullptr) return 0;
-  float highTaken = 0.0f;
-  float lowTaken = 0.0f;
-  if (!TakeBar(*stream, high, low, &highTaken, &lowTaken, problem)) return 0;
-  AllIndicators scratch = stream->indicators;
-  *out = scratch.Step(highTaken, lowTaken);
-  return scratch.engine.BarNumber();
+  TamselChart_Stream scratch = *stream;
+  return StepChecked(scratch, high, low, out, problem);
 }
 
 }  // extern "C"
