@@ -10,6 +10,7 @@
 
 #include "TamselCharts.h"
 #include "aligned_allocation.hpp"
+#include "float_environment_guard.hpp"
 #include "snapshot_bytes.hpp"
 #include "stream_state.hpp"
 
@@ -179,7 +180,12 @@ using namespace tamsel;
 
 extern "C" {
 
+// Saving widens the remembered prices to doubles and loading narrows them
+// back, which raises flags (invalid for a signalling NaN) that a host with
+// unmasked exceptions would trap on: both run in the library's environment
+// like every other entry point.
 int TAMSELCHART_CALL TamselChart_StreamSave(const TamselChart_Stream* stream, unsigned char* buffer, int capacity) {
+  const FloatEnvironmentGuard guard;
   if (stream == nullptr) return 0;
   constexpr std::size_t size = snapshot::kSnapshotBytes;
   if (buffer != nullptr && capacity >= 0 && static_cast<std::size_t>(capacity) >= size) {
@@ -192,6 +198,7 @@ int TAMSELCHART_CALL TamselChart_StreamSave(const TamselChart_Stream* stream, un
 }
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamLoad(const unsigned char* bytes, int size, int* reason) {
+  const FloatEnvironmentGuard guard;
   int why = TAMSELCHART_SNAPSHOT_OK;
   TamselChart_Stream* stream = nullptr;
   if (size < 0 || (bytes == nullptr && size != 0)) {
