@@ -155,9 +155,13 @@ int Decode(const unsigned char* bytes, std::size_t size, TamselChart_Stream& str
   stream.missing.high = static_cast<float>(high);
   stream.missing.low = static_cast<float>(low);
 
-  // The prices a stream remembers are floats, widened exactly, and it has
-  // some exactly when it has had a bar.
-  const auto widened = [](double x, float f) { return std::isnan(x) ? std::isnan(f) : static_cast<double>(f) == x; };
+  // The prices a stream remembers are floats, widened exactly (a NaN too,
+  // payload and all, or saving the loaded stream would give other bytes),
+  // and it has some exactly when it has had a bar.
+  const auto widened = [](double x, float f) {
+    const double back = f;
+    return std::memcmp(&back, &x, sizeof x) == 0;
+  };
   bool reachable = reader.reachable && bar >= 0 && IsMissingPolicy(policy) && hasPrevious == (bar > 0 ? 1 : 0) &&
                    widened(high, stream.missing.high) && widened(low, stream.missing.low) &&
                    PositionsAgreeWithBar(stream, bar);
