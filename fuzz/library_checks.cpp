@@ -11,6 +11,7 @@
 #include "output_digest.h"
 #include "snapshot_digest.h"
 #include "support/float_control_words.h"
+#include "trapping_host.hpp"
 
 namespace tamsel::fuzz {
 namespace {
@@ -204,31 +205,8 @@ void CheckStream(const Bars& bars, const Outputs& batch) {
   TamselChart_StreamDestroy(stream);
 }
 
-// Saving and loading touch no number a host's environment could change, but
-// they widen and narrow the remembered prices (NaNs among them): made from a
-// host that unmasks every exception and raises no flag, they must neither
-// trap nor leave a flag raised.
-template <typename Call>
-auto FromTrappingHost(const char* what, Call call) {
-#if defined(__i386__) || defined(__x86_64__)
-  const FloatControlWords host = {0x0C40, 0x00, 0xE040};
-  const FloatControlWords own = ReadFloatControlWords();
-  InstallFloatControlWords(host);
-  const auto result = call();
-  const FloatControlWords after = ReadFloatControlWords();
-  InstallFloatControlWords(own);
-  if (!SameFloatControlWords(after, host)) {
-    std::fprintf(stderr, "tamsel fuzz check failed: %s left the host's environment changed (MXCSR %#x)\n", what,
-                 static_cast<unsigned>(after.mxcsr));
-    std::abort();
-  }
-  return result;
-#else
-  (void)what;
-  return call();
-#endif
-}
-
+// Saving and loading widen and narrow the remembered prices (NaNs among
+// them), so they too are made from a trapping host.
 // The stream exports called directly, for the snapshot digest.
 const TamselStreamCalls kDirectStreamCalls = {
     nullptr,
