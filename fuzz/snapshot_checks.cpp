@@ -148,6 +148,12 @@ void PushTail(TamselChart_Stream* stream, std::int32_t bar, const std::uint8_t* 
   }
 }
 
+std::uint64_t Fnv1a(const std::uint8_t* bytes, std::size_t size) {
+  std::uint64_t digest = 0xcbf29ce484222325ULL;
+  for (std::size_t i = 0; i < size; ++i) digest = (digest ^ bytes[i]) * 0x100000001b3ULL;
+  return digest;
+}
+
 }  // namespace
 
 std::uint32_t SnapshotCrc32c(const std::uint8_t* data, std::size_t size) {
@@ -159,7 +165,7 @@ std::uint32_t SnapshotCrc32c(const std::uint8_t* data, std::size_t size) {
   return crc ^ 0xFFFFFFFFu;
 }
 
-void CheckSnapshot(const std::uint8_t* data, std::size_t size, SnapshotChecksum checksum) {
+std::uint64_t CheckSnapshot(const std::uint8_t* data, std::size_t size, SnapshotChecksum checksum) {
   static const bool crcChecked = [] {
     if (SnapshotCrc32c(reinterpret_cast<const std::uint8_t*>("123456789"), 9) != 0xE3069283u)
       Fail("the CRC-32C check value");
@@ -198,7 +204,8 @@ void CheckSnapshot(const std::uint8_t* data, std::size_t size, SnapshotChecksum 
     if (reason != TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY &&
         reason != (expected >= 0 ? expected : TAMSELCHART_SNAPSHOT_UNREACHABLE))
       Fail("StreamLoad refused for another reason than its header and checksum give", reason);
-    return;
+    const auto refusal = static_cast<std::uint8_t>(reason);
+    return Fnv1a(&refusal, 1);
   }
   if (expected >= 0) Fail("StreamLoad took bytes that its header or checksum refuse", expected);
 
@@ -223,6 +230,7 @@ void CheckSnapshot(const std::uint8_t* data, std::size_t size, SnapshotChecksum 
   if (Save(reloaded) != after) Fail("a reloaded stream saves other bytes");
   TamselChart_StreamDestroy(reloaded);
   TamselChart_StreamDestroy(stream);
+  return Fnv1a(after.data(), after.size());
 }
 
 }  // namespace tamsel::fuzz

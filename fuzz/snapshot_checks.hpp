@@ -23,7 +23,10 @@ enum class SnapshotChecksum {
   Recomputed,
 };
 
-void CheckSnapshot(const std::uint8_t* data, std::size_t size, SnapshotChecksum checksum);
+// Returns a digest of the outcome (FNV-1a over the refusal's reason, or over
+// the bytes the loaded stream saves after the tail's bars), so that builds
+// can be compared input by input.
+std::uint64_t CheckSnapshot(const std::uint8_t* data, std::size_t size, SnapshotChecksum checksum);
 
 // CRC-32C (reflected polynomial 0x82F63B78), written here from the format's
 // description rather than taken from the library, so the two check each
