@@ -51,6 +51,7 @@ replay() {
 echo "-- building the fuzz targets (build/fuzz)"
 cmake --preset fuzz --fresh >/dev/null
 cmake --build --preset fuzz -j "$jobs"
+cmake --build build/fuzz -j "$jobs" --target tamsel_fuzz_snapshot tamsel_fuzz_snapshot_state tamsel_replay_snapshot
 
 work=build/fuzz/work
 rm -rf "$work"
