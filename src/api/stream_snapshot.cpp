@@ -77,7 +77,10 @@ struct Reader {
   ByteReader& in;
   bool reachable = true;
   void Doubles(double* values, int count) {
-    for (int i = 0; i < count; ++i) values[i] = in.F64();
+    for (int i = 0; i < count; ++i) {
+      values[i] = in.F64();
+      reachable = reachable && IsWritten(values[i]);
+    }
   }
   void NeverNaN(double& value) {
     value = in.F64();
@@ -155,12 +158,12 @@ int Decode(const unsigned char* bytes, std::size_t size, TamselChart_Stream& str
   stream.missing.high = static_cast<float>(high);
   stream.missing.low = static_cast<float>(low);
 
-  // The prices a stream remembers are floats, widened exactly (a NaN too,
-  // payload and all, or saving the loaded stream would give other bytes),
-  // and it has some exactly when it has had a bar.
+  // The prices a stream remembers are floats, widened exactly (a NaN as the
+  // snapshot's one NaN, or saving the loaded stream would give other
+  // bytes), and it has some exactly when it has had a bar.
   const auto widened = [](double x, float f) {
     const double back = f;
-    return std::memcmp(&back, &x, sizeof x) == 0;
+    return std::isnan(x) ? IsWritten(x) : std::memcmp(&back, &x, sizeof x) == 0;
   };
   bool reachable = reader.reachable && bar >= 0 && IsMissingPolicy(policy) && hasPrevious == (bar > 0 ? 1 : 0) &&
                    widened(high, stream.missing.high) && widened(low, stream.missing.low) &&
