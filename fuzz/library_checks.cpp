@@ -9,7 +9,9 @@
 #include "TamselCharts.h"
 #include "fuzz_series.h"
 #include "output_digest.h"
+#include "snapshot_digest.h"
 #include "support/float_control_words.h"
+#include "trapping_host.hpp"
 
 namespace tamsel::fuzz {
 namespace {
@@ -203,6 +205,43 @@ void CheckStream(const Bars& bars, const Outputs& batch) {
   TamselChart_StreamDestroy(stream);
 }
 
+// Saving and loading widen and narrow the remembered prices (NaNs among
+// them), so they too are made from a trapping host.
+// The stream exports called directly, for the snapshot digest.
+const TamselStreamCalls kDirectStreamCalls = {
+    nullptr,
+    [](void*) -> void* { return TamselChart_StreamCreate(); },
+    [](void*, void* stream, float high, float low, float values[4]) {
+      TamselChart_Values out{};
+      const int bar = TamselChart_StreamPush(static_cast<TamselChart_Stream*>(stream), high, low, &out);
+      values[0] = out.CyclePeriod, values[1] = out.SignalToNoiseRatio, values[2] = out.SwingPosition,
+      values[3] = out.TrendVigor;
+      return bar;
+    },
+    [](void*, const void* stream, unsigned char* buffer, int capacity) {
+      return FromTrappingHost("StreamSave", [&] {
+        return TamselChart_StreamSave(static_cast<const TamselChart_Stream*>(stream), buffer, capacity);
+      });
+    },
+    [](void*, const unsigned char* bytes, int size, int* reason) -> void* {
+      return FromTrappingHost("StreamLoad", [&] { return TamselChart_StreamLoad(bytes, size, reason); });
+    },
+    [](void*, void* stream) { TamselChart_StreamDestroy(static_cast<TamselChart_Stream*>(stream)); },
+};
+
+std::uint64_t CheckSnapshots(const Bars& bars, const float* const batch[4]) {
+  const TamselFuzzSeries series = {const_cast<float*>(bars.high.data()), const_cast<float*>(bars.low.data()),
+                                   bars.Count(), bars.nullOutputs, bars.cloneAfter};
+  std::uint64_t digest = 0;
+  int bar = 0;
+  if (const char* failure = TamselSnapshotDigest(&series, batch, &kDirectStreamCalls, &digest, &bar)) {
+    std::fprintf(stderr, "tamsel fuzz check failed: %s (bar %d, snapshot after bar %d)\n", failure, bar,
+                 bars.cloneAfter);
+    std::abort();
+  }
+  return digest;
+}
+
 }  // namespace
 
 Bars DecodeBars(const std::uint8_t* data, std::size_t size) {
@@ -217,7 +256,7 @@ Bars DecodeBars(const std::uint8_t* data, std::size_t size) {
   return bars;
 }
 
-std::uint64_t CheckLibrary(const Bars& bars) {
+Digests CheckLibrary(const Bars& bars) {
   const int count = bars.Count();
   // Exactly sized copies: reading past the last bar is a heap overflow that
   // AddressSanitizer reports.  An empty series still passes real pointers.
@@ -285,7 +324,7 @@ std::uint64_t CheckLibrary(const Bars& bars) {
 
   const float* const outputs[] = {single.cyclePeriod.Values(), single.signalToNoise.Values(),
                                   single.swingPosition.Values(), single.trendVigor.Values()};
-  return TamselOutputDigest(outputs, count);
+  return {TamselOutputDigest(outputs, count), CheckSnapshots(bars, outputs)};
 }
 
 }  // namespace tamsel::fuzz

@@ -40,10 +40,16 @@ inline constexpr int kShortBars = kTamselFuzzShortBars;
 // (decoded by fuzz_series.c, which the DLL test hosts share).
 Bars DecodeBars(const std::uint8_t* data, std::size_t size);
 
-// Runs every check on one series; aborts on the first failure.  Returns the
-// digest of the four output series (output_digest.h), so that runs under
-// different kernel builds or on another architecture can be compared input
-// by input.
-std::uint64_t CheckLibrary(const Bars& bars);
+// What a build prints for an input, so that runs under different kernel
+// builds or on another architecture can be compared input by input: the
+// digest of the four output series (output_digest.h) and of the stream's
+// snapshots (snapshot_digest.h).
+struct Digests {
+  std::uint64_t outputs = 0;
+  std::uint64_t snapshots = 0;
+};
+
+// Runs every check on one series; aborts on the first failure.
+Digests CheckLibrary(const Bars& bars);
 
 }  // namespace tamsel::fuzz

@@ -4,8 +4,9 @@
 // handle identically and within each indicator's range.
 //
 // With TAMSEL_FUZZ_PRINT_DIGEST set (the replay program under test-fuzz.sh)
-// each input also prints the digest of its outputs, so that replays under
-// each kernel build and on 32-bit x86 can be compared input by input.
+// each input also prints the digests of its outputs and of its stream's
+// snapshots, so that replays under each kernel build and on 32-bit x86 can
+// be compared input by input.
 #include <cinttypes>
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool printDigest = std::getenv("TAMSEL_FUZZ_PRINT_DIGEST") != nullptr;
-  const std::uint64_t digest = tamsel::fuzz::CheckLibrary(tamsel::fuzz::DecodeBars(data, size));
-  if (printDigest) std::printf("digest %016" PRIx64 " ", digest);
+  const auto digests = tamsel::fuzz::CheckLibrary(tamsel::fuzz::DecodeBars(data, size));
+  if (printDigest) std::printf("digest %016" PRIx64 " snapshot %016" PRIx64 " ", digests.outputs, digests.snapshots);
   return 0;
 }

@@ -13,8 +13,9 @@
 #      contract, properties, ...), except the comparison of x86 kernel builds,
 #      which starts children of itself that only a binfmt-registered QEMU
 #      could run (AArch64 has the one, generic, kernel);
-#   4. the corpus digests (scripts/lib/digests.sh), which must equal the
-#      native build's.
+#   4. the corpus digests (scripts/lib/digests.sh: outputs and snapshot
+#      bytes) and the snapshot loader's outcomes over its corpus
+#      (fuzz/corpus/snapshot), which must equal the native build's.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,7 +58,7 @@ tests/check_shared_library.sh "$library" include/TamselCharts.h
 
 echo "== the test suite under qemu-aarch64-static"
 # The corpus replay runs below, printing its digests.
-ctest --preset aarch64 -j "$jobs" -E '^(Property\.EveryKernelBuildComputesTheSameBits|fuzz_corpus_library)$'
+ctest --preset aarch64 -j "$jobs" -E '^(Property\.EveryKernelBuildComputesTheSameBits|fuzz_corpus_(library|snapshot))$'
 
 echo "== corpus digests"
 prepare_digest_inputs "$out"
@@ -65,4 +66,13 @@ native_digests "$out"
 TAMSEL_FUZZ_PRINT_DIGEST=1 qemu-aarch64-static -L /usr/aarch64-linux-gnu build/aarch64/fuzz/tamsel_replay_library \
   fuzz/corpus/library "$out/golden" 2>"$out/aarch64-digests.log" | digest_lines >"$out/aarch64.txt"
 compare_digests "aarch64 (qemu-aarch64-static)" "$out/native.txt" "$out/aarch64.txt"
+TAMSEL_FUZZ_PRINT_DIGEST=1 qemu-aarch64-static -L /usr/aarch64-linux-gnu build/aarch64/fuzz/tamsel_replay_snapshot \
+  fuzz/corpus/snapshot 2>"$out/aarch64-snapshot.log" | snapshot_lines >"$out/aarch64-snapshot.txt"
+if [ ! -s "$out/native-snapshot.txt" ] || ! cmp -s "$out/native-snapshot.txt" "$out/aarch64-snapshot.txt"; then
+  diff "$out/native-snapshot.txt" "$out/aarch64-snapshot.txt" | head -n 20 >&2
+  tail -n 5 "$out/aarch64-snapshot.log" >&2
+  echo "FAIL: aarch64 loads the snapshot corpus otherwise than the native build" >&2
+  exit 1
+fi
+echo "aarch64: the same outcomes as the native build for $(wc -l <"$out/aarch64-snapshot.txt") snapshot inputs"
 echo "AArch64: all checks passed."

@@ -4,16 +4,21 @@
 #   1. builds the libFuzzer targets (clang, AddressSanitizer and
 #      UndefinedBehaviorSanitizer; preset `fuzz`, build/fuzz),
 #   2. replays each committed corpus (fuzz/corpus/<target>) and then fuzzes
-#      each target for TAMSEL_FUZZ_SECONDS (default 60) from that corpus,
+#      each target for TAMSEL_FUZZ_SECONDS (default 60) from that corpus;
+#      the snapshot loader's two targets share fuzz/corpus/snapshot, the one
+#      that takes the bytes as given (mostly refused before the state is
+#      read) fuzzing for half that time,
 #   3. replays the library corpus, this run's new inputs and the golden
 #      series (as fuzz inputs, scripts/lib/digests.sh) in a gcc build under
 #      every kernel build the processor runs (TAMSELCHARTS_SIMD) and
-#      compares the outputs input by input with the clang build's, whose
-#      golden digests must be those of the frozen outputs,
+#      compares the outputs and snapshot bytes input by input with the clang
+#      build's, whose golden output digests must be those of the frozen
+#      outputs; the snapshot corpus and this run's new snapshot inputs the
+#      same way,
 #   4. builds the library and the replay programs for 32-bit x86 Linux (gcc
 #      -m32 with SSE2 doubles, build/i386), replays the committed corpora
-#      there under qemu-i386-static and compares the library's outputs with
-#      the 64-bit build's.
+#      there under qemu-i386-static and compares the results with the
+#      64-bit build's.
 # New inputs the fuzzer finds stay in build/fuzz/work; a crash leaves its
 # input there too (build/fuzz/work/<target>-crash-*) and fails the script.
 # A longer run is described in docs/hardening.md.
@@ -27,7 +32,8 @@ ensure_packages 'clang-14=1:14.0.*' 'libclang-rt-14-dev=1:14.0.*' 'gcc-multilib=
 
 seconds=${TAMSEL_FUZZ_SECONDS:-60}
 jobs=${TAMSEL_BUILD_JOBS:-2}
-targets=(library csv)
+targets=(library csv snapshot)
+fuzz_targets=(library csv snapshot snapshot_state)
 
 # replay BINARY LOG CORPUS... [with a runner prefix in $runner]: one line per
 # input on stdout ("name: digest ... ok"), progress and failures in LOG.
@@ -45,6 +51,7 @@ replay() {
 echo "-- building the fuzz targets (build/fuzz)"
 cmake --preset fuzz --fresh >/dev/null
 cmake --build --preset fuzz -j "$jobs"
+cmake --build build/fuzz -j "$jobs" --target tamsel_fuzz_snapshot tamsel_fuzz_snapshot_state tamsel_replay_snapshot
 
 work=build/fuzz/work
 rm -rf "$work"
@@ -54,10 +61,15 @@ for target in "${targets[@]}"; do
   replay "build/fuzz/fuzz/tamsel_replay_$target" "$work/$target-replay.log" "fuzz/corpus/$target" \
     >"$work/$target-replay.txt"
   echo "$(wc -l <"$work/$target-replay.txt") inputs passed"
-  echo "-- $target: fuzzing for ${seconds}s"
+done
+for target in "${fuzz_targets[@]}"; do
+  corpus=fuzz/corpus/${target%_state}
+  time=$seconds
+  [ "$target" = snapshot ] && time=$(((seconds + 1) / 2))
+  echo "-- $target: fuzzing for ${time}s"
   mkdir -p "$work/$target"
-  if ! "build/fuzz/fuzz/tamsel_fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$work/$target-" "$work/$target" "fuzz/corpus/$target" \
+  if ! "build/fuzz/fuzz/tamsel_fuzz_$target" -max_total_time="$time" -timeout=30 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$work/$target-" "$work/$target" "$corpus" \
       >"$work/$target.log" 2>&1; then
     grep -v '^replay' "$work/$target.log" | tail -n 60
     echo "fuzz target $target failed; the input is in $work/$target-*" >&2
@@ -75,8 +87,8 @@ echo "-- building the gcc replay programs (build/fuzz-gcc)"
 cmake -S . -B build/fuzz-gcc -G Ninja --fresh -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WARNINGS_AS_ERRORS=ON -DTAMSEL_SANITIZE=address,undefined \
   -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
-cmake --build build/fuzz-gcc -j "$jobs" --target tamsel_replay_library
-echo "-- library: the same outputs from every kernel build and both compilers"
+cmake --build build/fuzz-gcc -j "$jobs" --target tamsel_replay_library tamsel_replay_snapshot
+echo "-- library: the same outputs and snapshots from every kernel build and both compilers"
 prepare_digest_inputs "$work"
 replay build/fuzz/fuzz/tamsel_replay_library "$work/library-clang.log" fuzz/corpus/library "$work/library" \
   "$work/golden" >"$work/library-clang.txt"
@@ -94,7 +106,20 @@ for simd in "${simd_targets[@]}"; do
     echo "gcc's $simd kernel build computes other outputs than the clang build" >&2
     exit 1
   fi
-  echo "gcc $simd: $(wc -l <"$work/library-gcc-$simd.txt") inputs, the same outputs as the clang build"
+  echo "gcc $simd: $(wc -l <"$work/library-gcc-$simd.txt") inputs, the same outputs and snapshots as the clang build"
+done
+echo "-- snapshot: the same loads from every kernel build and both compilers"
+replay build/fuzz/fuzz/tamsel_replay_snapshot "$work/snapshot-clang.log" fuzz/corpus/snapshot "$work/snapshot" \
+  "$work/snapshot_state" >"$work/snapshot-clang.txt"
+for simd in "${simd_targets[@]}"; do
+  TAMSELCHARTS_SIMD=$simd replay build/fuzz-gcc/fuzz/tamsel_replay_snapshot "$work/snapshot-gcc-$simd.log" \
+    fuzz/corpus/snapshot "$work/snapshot" "$work/snapshot_state" >"$work/snapshot-gcc-$simd.txt"
+  if ! cmp -s "$work/snapshot-clang.txt" "$work/snapshot-gcc-$simd.txt"; then
+    diff "$work/snapshot-clang.txt" "$work/snapshot-gcc-$simd.txt" | head -n 20 >&2
+    echo "gcc's $simd kernel build loads snapshots otherwise than the clang build" >&2
+    exit 1
+  fi
+  echo "gcc $simd: $(wc -l <"$work/snapshot-gcc-$simd.txt") snapshot inputs, the same outcomes as the clang build"
 done
 
 echo "-- building the 32-bit replay programs (build/i386)"

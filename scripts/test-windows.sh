@@ -12,7 +12,8 @@
 # both running the golden series under each spectrum kernel
 # (TAMSELCHARTS_SIMD), with the bit-identical counts pinned in
 # tests/windows/agreement.txt, and then the corpus digests
-# (scripts/lib/digests.sh), which must equal the native build's.  Exits
+# (scripts/lib/digests.sh: outputs and stream snapshot bytes, a snapshot
+# saved part-way resumed in the DLL), which must equal the native build's.  Exits
 # non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -93,7 +94,8 @@ echo "native: $(wc -l <"$out/native.txt") digests, the golden ones those of the 
 
 echo "== 32-bit DLL in the PE loader (qemu-i386)"
 warnings=(-Wall -Wextra -Werror -O2 -std=c11 -ffp-contract=off)
-host_sources=(tests/windows/golden_check.c tests/windows/corpus_digests.c fuzz/fuzz_series.c fuzz/output_digest.c)
+host_sources=(tests/windows/golden_check.c tests/windows/corpus_digests.c fuzz/fuzz_series.c fuzz/output_digest.c
+  fuzz/snapshot_digest.c)
 gcc -m32 -static -msse2 -mfpmath=sse -mincoming-stack-boundary=2 "${warnings[@]}" -o "$out/pe_loader" \
   tests/windows/pe_loader.c "${host_sources[@]}" -lm
 # QEMU 7.2 emulates AVX2 but not AVX-512: asked for avx512, the DLL finds

@@ -196,6 +196,9 @@ TEST(Snapshot, AValidChecksumOverAStateNoStreamReachesIsRefused) {
   Bytes price = good;
   Forge(price, policyOffset + 8, 0.1);
   EXPECT_EQ(LoadReason(price), TAMSELCHART_SNAPSHOT_UNREACHABLE) << "a remembered price that is no float";
+  Bytes reserved = good;
+  Forge(reserved, 18, std::uint16_t{1});
+  EXPECT_EQ(LoadReason(reserved), TAMSELCHART_SNAPSHOT_UNREACHABLE) << "the zero after the version set";
   Bytes future = good;
   Forge(future, kFormatOffset, std::uint32_t{2});
   EXPECT_EQ(LoadReason(future), TAMSELCHART_SNAPSHOT_UNKNOWN_FORMAT);

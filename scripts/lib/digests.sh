@@ -21,28 +21,43 @@ prepare_digest_inputs() {
 # digest_lines < OUTPUT: just the digest lines, sorted (Windows hosts end
 # their lines with CR LF).
 digest_lines() {
-  tr -d '\r' | grep -E '^[^ ]+: digest [0-9a-f]{16} ok$' | LC_ALL=C sort || true
+  tr -d '\r' | grep -E '^[^ ]+: digest [0-9a-f]{16} snapshot [0-9a-f]{16} ok$' | LC_ALL=C sort || true
 }
 
-# native_digests DIR: builds the native replay program (gcc, Release,
-# build/digest-native) and writes its digests over DIR/golden and the
-# library corpus to DIR/native.txt, after checking its golden lines.
+# native_digests DIR: builds the native replay programs (gcc, Release,
+# build/digest-native) and writes their digests over DIR/golden and the
+# library corpus to DIR/native.txt, after checking its golden lines, and
+# over the snapshot corpus (fuzz/corpus/snapshot) to DIR/native-snapshot.txt.
 native_digests() {
   local dir=$1
   cmake -S . -B build/digest-native -G Ninja --fresh -DCMAKE_BUILD_TYPE=Release -DTAMSEL_WARNINGS_AS_ERRORS=ON \
     -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
-  cmake --build build/digest-native -j "${TAMSEL_BUILD_JOBS:-2}" --target tamsel_replay_library >/dev/null
+  cmake --build build/digest-native -j "${TAMSEL_BUILD_JOBS:-2}" --target tamsel_replay_library \
+    tamsel_replay_snapshot >/dev/null
   TAMSEL_FUZZ_PRINT_DIGEST=1 build/digest-native/fuzz/tamsel_replay_library fuzz/corpus/library "$dir/golden" \
     2>"$dir/native.log" | digest_lines >"$dir/native.txt"
   check_golden_digests "the native build" "$dir/native.txt" "$dir"
+  TAMSEL_FUZZ_PRINT_DIGEST=1 build/digest-native/fuzz/tamsel_replay_snapshot fuzz/corpus/snapshot \
+    2>"$dir/native-snapshot.log" | snapshot_lines >"$dir/native-snapshot.txt"
 }
 
-# check_golden_digests WHAT LINES DIR: the golden lines of LINES are those of
-# the frozen outputs.
+# snapshot_lines < OUTPUT: just the snapshot replay's lines, sorted.
+snapshot_lines() {
+  tr -d '\r' | grep -E '^[^ ]+: as-given [0-9a-f]{16} resealed [0-9a-f]{16} ok$' | LC_ALL=C sort || true
+}
+
+# golden_output_lines < LINES: the golden lines with their output digest
+# only, as golden_corpus.py writes the frozen outputs' lines.
+golden_output_lines() {
+  grep '^golden-' | sed -E 's/ snapshot [0-9a-f]{16} ok$/ ok/' || true
+}
+
+# check_golden_digests WHAT LINES DIR: the golden lines of LINES have the
+# output digests of the frozen outputs.
 check_golden_digests() {
   local what=$1 lines=$2 dir=$3
-  if ! grep '^golden-' "$lines" | cmp -s - "$dir/golden-expected.txt"; then
-    grep '^golden-' "$lines" | diff "$dir/golden-expected.txt" - | head -n 20 >&2
+  if ! golden_output_lines <"$lines" | cmp -s - "$dir/golden-expected.txt"; then
+    golden_output_lines <"$lines" | diff "$dir/golden-expected.txt" - | head -n 20 >&2
     echo "FAIL: $what does not reproduce the golden outputs" >&2
     return 1
   fi

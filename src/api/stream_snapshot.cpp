@@ -10,6 +10,7 @@
 
 #include "TamselCharts.h"
 #include "aligned_allocation.hpp"
+#include "float_environment_guard.hpp"
 #include "snapshot_bytes.hpp"
 #include "stream_state.hpp"
 
@@ -76,7 +77,10 @@ struct Reader {
   ByteReader& in;
   bool reachable = true;
   void Doubles(double* values, int count) {
-    for (int i = 0; i < count; ++i) values[i] = in.F64();
+    for (int i = 0; i < count; ++i) {
+      values[i] = in.F64();
+      reachable = reachable && IsWritten(values[i]);
+    }
   }
   void NeverNaN(double& value) {
     value = in.F64();
@@ -142,13 +146,16 @@ int Decode(const unsigned char* bytes, std::size_t size, TamselChart_Stream& str
   if (size < kHeaderBytes) return TAMSELCHART_SNAPSHOT_TOO_SHORT;
   ByteReader in(bytes + sizeof kMagic);
   if (in.U32() != kFormat) return TAMSELCHART_SNAPSHOT_UNKNOWN_FORMAT;
-  for (int part = 0; part < 4; ++part) in.U16();  // the version that wrote it: any reads the same
+  for (int part = 0; part < 3; ++part) in.U16();  // the version that wrote it: any reads the same
+  const std::uint16_t zero = in.U16();
   const std::uint32_t stated = in.U32();
   if (size < stated) return TAMSELCHART_SNAPSHOT_TOO_SHORT;
   if (stated != kSnapshotBytes || size != kSnapshotBytes) return TAMSELCHART_SNAPSHOT_DAMAGED;
   ByteReader checksum(bytes + kSnapshotBytes - kChecksumBytes);
   if (Crc32c(bytes, kSnapshotBytes - kChecksumBytes) != checksum.U32()) return TAMSELCHART_SNAPSHOT_DAMAGED;
 
+  // Every writer of this format leaves the field after the version zero.
+  if (zero != 0) return TAMSELCHART_SNAPSHOT_UNREACHABLE;
   const std::int32_t bar = in.I32();
   stream.indicators.engine.BarNumberState() = bar;
   Reader reader{in};
@@ -162,9 +169,13 @@ int Decode(const unsigned char* bytes, std::size_t size, TamselChart_Stream& str
   stream.missing.high = static_cast<float>(high);
   stream.missing.low = static_cast<float>(low);
 
-  // The prices a stream remembers are floats, widened exactly, and it has
-  // some exactly when it has had a bar.
-  const auto widened = [](double x, float f) { return std::isnan(x) ? std::isnan(f) : static_cast<double>(f) == x; };
+  // The prices a stream remembers are floats, widened exactly (a NaN as the
+  // snapshot's one NaN, or saving the loaded stream would give other
+  // bytes), and it has some exactly when it has had a bar.
+  const auto widened = [](double x, float f) {
+    const double back = f;
+    return std::isnan(x) ? IsWritten(x) : std::memcmp(&back, &x, sizeof x) == 0;
+  };
   bool reachable = reader.reachable && bar >= 0 && IsMissingPolicy(policy) && hasPrevious == (bar > 0 ? 1 : 0) &&
                    widened(high, stream.missing.high) && widened(low, stream.missing.low) &&
                    PositionsAgreeWithBar(stream, bar);
@@ -187,7 +198,12 @@ using namespace tamsel;
 
 extern "C" {
 
+// Saving widens the remembered prices to doubles and loading narrows them
+// back, which raises flags (invalid for a signalling NaN) that a host with
+// unmasked exceptions would trap on: both run in the library's environment
+// like every other entry point.
 int TAMSELCHART_CALL TamselChart_StreamSave(const TamselChart_Stream* stream, unsigned char* buffer, int capacity) {
+  const FloatEnvironmentGuard guard;
   if (stream == nullptr) return 0;
   constexpr std::size_t size = snapshot::kSnapshotBytes;
   if (buffer != nullptr && capacity >= 0 && static_cast<std::size_t>(capacity) >= size) {
@@ -200,6 +216,7 @@ int TAMSELCHART_CALL TamselChart_StreamSave(const TamselChart_Stream* stream, un
 }
 
 TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamLoad(const unsigned char* bytes, int size, int* reason) {
+  const FloatEnvironmentGuard guard;
   const auto answer = [reason](int why) {
     if (reason != nullptr) *reason = why;
   };

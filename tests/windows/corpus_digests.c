@@ -12,6 +12,7 @@
 
 #include "../../fuzz/fuzz_series.h"
 #include "../../fuzz/output_digest.h"
+#include "../../fuzz/snapshot_digest.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -88,7 +89,45 @@ static uint8_t* ReadWholeFile(const char* path, size_t* size) {
   return data;
 }
 
-/* One input through the four exports; prints its line, returns failures. */
+/* The stream exports of the snapshot digest, through the host's calls. */
+typedef struct {
+  DllCall call;
+  void* context;
+} Host;
+
+static uintptr_t FloatWord(float f) {
+  uint32_t bits;
+  memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+static void* HostCreate(void* context) {
+  const Host* h = context;
+  return (void*)h->call(h->context, kStreamCreate, NULL, 0);
+}
+static int HostPush(void* context, void* stream, float high, float low, float values[4]) {
+  const Host* h = context;
+  const uintptr_t args[] = {(uintptr_t)stream, FloatWord(high), FloatWord(low), (uintptr_t)values};
+  return (int)h->call(h->context, kStreamPush, args, 4);
+}
+static int HostSave(void* context, const void* stream, unsigned char* buffer, int capacity) {
+  const Host* h = context;
+  const uintptr_t args[] = {(uintptr_t)stream, (uintptr_t)buffer, (uintptr_t)capacity};
+  return (int)h->call(h->context, kStreamSave, args, 3);
+}
+static void* HostLoad(void* context, const unsigned char* bytes, int size, int* reason) {
+  const Host* h = context;
+  const uintptr_t args[] = {(uintptr_t)bytes, (uintptr_t)size, (uintptr_t)reason};
+  return (void*)h->call(h->context, kStreamLoad, args, 3);
+}
+static void HostDestroy(void* context, void* stream) {
+  const Host* h = context;
+  const uintptr_t args[] = {(uintptr_t)stream};
+  h->call(h->context, kStreamDestroy, args, 1);
+}
+
+/* One input through the four exports and a stream; prints its line,
+   returns failures. */
 static int DigestOne(const char* path, DllCall call, void* context) {
   const char* name = path + strlen(path);
   while (name > path && name[-1] != '/' && name[-1] != '\\') --name;
@@ -125,7 +164,17 @@ static int DigestOne(const char* path, DllCall call, void* context) {
   }
   if (failures == 0) {
     const float* const outputs[4] = {out[0], out[1], out[2], out[3]};
-    printf("%s: digest %016" PRIx64 " ok\n", name, TamselOutputDigest(outputs, n));
+    Host host = {call, context};
+    const TamselStreamCalls calls = {&host, HostCreate, HostPush, HostSave, HostLoad, HostDestroy};
+    uint64_t snapshots = 0;
+    int bar = 0;
+    const char* failure = TamselSnapshotDigest(&series, outputs, &calls, &snapshots, &bar);
+    if (failure != NULL) {
+      printf("FAIL: %s: %s (bar %d, snapshot after bar %d)\n", name, failure, bar, series.cloneAfter);
+      ++failures;
+    } else {
+      printf("%s: digest %016" PRIx64 " snapshot %016" PRIx64 " ok\n", name, TamselOutputDigest(outputs, n), snapshots);
+    }
   }
   for (int e = 0; e < 4; ++e) free(out[e]);
   TamselFreeFuzzSeries(&series);

@@ -11,7 +11,8 @@ const char* const kTamselExportNames[TAMSEL_EXPORT_COUNT] = {
     "TamselChart_CyclePeriod", "TamselChart_SignalToNoiseRatio", "TamselChart_SwingPosition",
     "TamselChart_TrendVigor",  "TamselChart_AllIndicators",      "TamselChart_StreamCreate",
     "TamselChart_StreamClone", "TamselChart_StreamReset",        "TamselChart_StreamDestroy",
-    "TamselChart_StreamPush",  "TamselChart_StreamPeek"};
+    "TamselChart_StreamPush",  "TamselChart_StreamPeek",         "TamselChart_StreamSave",
+    "TamselChart_StreamLoad"};
 
 typedef struct {
   char name[64];

@@ -11,7 +11,7 @@
 
 #include <stdint.h>
 
-#define TAMSEL_EXPORT_COUNT 11
+#define TAMSEL_EXPORT_COUNT 13
 /* The DLL's exports, in the order the callers' tables use. */
 extern const char* const kTamselExportNames[TAMSEL_EXPORT_COUNT];
 enum {
@@ -25,7 +25,9 @@ enum {
   kStreamReset,
   kStreamDestroy,
   kStreamPush,
-  kStreamPeek
+  kStreamPeek,
+  kStreamSave,
+  kStreamLoad
 };
 
 /* A call into the DLL: the export's index, its arguments as machine words

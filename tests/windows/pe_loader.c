@@ -282,6 +282,7 @@ static size_t C_wcslen(const uint16_t* s) {
   while (s[n] != 0) ++n;
   return n;
 }
+static int C_memcmp(const void* a, const void* b, size_t n) { return memcmp(a, b, n); }
 static void* C_memcpy(void* d, const void* s, size_t n) { return memcpy(d, s, n); }
 static void* C_memmove(void* d, const void* s, size_t n) { return memmove(d, s, n); }
 static void* C_memset(void* d, int c, size_t n) { return memset(d, c, n); }
@@ -359,6 +360,7 @@ static const Import kImports[] = {
     CRT("getenv", C_getenv),
     CRT("localeconv", C_localeconv),
     CRT("malloc", C_malloc),
+    CRT("memcmp", C_memcmp),
     CRT("memcpy", C_memcpy),
     CRT("memmove", C_memmove),
     CRT("memset", C_memset),

@@ -55,6 +55,12 @@ static uintptr_t CallExport(void* context, int e, const uintptr_t* a, int count)
     case kStreamDestroy:
       ((void(__cdecl*)(TamselChart_Stream*))(void*)f)((TamselChart_Stream*)a[0]);
       return 0;
+    case kStreamSave:
+      return (uintptr_t)((int(__cdecl*)(const TamselChart_Stream*, unsigned char*, int))(void*)f)(
+          (const TamselChart_Stream*)a[0], (unsigned char*)a[1], (int)a[2]);
+    case kStreamLoad:
+      return (uintptr_t)((TamselChart_Stream * (__cdecl*)(const unsigned char*, int, int*))(void*)f)(
+          (const unsigned char*)a[0], (int)a[1], (int*)a[2]);
     default: /* kStreamPush, kStreamPeek */
       return (uintptr_t)((int(__cdecl*)(TamselChart_Stream*, float, float, TamselChart_Values*))(void*)f)(
           (TamselChart_Stream*)a[0], F(a[1]), F(a[2]), (TamselChart_Values*)a[3]);
