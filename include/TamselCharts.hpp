@@ -322,8 +322,7 @@ inline std::vector<IndicatorSeries> AllIndicatorsMany(const std::vector<Prices>&
 // Streams for many series pushed together, one interval at a time.  Member
 // i is series i; Latest(i) holds its latest bar's values (zeros before its
 // first bar and after a Load).  Move-only; a moved-from set may only be
-// destroyed or
-// assigned to.
+// destroyed or assigned to.
 class StreamSet {
  public:
   explicit StreamSet(std::size_t memberCount)
