@@ -331,6 +331,101 @@ TAMSELCHART_API TamselChart_Stream* TAMSELCHART_CALL TamselChart_StreamLoad(cons
    a static string, never NULL. */
 TAMSELCHART_API const char* TAMSELCHART_CALL TamselChart_SnapshotProblemText(int reason);
 
+/*
+ * Many series at once: a screen of symbols, each series computed exactly as
+ * its own TamselChart_AllIndicators call or its own stream would compute it,
+ * bit for bit, whatever the other series hold (NaN, infinities, other
+ * lengths).  The library starts no threads; calls on different data may run
+ * on several threads at once.
+ */
+
+/* One series of a many-series batch: its prices and where its values go, as
+   the arguments of TamselChart_AllIndicators. */
+typedef struct TamselChart_SeriesIO {
+  const float* high;         /* count bars, oldest first; read only */
+  const float* low;          /* count bars, oldest first; read only */
+  int count;                 /* the number of bars of this series */
+  float* cyclePeriod;        /* count values, or NULL: not computed */
+  float* signalToNoiseRatio; /* count values, or NULL: not computed */
+  float* swingPosition;      /* count values, or NULL: not computed */
+  float* trendVigor;         /* count values, or NULL: not computed */
+} TamselChart_SeriesIO;
+
+/*
+ * All four indicators of seriesCount series in one call.
+ *   seriesCount  the number of entries of series
+ *   series       the series; read only (the entries, not the outputs they
+ *                point to)
+ *   return       the number of series computed; 0 when seriesCount < 1 or
+ *                series is NULL
+ * Each computed series gets exactly the values of TamselChart_AllIndicators
+ * on its own prices.  A series is skipped, its outputs untouched, when its
+ * count is below 1, high or low is NULL, or its own arrays overlap in a way
+ * TamselChart_AllIndicators refuses (an output may be exactly its own input).
+ * Series may share their prices; but when an output of one series overlaps
+ * any array of another series, the whole call returns 0 and writes nothing
+ * (the series are computed side by side, so neither order could be meant).
+ * The call also returns 0, writing nothing, when it cannot get the little
+ * memory its check of the arrays needs (about 150 bytes a series).
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_AllIndicatorsMany(int seriesCount, const TamselChart_SeriesIO* series);
+
+/*
+ * A stream set: one stream for each of a fixed number of series (members,
+ * numbered from 0), pushed together one interval at a time.  Each member
+ * gives at every bar exactly the values of a stream of its own pushed with
+ * the same bars.  Owned by its creator, freed with TamselChart_StreamSetDestroy;
+ * about 12 KiB a member and no other resource.  One set must not be used by
+ * two threads at once; distinct sets may.
+ */
+typedef struct TamselChart_StreamSet TamselChart_StreamSet;
+
+/* A new set of memberCount streams, each at bar 1 with the missing-price
+   policy TAMSELCHART_MISSING_ERROR; NULL when memberCount < 1 or out of
+   memory. */
+TAMSELCHART_API TamselChart_StreamSet* TAMSELCHART_CALL TamselChart_StreamSetCreate(int memberCount);
+/* Frees the set and its members.  NULL is ignored. */
+TAMSELCHART_API void TAMSELCHART_CALL TamselChart_StreamSetDestroy(TamselChart_StreamSet* set);
+/* The number of members; 0 for NULL. */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetMemberCount(const TamselChart_StreamSet* set);
+
+/*
+ * Commits one interval's closed bars.
+ *   high, low  one price per member (member i's bar at index i); read only
+ *   hasBar     one flag per member: 0 for a member with no bar this interval
+ *              (a symbol that did not trade), which does not advance and
+ *              whose out entry is untouched (nor are its prices read);
+ *              NULL when every member has a bar
+ *   out        one entry per member: the values of member i's new bar
+ *   return     the number of members that took a bar; 0 when set, high, low
+ *              or out is NULL, in which case nothing is committed
+ * Each member's push is TamselChart_StreamPush on its own stream.
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_StreamSet* set, const float* high,
+                                                               const float* low, const unsigned char* hasBar,
+                                                               TamselChart_Values* out);
+
+/*
+ * One member as a stream snapshot: the same bytes TamselChart_StreamSave
+ * writes for a stream in the member's state, so a member saved here loads
+ * as a stream (TamselChart_StreamLoad) and a stream's snapshot loads into a
+ * member.  Returns the snapshot's size, writing it only when capacity is
+ * enough (buffer may be NULL to ask the size); 0 for a NULL set or a member
+ * number out of range.
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetSave(const TamselChart_StreamSet* set, int member,
+                                                               unsigned char* buffer, int capacity);
+
+/*
+ * Replaces a member with the stream of a snapshot (as TamselChart_StreamLoad
+ * takes it, its missing-price policy included).  Returns 1 when loaded; 0
+ * when the bytes are refused, with *reason (reason may be NULL) saying why
+ * and the member unchanged; -1 for a NULL set or a member number out of
+ * range (nothing read, *reason untouched).
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetLoad(TamselChart_StreamSet* set, int member,
+                                                               const unsigned char* bytes, int size, int* reason);
+
 #ifdef __cplusplus
 }
 #endif

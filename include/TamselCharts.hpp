@@ -9,6 +9,8 @@
 //   tamsel::Stream live;
 //   tamsel::Values now = live.Push(high.back(), low.back());
 //   tamsel::Prices taken = tamsel::ApplyMissingPolicy(highs, lows, tamsel::Missing::Previous);
+//   std::vector<tamsel::IndicatorSeries> all = tamsel::AllIndicatorsMany(manySymbols);
+//   tamsel::StreamSet screen(symbolCount);
 #ifndef TAMSELCHARTS_HPP
 #define TAMSELCHARTS_HPP
 
@@ -286,6 +288,106 @@ class Stream {
     throw PriceError(problem);
   }
   TamselChart_Stream* stream_;
+};
+
+// Many series in one call: the four indicators of each, exactly as
+// AllIndicators gives them for that series alone.  Each series' High and
+// Low must be of equal length (std::invalid_argument otherwise); an empty
+// series gives empty outputs.
+inline std::vector<IndicatorSeries> AllIndicatorsMany(const std::vector<Prices>& series) {
+  const int seriesCount = detail::CheckedCount(series.size());
+  std::vector<IndicatorSeries> out(series.size());
+  std::vector<TamselChart_SeriesIO> io(series.size());
+  for (std::size_t s = 0; s < series.size(); ++s) {
+    const std::size_t count = detail::SameLength(series[s].High.size(), series[s].Low.size());
+    IndicatorSeries& values = out[s];
+    values = {std::vector<float>(count), std::vector<float>(count), std::vector<float>(count),
+              std::vector<float>(count)};
+    io[s] = {series[s].High.data(),
+             series[s].Low.data(),
+             detail::CheckedCount(count),
+             values.CyclePeriod.data(),
+             values.SignalToNoiseRatio.data(),
+             values.SwingPosition.data(),
+             values.TrendVigor.data()};
+  }
+  if (seriesCount > 0 && TamselChart_AllIndicatorsMany(seriesCount, io.data()) == 0) {
+    // Fresh outputs never overlap the prices: only the check's memory fails.
+    for (const TamselChart_SeriesIO& one : io)
+      if (one.count > 0) throw std::bad_alloc();
+  }
+  return out;
+}
+
+// Streams for many series pushed together, one interval at a time.  Member
+// i is series i; Latest(i) holds its latest bar's values (zeros before its
+// first bar and after a Load).  Move-only; a moved-from set may only be
+// destroyed or assigned to.
+class StreamSet {
+ public:
+  explicit StreamSet(std::size_t memberCount)
+      : set_(TamselChart_StreamSetCreate(detail::CheckedCount(memberCount))), latest_(memberCount) {
+    if (memberCount == 0) throw std::invalid_argument("tamsel: a stream set needs at least one member");
+    if (set_ == nullptr) throw std::bad_alloc();
+  }
+  StreamSet(StreamSet&& other) noexcept : set_(std::exchange(other.set_, nullptr)), latest_(std::move(other.latest_)) {}
+  StreamSet& operator=(StreamSet&& other) noexcept {
+    std::swap(set_, other.set_);
+    std::swap(latest_, other.latest_);
+    return *this;
+  }
+  StreamSet(const StreamSet&) = delete;
+  StreamSet& operator=(const StreamSet&) = delete;
+  ~StreamSet() { TamselChart_StreamSetDestroy(set_); }
+
+  std::size_t Size() const { return latest_.size(); }
+
+  // Commits one interval: a price pair per member, and hasBar (empty: every
+  // member has a bar) 0 for a member without a bar, which does not advance.
+  // Returns the latest values of every member.
+  const std::vector<Values>& Push(const std::vector<float>& high, const std::vector<float>& low,
+                                  const std::vector<unsigned char>& hasBar = {}) {
+    Live();
+    if (high.size() != Size() || low.size() != Size() || (!hasBar.empty() && hasBar.size() != Size()))
+      throw std::invalid_argument("tamsel: a stream set push needs one entry per member");
+    TamselChart_StreamSetPush(set_, high.data(), low.data(), hasBar.empty() ? nullptr : hasBar.data(), latest_.data());
+    return latest_;
+  }
+  const Values& Latest(std::size_t member) const { return latest_.at(member); }
+
+  // A member as the bytes Stream::Save gives for a stream in its state.
+  std::vector<unsigned char> Save(std::size_t member) const {
+    const int i = Member(member);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(TamselChart_StreamSetSave(set_, i, nullptr, 0)));
+    TamselChart_StreamSetSave(set_, i, bytes.data(), static_cast<int>(bytes.size()));
+    return bytes;
+  }
+  // Replaces a member with a saved stream (or member); throws SnapshotError
+  // for bytes it cannot take, leaving the member as it was.
+  void Load(std::size_t member, const std::vector<unsigned char>& bytes) {
+    const int i = Member(member);
+    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) throw SnapshotError(TAMSELCHART_SNAPSHOT_DAMAGED);
+    int reason = TAMSELCHART_SNAPSHOT_OK;
+    if (TamselChart_StreamSetLoad(set_, i, bytes.data(), static_cast<int>(bytes.size()), &reason) != 1) {
+      if (reason == TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY) throw std::bad_alloc();
+      throw SnapshotError(reason);
+    }
+    latest_[member] = Values{};
+  }
+
+  TamselChart_StreamSet* Handle() const { return set_; }
+
+ private:
+  void Live() const {
+    if (set_ == nullptr) throw std::logic_error("tamsel: use of a moved-from stream set");
+  }
+  int Member(std::size_t member) const {
+    Live();
+    if (member >= Size()) throw std::out_of_range("tamsel: no such member of the stream set");
+    return static_cast<int>(member);
+  }
+  TamselChart_StreamSet* set_;
+  std::vector<Values> latest_;
 };
 
 }  // namespace tamsel

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: MIT
+// Many series at once: all four indicators of 64 random-walk series through
+// one many-series call against 64 single TamselChart_AllIndicators calls in
+// the same run, and a stream set of 512 members pushed interval by interval.
+// The summary prints ns per series-bar and the many-series speed-up.
+//
+//   tamsel_multi_bench [--bars=N] [google benchmark flags]
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TamselCharts.h"
+#include "support/generated_series.hpp"
+
+namespace {
+
+int gBars = 100000;
+constexpr int kBatchSeries = 64;
+constexpr int kSetMembers = 512;
+
+const std::vector<tamsel::testing::Series>& Walks(int count) {
+  static std::vector<tamsel::testing::Series> walks;
+  while (static_cast<int>(walks.size()) < count) {
+    const auto seed = static_cast<std::uint64_t>(walks.size()) + 1;
+    walks.push_back(tamsel::testing::RandomWalk("walk", seed, gBars, 10.0 + static_cast<double>(seed)));
+  }
+  return walks;
+}
+
+struct BatchOutputs {
+  std::vector<float> values[4];
+  BatchOutputs() {
+    for (auto& v : values) v.resize(static_cast<std::size_t>(gBars));
+  }
+};
+
+void PerSeriesBar(benchmark::State& state, int series) {
+  state.counters["ns_per_series_bar"] = benchmark::Counter(static_cast<double>(state.iterations()) * series * gBars,
+                                                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void SingleCalls(benchmark::State& state) {
+  const auto& walks = Walks(kBatchSeries);
+  std::vector<BatchOutputs> out(kBatchSeries);
+  for (auto _ : state) {
+    for (int s = 0; s < kBatchSeries; ++s) {
+      auto& o = out[static_cast<std::size_t>(s)].values;
+      TamselChart_AllIndicators(walks[s].high.data(), walks[s].low.data(), gBars, o[0].data(), o[1].data(), o[2].data(),
+                                o[3].data());
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  PerSeriesBar(state, kBatchSeries);
+}
+
+void ManySeries(benchmark::State& state) {
+  const auto& walks = Walks(kBatchSeries);
+  std::vector<BatchOutputs> out(kBatchSeries);
+  std::vector<TamselChart_SeriesIO> io;
+  for (int s = 0; s < kBatchSeries; ++s) {
+    auto& o = out[static_cast<std::size_t>(s)].values;
+    io.push_back(
+        {walks[s].high.data(), walks[s].low.data(), gBars, o[0].data(), o[1].data(), o[2].data(), o[3].data()});
+  }
+  for (auto _ : state) {
+    if (TamselChart_AllIndicatorsMany(kBatchSeries, io.data()) != kBatchSeries) state.SkipWithError("refused");
+    benchmark::DoNotOptimize(out.data());
+  }
+  PerSeriesBar(state, kBatchSeries);
+}
+
+// Every member has a bar every interval; the prices come from a few walks
+// in turn, read across members as a feed would deliver them.
+void StreamSetPush(benchmark::State& state) {
+  const auto& walks = Walks(8);
+  const int bars = gBars / 20;  // 512 members x 5,000 intervals per iteration at the default
+  std::vector<float> high(static_cast<std::size_t>(bars) * kSetMembers), low(high.size());
+  for (int bar = 0; bar < bars; ++bar)
+    for (int m = 0; m < kSetMembers; ++m) {
+      const std::size_t at = static_cast<std::size_t>(bar) * kSetMembers + static_cast<std::size_t>(m);
+      high[at] = walks[static_cast<std::size_t>(m) % walks.size()].high[static_cast<std::size_t>(bar)];
+      low[at] = walks[static_cast<std::size_t>(m) % walks.size()].low[static_cast<std::size_t>(bar)];
+    }
+  std::vector<TamselChart_Values> out(kSetMembers);
+  for (auto _ : state) {
+    TamselChart_StreamSet* set = TamselChart_StreamSetCreate(kSetMembers);
+    for (int bar = 0; bar < bars; ++bar) {
+      const std::size_t at = static_cast<std::size_t>(bar) * kSetMembers;
+      TamselChart_StreamSetPush(set, high.data() + at, low.data() + at, nullptr, out.data());
+    }
+    benchmark::DoNotOptimize(out.data());
+    TamselChart_StreamSetDestroy(set);
+  }
+  state.counters["ns_per_series_bar"] = benchmark::Counter(static_cast<double>(state.iterations()) * kSetMembers * bars,
+                                                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      const auto it = run.counters.find("ns_per_series_bar");
+      if (it != run.counters.end() && (median || run.run_type == Run::RT_Iteration))
+        perSeriesBar_.emplace_back(run.run_name.str(), it->second.value * 1e9);
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    double single = 0, many = 0;
+    std::printf("\n%-20s %18s\n", "per series-bar", "ns");
+    for (const auto& [name, ns] : perSeriesBar_) {
+      std::printf("%-20s %18.1f\n", name.c_str(), ns);
+      if (name == "SingleCalls") single = ns;
+      if (name == "ManySeries") many = ns;
+    }
+    if (single > 0 && many > 0) std::printf("many-series speed-up over single calls: %.2fx\n", single / many);
+  }
+
+ private:
+  std::vector<std::pair<std::string, double>> perSeriesBar_;
+};
+
+}  // namespace
+
+BENCHMARK(SingleCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(ManySeries)->Unit(benchmark::kMillisecond);
+BENCHMARK(StreamSetPush)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--bars=", 7) == 0 && i > 0)
+      gBars = std::max(1000, std::atoi(argv[i] + 7));
+    else
+      rest.push_back(argv[i]);
+  }
+  int restCount = static_cast<int>(rest.size());
+  benchmark::Initialize(&restCount, rest.data());
+  SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
