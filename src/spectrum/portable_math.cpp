@@ -186,9 +186,6 @@ constexpr LogLaneTable MakeLogLaneTable() {
     const bool halve = inverse >= kLogReducedTop;
     const Wide logInverse = AccurateLog(halve ? inverse * 0.5 : inverse, halve ? 1 : 0);
     const Wide negated = FastTwoSum(-logInverse.hi, -logInverse.lo);
-    t.Inverse[i] = inverse;
-    t.LogHigh[i] = negated.hi;
-    t.LogLow[i] = negated.lo;
     // 1536 = 1.5 x 2^10: the sum's unit in the last place is 2^-42, so the
     // round trip rounds the leading part to that grid; what it drops is
     // exact and, with the old low part, well within a double.
