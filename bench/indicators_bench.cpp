@@ -5,9 +5,15 @@
 // the decibel spectrum, taken one call at a time and over the active kernel's
 // vectors.
 //
+// The cycle period is also timed with the active kernel rebuilt around
+// glibc's vector logarithm of the same width (libmvec, not correctly
+// rounded) and around no logarithm at all: the floors an exact kernel is
+// measured against.
+//
 // The summary prints each benchmark's cost as a multiple of the 49 scalar
-// logarithms, its speed-up over the transcribed cycle period, and the
-// all-in-one pass against four transcribed calls.
+// logarithms, its speed-up over the transcribed cycle period, the
+// all-in-one pass against four transcribed calls, and the cycle period
+// against its floors.
 //
 //   tamsel_bench [--bars=N] [google benchmark flags]
 #include <benchmark/benchmark.h>
@@ -26,6 +32,9 @@
 #include "straightforward.hpp"
 #include "support/float_control_words.h"
 #include "support/generated_series.hpp"
+#if defined(TAMSEL_BENCH_FLOORS)
+#include "spectrum_floors.hpp"
+#endif
 
 namespace {
 
@@ -135,6 +144,27 @@ void EnvironmentGuardFromDelphiHost(benchmark::State& state) {
 }
 #endif
 
+#if defined(TAMSEL_BENCH_FLOORS)
+// The cycle period with the active kernel's floor of the same width in
+// its place for the run; the library's own kernel is put back after it.
+template <bool kWithLog>
+void CyclePeriodOnFloor(benchmark::State& state) {
+  const tamsel::SpectrumTarget& library = tamsel::ActiveSpectrumTarget();
+  const bool wide512 = std::strcmp(library.Name, "avx512") == 0;
+  if (!wide512 && std::strcmp(library.Name, "avx2") != 0) {
+    state.SkipWithError("the floors are built for the AVX2 and AVX-512 kernels only");
+    return;
+  }
+  const tamsel::SpectrumTarget floor{
+      library.Name,
+      wide512 ? (kWithLog ? &tamsel::floor_avx512_libmvec::UpdateSpectrum : &tamsel::floor_avx512_nolog::UpdateSpectrum)
+              : (kWithLog ? &tamsel::floor_avx2_libmvec::UpdateSpectrum : &tamsel::floor_avx2_nolog::UpdateSpectrum)};
+  tamsel::UseSpectrumTarget(floor);
+  Export<&TamselChart_CyclePeriod>(state);
+  tamsel::UseSpectrumTarget(library);
+}
+#endif
+
 // 49 logarithms per bar of arguments like the spectrum's (0.01 to 1),
 // independent of each other as they are in the spectrum.
 void FortyNineLogs(benchmark::State& state) {
@@ -188,8 +218,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    double logs = 0, plain = 0, fourPlain = 0, all = 0;
+    double logs = 0, plain = 0, fourPlain = 0, all = 0, cycle = 0, libmvecFloor = 0, noLogFloor = 0;
     for (const auto& [name, ns] : perBar_) {
+      if (name == "CyclePeriod") cycle = ns;
+      if (name == "CyclePeriod/LibmvecLogFloor") libmvecFloor = ns;
+      if (name == "CyclePeriod/NoLogFloor") noLogFloor = ns;
       if (name == "FortyNineLogs") logs = ns;
       if (name == "Straightforward/CyclePeriod") plain = ns;
       if (name.rfind("Straightforward/", 0) == 0) fourPlain += ns;
@@ -202,6 +235,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     if (all > 0 && fourPlain > 0)
       std::printf("AllIndicators against the four transcribed calls (%.1f ns): %.2f times faster\n", fourPlain,
                   fourPlain / all);
+    if (cycle > 0 && libmvecFloor > 0 && noLogFloor > 0)
+      std::printf("CyclePeriod against the same kernel with libmvec's logarithm: %.2f, with none: %.2f\n",
+                  cycle / libmvecFloor, cycle / noLogFloor);
   }
 
  private:
@@ -231,6 +267,10 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("Straightforward/TrendVigor", Export<&straightforward::TrendVigor>)
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("CyclePeriod", Export<&TamselChart_CyclePeriod>)->Unit(benchmark::kMillisecond);
+#if defined(TAMSEL_BENCH_FLOORS)
+  benchmark::RegisterBenchmark("CyclePeriod/LibmvecLogFloor", CyclePeriodOnFloor<true>)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("CyclePeriod/NoLogFloor", CyclePeriodOnFloor<false>)->Unit(benchmark::kMillisecond);
+#endif
   benchmark::RegisterBenchmark("SignalToNoiseRatio", Export<&TamselChart_SignalToNoiseRatio>)
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("SwingPosition", Export<&TamselChart_SwingPosition>)->Unit(benchmark::kMillisecond);

@@ -195,6 +195,49 @@ TEST(MathRounding, LogOfRandomArguments) {
   CheckVectorLogs("log vectors, random, ", x, exact);
 }
 
+// The vector logarithm picks a table entry from the top significand bits and
+// takes the quick way only for positive normal numbers: the first and last
+// doubles of every entry's interval, in the spectrum's binades and at both
+// ends of the exponent range, and the numbers on either side of the normal
+// range, must come out as the scalar logarithm's.
+TEST(MathRounding, LogAtTheEdgesOfEveryTableIntervalAndOfTheNormalRange) {
+  const std::uint64_t offset = 0x3FE6000000000000ULL;  // 0.6875, where the first interval starts
+  std::vector<double> x;
+  const auto fromBits = [](std::uint64_t bits) {
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+  };
+  for (int k : {-1021, -7, -6, -5, -4, -3, -2, -1, 0, 1, 1023}) {
+    for (std::uint64_t i = 0; i < 256; ++i) {
+      const std::uint64_t first = offset + (i << 44);
+      const std::uint64_t last = first + (std::uint64_t{1} << 44) - 1;
+      for (std::uint64_t bits : {first, first + 1, last - 1, last}) {
+        const double z = fromBits(bits);
+        const double scaled = std::ldexp(z, k);
+        if (std::isfinite(scaled) && scaled >= 0x1p-1022) x.push_back(scaled);
+      }
+    }
+  }
+  const double infinity = std::numeric_limits<double>::infinity();
+  for (double edge :
+       {0x1p-1022, std::nextafter(0x1p-1022, 0.0), std::nextafter(0x1p-1022, 1.0), 0x1p-1074, 0.0, -0.0, -0x1p-1022,
+        -1.0, -infinity, std::numeric_limits<double>::max(), std::nextafter(std::numeric_limits<double>::max(), 0.0),
+        infinity, std::numeric_limits<double>::quiet_NaN(), 1.0, std::nextafter(1.0, 0.0), std::nextafter(1.0, 2.0),
+        0.01, 0.01 / (1.0 - 0.99)})
+    x.push_back(edge);
+  std::vector<double> results(x.size());
+  for (const VectorLog& v : VectorLogs()) {
+    v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
+    long wrong = 0;
+    for (std::size_t i = 0; i < x.size(); ++i)
+      if (!SameDouble(results[i], math::Log(x[i])) && ++wrong <= 5)
+        ADD_FAILURE() << v.name << ": log(" << std::hexfloat << x[i] << ") = " << results[i] << ", scalar "
+                      << math::Log(x[i]);
+    EXPECT_EQ(wrong, 0) << v.name << ", " << x.size() << " arguments";
+  }
+}
+
 TEST(MathRounding, CosAndSinOfRandomArguments) {
   std::mt19937_64 random(1302);
   const int n = 200000 * SweepFactor();

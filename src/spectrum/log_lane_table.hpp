@@ -10,9 +10,10 @@
 // exactly, and -log(c) as a pair of doubles.  The two intervals next to 1
 // use c = 1, so that near 1 nothing cancels.
 //
-// The same values are also kept entry by entry, with -log(c) split at 2^-42
-// instead (Entry): a two-lane vector fetches an entry with one load per
-// lane, and a leading part on that grid adds exactly to k log 2 and z c - 1.
+// The values are kept entry by entry, with -log(c) split at 2^-42: a
+// two-lane vector fetches an entry with one load per lane, a wider one
+// gathers each value with a stride of an entry, and a leading part on that
+// grid adds exactly to k log 2 and z c - 1.
 #pragma once
 
 #include <cstdint>
@@ -31,9 +32,6 @@ struct LogLaneEntry {
 };
 
 struct LogLaneTable {
-  alignas(64) double Inverse[kLogLaneTableSize];
-  alignas(64) double LogHigh[kLogLaneTableSize];  // -log(Inverse), leading part
-  alignas(64) double LogLow[kLogLaneTableSize];   // and the rest
   alignas(64) LogLaneEntry Entry[kLogLaneTableSize];
 };
 

@@ -186,9 +186,6 @@ constexpr LogLaneTable MakeLogLaneTable() {
     const bool halve = inverse >= kLogReducedTop;
     const Wide logInverse = AccurateLog(halve ? inverse * 0.5 : inverse, halve ? 1 : 0);
     const Wide negated = FastTwoSum(-logInverse.hi, -logInverse.lo);
-    t.Inverse[i] = inverse;
-    t.LogHigh[i] = negated.hi;
-    t.LogLow[i] = negated.lo;
     // 1536 = 1.5 x 2^10: the sum's unit in the last place is 2^-42, so the
     // round trip rounds the leading part to that grid; what it drops is
     // exact and, with the old low part, well within a double.
@@ -522,11 +519,48 @@ double Trig(double ax, int shift) {
 
 constexpr LogLaneTable kLogLaneTable = MakeLogLaneTable();
 
+namespace {
+
+// The vector logarithm's quick way (QuickLog in log_lanes.inc, where its
+// error bound is argued), on one positive normal x: the same operations in
+// the same order, each rounded on its own, so the same bound holds.  It
+// needs no exact products or sums, which is what makes it cheaper than the
+// way below; sure tells whether its result is proven correctly rounded.
+double QuickLog(double x, bool& sure) {
+  const std::uint64_t bits = Bits(x);
+  const std::uint64_t biased = bits - (kLogLaneOffset ^ (std::uint64_t{1} << 63));
+  const LogLaneEntry& entry = kLogLaneTable.Entry[(biased >> kLogLaneIndexShift) & 255];
+  const std::uint64_t zBits = (bits ^ (std::uint64_t{1} << 63)) - (biased & 0xFFF0000000000000ULL);
+  const double k = static_cast<double>(static_cast<int>(biased >> 52) - 2048);
+  const double a = k * kLn2High + entry.LogHigh;  // exact
+  const bool nearOne = a == 0.0;                  // k = 0 and c = 1
+  const double z = FromBits(zBits);
+  const double zHead = nearOne ? z : FromBits(zBits & 0xFFFFFFFF00000000ULL);
+  const double t = zHead * entry.Inverse - 1.0;  // exact
+  const double u = (z - zHead) * entry.Inverse;  // exact
+  const double s = a + t;                        // exact
+  const double r = t + u;
+  const double q = r * r;
+  const double series =
+      q * ((-0.5 + r * (1.0 / 3)) + q * ((-0.25 + r * 0.2) + q * ((-1.0 / 6 + r * (1.0 / 7)) + q * -0.125)));
+  const double low = ((k * kLn2Low + entry.LogLow) + u) + series;
+  const double bound = q * 0x1p-50 + (nearOne ? 0.0 : 0x1p-66);
+  sure = RoundsSurely(s, low, bound);
+  return s + low;
+}
+
+}  // namespace
+
 double PortableLog(double x) {
   if (std::isnan(x)) return x + x;
   if (x < 0) return std::numeric_limits<double>::quiet_NaN();
   if (x == 0) return -HUGE_VAL;
   if (std::isinf(x)) return x;
+  if (x >= 0x1p-1022) {
+    bool sure = false;
+    const double quick = QuickLog(x, sure);
+    if (sure) return quick;
+  }
   int exponentAdjust = 0;
   if (x < 0x1p-1022) {  // subnormal: scale into the normal range
     x *= 0x1p54;

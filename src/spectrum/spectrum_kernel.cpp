@@ -53,4 +53,6 @@ const SpectrumTarget& ActiveSpectrumTarget() {
   return *target;
 }
 
+void UseSpectrumTarget(const SpectrumTarget& target) { activeTarget.store(&target, std::memory_order_release); }
+
 }  // namespace tamsel

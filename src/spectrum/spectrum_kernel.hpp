@@ -39,6 +39,11 @@ struct SpectrumTarget {
 // first use.
 const SpectrumTarget& ActiveSpectrumTarget();
 
+// Makes target the one in use from now on, for the benchmark's kernels
+// built around other logarithms.  Not for the library's callers: every
+// target of the library computes the same bits, and other ones need not.
+void UseSpectrumTarget(const SpectrumTarget& target);
+
 // The choice itself: the widest supported target when `requested` is NULL,
 // else the named one if supported, else the baseline.  Builds without the
 // wider kernels always choose the baseline.
