@@ -167,6 +167,9 @@ Parsed parseCommandLine(int argc, char** argv) {
       "Writes every input column, then " +
       IndicatorList() + "."};
   app.name("tamsel");
+  // CLI11 reads /o as -o on Windows by default; there a name such as
+  // /data/prices.csv is a path like any other.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("tamsel ") + TAMSEL_VERSION);
   app.footer(footer());
   app.get_formatter()->column_width(34);

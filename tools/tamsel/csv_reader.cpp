@@ -20,7 +20,9 @@ std::size_t MemorySource::read(char* buffer, std::size_t size) {
 
 std::size_t FdSource::read(char* buffer, std::size_t size) {
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer, size);
+    // At most 1 GiB a call: the Windows C runtime's read() counts in an
+    // unsigned int.
+    const auto n = ::read(fd_, buffer, static_cast<unsigned>(std::min<std::size_t>(size, std::size_t{1} << 30)));
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) throw std::system_error(errno, std::generic_category());
   }

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "run.hpp"
 
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
 
+#include "input_file.hpp"
 #include "output_file.hpp"
 #include "standard_error.hpp"
+#include "utf8_path.hpp"
 
 namespace fs = std::filesystem;
 
@@ -29,24 +29,6 @@ class StandardOutput final : public Sink {
 
  private:
   bool closed_;
-};
-
-class InputFile {
- public:
-  explicit InputFile(const std::string& path) {
-    if (path == "-") return;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw Failure(Status::CannotRead, fmt::format("{}: cannot open: {}", path, errnoText(errno)));
-  }
-  ~InputFile() {
-    if (fd_ > 2) ::close(fd_);
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_ = 0;
 };
 
 void runJob(Job& job, const Plan& plan) {
@@ -84,7 +66,8 @@ void runGuarded(Job& job, const Plan& plan) {
 int run(Plan& plan) {
   if (!plan.outputDirectory.empty()) {
     std::error_code ec;
-    if (!fs::is_directory(plan.outputDirectory, ec)) fs::create_directories(plan.outputDirectory, ec);
+    const fs::path directory = pathFromUtf8(plan.outputDirectory);
+    if (!fs::is_directory(directory, ec)) fs::create_directories(directory, ec);
     if (ec) {
       report(fmt::format("{}: cannot create the directory: {}", plan.outputDirectory, ec.message()));
       return static_cast<int>(Status::CannotWrite);

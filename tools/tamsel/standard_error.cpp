@@ -2,13 +2,13 @@
 #include "standard_error.hpp"
 
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 #include "message_text.hpp"
+#include "standard_descriptors.hpp"
 
 namespace tamsel::cli {
 
@@ -31,7 +31,7 @@ void report(const std::string& message) {
 }
 
 ProgressLine::ProgressLine(std::vector<Job>& jobs) : jobs_(jobs) {
-  if (::isatty(2) == 1) thread_ = std::thread([this] { run(); });
+  if (standardErrorIsTerminal()) thread_ = std::thread([this] { run(); });
 }
 
 ProgressLine::~ProgressLine() {

@@ -2,7 +2,13 @@
 # SPDX-License-Identifier: MIT
 """End-to-end tests of the tamsel binary (Python standard library only).
 
-    cli_test.py --tamsel PATH --reference PATH --sample CSV [unittest args]
+    cli_test.py --tamsel COMMAND --reference PATH --sample CSV [unittest args]
+
+COMMAND is the tool's path, or a command line that runs it (split as a shell
+would), such as "wine64 build/tamsel-win64/tools/tamsel/tamsel.exe": a
+Windows build then gets the same table, less the cases that need POSIX
+signals or directory semantics, plus its own (console events, read-only
+targets).
 
 The indicator values are checked bit for bit against the library's
 TamselChart_AllIndicators, run by the `reference` helper on the same prices.
@@ -14,6 +20,7 @@ import math
 import os
 import pathlib
 import re
+import shlex
 import signal
 import struct
 import subprocess
@@ -22,12 +29,13 @@ import tempfile
 import time
 import unittest
 
-TAMSEL = REFERENCE = SAMPLE = CASES = None
+TAMSEL = REFERENCE = SAMPLE = CASES = None  # TAMSEL: the command that runs the tool, as a list
+WINDOWS = False  # whether that is a Windows build (tamsel.exe)
 ALL = ["cycle_period", "signal_to_noise", "swing_position", "trend_vigor"]
 
 
-def run(args, stdin=None, cwd=None):
-    return subprocess.run([TAMSEL, *args], input=stdin, capture_output=True, cwd=cwd, timeout=300)
+def run(args, stdin=None, cwd=None, env=None):
+    return subprocess.run([*TAMSEL, *args], input=stdin, capture_output=True, cwd=cwd, env=env, timeout=300)
 
 
 def reference_bits(highs, lows):
@@ -60,6 +68,14 @@ class Case(unittest.TestCase):
 
     def tearDown(self):
         self._dir.cleanup()
+
+    def posix_only(self, why):
+        if WINDOWS:
+            self.skipTest(why)
+
+    def windows_only(self, why):
+        if not WINDOWS:
+            self.skipTest(why)
 
     def write(self, name, data):
         path = self.dir / name
@@ -303,8 +319,9 @@ class Errors(Case):
         self.assertIn("cannot create", result.stderr.decode())
 
     def test_interrupted_run_leaves_no_file(self):
+        self.posix_only("a signal; the Windows build has its console events, in the Windows case")
         target = self.dir / "out.csv"
-        process = subprocess.Popen([TAMSEL, "-o", str(target), "-"], stdin=subprocess.PIPE,
+        process = subprocess.Popen([*TAMSEL, "-o", str(target), "-"], stdin=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL)
         try:
             process.stdin.write(b"High,Low\n2,1\n")
@@ -355,12 +372,15 @@ class Errors(Case):
 
     def test_standard_input_that_is_the_output(self):
         path = self.write("a.csv", "High,Low\n2,1\n")
-        with open(path, "rb") as stdin:
-            result = subprocess.run([TAMSEL, "-o", str(path), "-"], stdin=stdin, capture_output=True, timeout=60)
-        self.assertEqual(result.returncode, 2, result.stderr.decode())
-        self.assertIn("standard input is", result.stderr.decode())
-        self.assertIn("the output would replace the input", result.stderr.decode())
-        self.assertEqual(path.read_text(), "High,Low\n2,1\n")
+        # Wine hands a Windows program its standard input from a Unix
+        # descriptor that GetFileInformationByHandle cannot identify.
+        if not WINDOWS:
+            with open(path, "rb") as stdin:
+                result = subprocess.run([*TAMSEL, "-o", str(path), "-"], stdin=stdin, capture_output=True, timeout=60)
+            self.assertEqual(result.returncode, 2, result.stderr.decode())
+            self.assertIn("standard input is", result.stderr.decode())
+            self.assertIn("the output would replace the input", result.stderr.decode())
+            self.assertEqual(path.read_text(), "High,Low\n2,1\n")
         # Another name of the same file is the same file.
         os.symlink(path, self.dir / "b.csv")
         result = run(["-o", str(self.dir / "b.csv"), str(path)])
@@ -382,11 +402,12 @@ class Errors(Case):
         self.assertEqual(run(["--bars", str(path)]).returncode, 0)
 
     def test_moved_directory_gets_the_output_and_no_temporary(self):
+        self.posix_only("Windows does not move a directory while a file in it is open")
         for interrupt in (False, True):
             folder = self.dir / f"dir{interrupt}"
             folder.mkdir()
             moved = self.dir / f"moved{interrupt}"
-            process = subprocess.Popen([TAMSEL, "-o", str(folder / "out.csv"), "-"], stdin=subprocess.PIPE,
+            process = subprocess.Popen([*TAMSEL, "-o", str(folder / "out.csv"), "-"], stdin=subprocess.PIPE,
                                        stderr=subprocess.PIPE)
             try:
                 process.stdin.write(b"High,Low\n2,1\n")
@@ -738,6 +759,76 @@ class Dates(Case):
                                           args).returncode, 0, args)
 
 
+class Names(Case):
+    """File names beyond ASCII, read and written as the UTF-8 the user typed."""
+
+    def test_non_ascii_input_output_and_directory(self):
+        data = "Date,High,Low\n" + "".join(f"d,{100 + i % 7},{99 + i % 5}\n" for i in range(60))
+        source = self.write("données-日本-€.csv", data)
+        expected = run(["-"], stdin=data.encode())
+        self.assertEqual(expected.returncode, 0, expected.stderr.decode())
+        target = self.dir / "sortie-ü" / "résultat-数.csv"
+        target.parent.mkdir()
+        result = run(["-o", str(target), str(source)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(target.read_bytes(), expected.stdout)
+        self.assertEqual(sorted(p.name for p in target.parent.iterdir()), [target.name])
+        # -o DIR/ names each output after its input.
+        result = run(["-o", str(self.dir / "répertoire-ß") + "/", str(source)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual((self.dir / "répertoire-ß" / source.name).read_bytes(), expected.stdout)
+        # Messages quote the names as they are.
+        result = run([str(self.dir / "manquant-é.csv")])
+        self.assertEqual(result.returncode, 3)
+        self.assertIn("manquant-é.csv: cannot open: No such file", result.stderr.decode())
+
+
+class WindowsTargets(Case):
+    """What the Windows build promises in Windows terms."""
+
+    def setUp(self):
+        super().setUp()
+        self.windows_only("console events and the read-only attribute are the Windows build's")
+        self.input = self.write("in.csv", "High,Low\n2,1\n3,2\n")
+        self.target = self.write("out.csv", "older output\n")
+
+    def assert_left_alone(self):
+        self.assertEqual(self.target.read_text(), "older output\n")
+        self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["in.csv", "out.csv"], "no temporary is left")
+
+    def test_console_events_remove_the_temporary(self):
+        # Delivered by the tool's test hook, which runs the console handler
+        # as the system would: the status is that of the matching POSIX signal.
+        for event, status in [("ctrl-c", 130), ("ctrl-break", 131), ("close", 129)]:
+            result = run(["-o", str(self.target), str(self.input)],
+                         env=dict(os.environ, TAMSEL_TEST_CONSOLE_EVENT=event))
+            self.assertEqual(result.returncode, status, event)
+            self.assert_left_alone()
+
+    def test_read_only_target_is_refused(self):
+        self.target.chmod(0o444)  # seen by Windows as the read-only attribute
+        try:
+            result = run(["-o", str(self.target), str(self.input)])
+            self.assertEqual(result.returncode, 4, result.stderr.decode())
+            self.assertIn("out.csv: cannot replace: the file is read-only", result.stderr.decode())
+            self.assert_left_alone()
+        finally:
+            self.target.chmod(0o644)
+
+    def test_replaced_whole_and_devices_written_directly(self):
+        result = run(["-o", str(self.target), str(self.input)])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertTrue(self.target.read_text().startswith("High,Low,cycle_period"))
+        self.assertNotIn(b"\r", self.target.read_bytes(), "LF stays LF: written in binary mode")
+        for device in ["NUL", "nul.csv"]:
+            result = run(["-o", device, str(self.input)], cwd=self.dir)
+            self.assertEqual(result.returncode, 0, result.stderr.decode())
+        self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["in.csv", "out.csv"])
+        # An input read in binary mode: a Ctrl+Z byte is no end of file.
+        result = run(["-"], stdin=b"High,Low\n2,1\x1a\n")
+        self.assertEqual(result.returncode, 8, result.stderr.decode())
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--tamsel", required=True)
@@ -747,5 +838,6 @@ if __name__ == "__main__":
                                                "missing_policy_cases.txt"),
                         help="the missing-price policy cases every front end shares")
     args, rest = parser.parse_known_args()
-    TAMSEL, REFERENCE, SAMPLE, CASES = args.tamsel, args.reference, args.sample, args.cases
+    TAMSEL, REFERENCE, SAMPLE, CASES = shlex.split(args.tamsel), args.reference, args.sample, args.cases
+    WINDOWS = TAMSEL[-1].lower().endswith(".exe")
     unittest.main(argv=[sys.argv[0], *rest], verbosity=1)

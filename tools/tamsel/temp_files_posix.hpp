@@ -11,8 +11,8 @@
 // either not created yet, or created and registered, or renamed and
 // forgotten, never half of one.  After a signal no temporary is created or
 // renamed any more.
-#ifndef TAMSEL_TOOLS_TEMP_FILES_HPP
-#define TAMSEL_TOOLS_TEMP_FILES_HPP
+#ifndef TAMSEL_TOOLS_TEMP_FILES_POSIX_HPP
+#define TAMSEL_TOOLS_TEMP_FILES_POSIX_HPP
 
 #include <csignal>
 #include <mutex>

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "output_file.hpp"
-
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -14,13 +12,28 @@
 #include <system_error>
 
 #include "message_text.hpp"
-#include "temp_files.hpp"
+#include "output_file.hpp"
+#include "temp_files_posix.hpp"
 
 namespace fs = std::filesystem;
 
 namespace tamsel::cli {
 
 namespace {
+
+// The permission bits of a new file: 0666 less the umask, as a shell
+// redirection gives.  The first call reads the umask; prepareOutputs() makes
+// it before any thread starts.
+mode_t newFileMode() {
+  // umask() can only be read by setting it, which is not safe while other
+  // threads create files: read once, before the workers start.
+  static const mode_t mode = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
 
 [[noreturn]] void cannot(const std::string& what, const std::string& path, int error) {
   throw Failure(Status::CannotWrite, fmt::format("{}: {}: {}", path, what, errnoText(error)));
@@ -151,15 +164,9 @@ std::string danglingLinkTarget(const std::string& path) {
 
 }  // namespace
 
-mode_t newFileMode() {
-  // umask() can only be read by setting it, which is not safe while other
-  // threads create files: read once, before the workers start.
-  static const mode_t mode = [] {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-  }();
-  return mode;
+void prepareOutputs() {
+  TempFiles::instance().watchSignals();
+  (void)newFileMode();  // reads the umask while this is the only thread that creates files
 }
 
 std::string errnoText(int error) { return std::error_code(error, std::generic_category()).message(); }

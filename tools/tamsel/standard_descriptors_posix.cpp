@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "standard_descriptors.hpp"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "standard_descriptors.hpp"
 
 namespace tamsel::cli {
 
@@ -22,5 +22,7 @@ StandardDescriptors holdStandardDescriptorsOpen() {
   }
   return result;
 }
+
+bool standardErrorIsTerminal() { return ::isatty(2) == 1; }
 
 }  // namespace tamsel::cli

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "temp_files.hpp"
+#include "temp_files_posix.hpp"
 
 #include <fcntl.h>
 #include <pthread.h>

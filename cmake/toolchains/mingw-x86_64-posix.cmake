@@ -1,0 +1,21 @@
+# SPDX-License-Identifier: MIT
+# Cross build for x86-64 Windows with Debian's MinGW-w64 in its "posix"
+# thread model (g++-mingw-w64-x86-64-posix), for programs that use C++
+# threads: GCC 12's "win32" model has no std::thread, std::mutex or
+# std::condition_variable.  Linked with -static, the winpthread runtime
+# this model needs goes inside the program, which then needs no DLL beyond
+# Windows' own.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(TAMSEL_MINGW_TRIPLE x86_64-w64-mingw32)
+find_program(TAMSEL_MINGW_CC ${TAMSEL_MINGW_TRIPLE}-gcc-posix REQUIRED)
+find_program(TAMSEL_MINGW_CXX ${TAMSEL_MINGW_TRIPLE}-g++-posix REQUIRED)
+set(CMAKE_C_COMPILER ${TAMSEL_MINGW_CC})
+set(CMAKE_CXX_COMPILER ${TAMSEL_MINGW_CXX})
+set(CMAKE_RC_COMPILER ${TAMSEL_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TAMSEL_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
