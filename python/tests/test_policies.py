@@ -366,7 +366,7 @@ def test_a_multiindex_needs_by_and_then_computes_each_symbol_alone():
 
 def test_a_period_index_and_a_date_column_must_agree_with_the_order():
     frame = priced_frame(gap=None)
-    periods = frame.set_axis(frame.index.to_period("B"))
+    periods = frame.set_axis(frame.index.to_period("D"))
     assert_same_bits(tc.trend_vigor(periods), tc.trend_vigor(frame), "periods")
     with pytest.raises(ValueError, match="PeriodIndex is not in time order"):
         tc.trend_vigor(periods.sample(frac=1.0, random_state=1))
