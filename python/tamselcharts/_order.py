@@ -47,7 +47,8 @@ def _text_times(column: pd.Series) -> Optional[npt.NDArray[np.int64]]:
             except (TypeError, ValueError, OverflowError):
                 iso = None
         if iso is not None and not iso.isna().to_numpy().any():
-            return pd.DatetimeIndex(iso).asi8
+            iso_times: npt.NDArray[np.int64] = pd.DatetimeIndex(iso).asi8
+            return iso_times
     readings = []
     for dayfirst in (False, True):
         with warnings.catch_warnings():

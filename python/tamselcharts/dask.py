@@ -75,7 +75,8 @@ def indicators(ddf: Any, by: Union[str, list[str], tuple[str, ...]] = "symbol", 
     check_missing(missing)
     warmup_bars(warmup, COLUMNS[0])
 
-    if not isinstance(ddf, dd.DataFrame):  # type: ignore[attr-defined]
+    # Looked up by name: Debian's Dask has no type information, newer ones do.
+    if not isinstance(ddf, getattr(dd, "DataFrame")):
         raise TypeError(f"tamselcharts.dask.indicators takes a dask DataFrame, not {type(ddf).__name__}; "
                         "for a pandas DataFrame use dask.dataframe.from_pandas or tamselcharts.indicators")
     meta = ddf._meta
