@@ -40,8 +40,8 @@ def time_positions(times: Optional[npt.NDArray[Any]], what: str) -> Optional[npt
     own time, so a missing or repeated time is refused."""
     if times is None or times.shape[0] < 2:
         return None
-    step = np.diff(times)
-    if bool((step > 0).all()):
+    # Compared, not subtracted: a time column may hold text.
+    if bool((times[1:] > times[:-1]).all()):
         return None
     order = np.argsort(times, kind="stable")
     ordered = times[order]

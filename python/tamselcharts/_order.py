@@ -90,6 +90,10 @@ def column_times(frame: pd.DataFrame, time_column: Any, skip: tuple[Any, ...]) -
 def index_times(index: Optional[pd.Index]) -> Optional[tuple[str, Any]]:
     if isinstance(index, pd.DatetimeIndex):
         return "the DatetimeIndex", index.asi8
+    if index is not None and not isinstance(index, pd.MultiIndex) and pd.api.types.is_datetime64_any_dtype(index):
+        # Times held another way (pandas' Arrow-backed timestamps) are
+        # times all the same, and must be in order all the same.
+        return "the timestamp Index", pd.DatetimeIndex(index).asi8
     if isinstance(index, pd.PeriodIndex):
         return "the PeriodIndex", index.asi8
     return None
