@@ -5,7 +5,11 @@
 # built with CMake in build/python-lib, Release, and bundled), checks the
 # package with mypy --strict, installs the wheel into a fresh venv over the
 # system packages (build/python-venv) and runs the pytest suite against that
-# installation.
+# installation: the oldest stack the package supports.  Then the same wheel
+# and suite on the current stack (numpy 2, pandas 3, polars, pyarrow, DuckDB,
+# Dask) from python/requirements/current.txt in build/python-current-venv,
+# with mypy --strict and every warning an error, including the Dask test on
+# a cluster of separate scheduler and worker processes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
@@ -17,7 +21,9 @@ ensure_packages 'cmake=3.25.*' 'g++=4:12.*' 'make=4.3*' 'binutils=2.40*' 'libfmt
 # Debian's interpreter explicitly: the packages above are installed for it.
 python=/usr/bin/python3
 venv=build/python-venv
+current=build/python-current-venv
 dist=build/python-dist
+source python/requirements/current-venv.sh
 
 echo "-- mypy --strict on the package"
 (cd python && "$python" -m mypy --strict --no-incremental tamselcharts tamselcharts_tool.py)
@@ -41,14 +47,31 @@ rm -rf "$venv"
 "$python" -m venv --system-site-packages "$venv"
 "$venv/bin/pip" install --no-index --no-deps --disable-pip-version-check -q "$wheel"
 
-echo "-- pytest"
-# -P keeps the working directory off sys.path, and the tests' own directory
-# holds no package: the tests load the installed package with its bundled
-# library and tool.  pytest's exit status is the script's (set -e); no tests
-# collected (5) fails too.
-status=0
-TAMSELCHARTS_WHEEL="$wheel" "$venv/bin/python" -P -m pytest python/tests -q -p no:cacheprovider || status=$?
-if [ "$status" -ne 0 ]; then
-  echo "Python tests failed (pytest exit status $status)" >&2
-  exit "$status"
-fi
+run_pytest() {
+  local stack=$1
+  shift
+  # -P keeps the working directory off sys.path, and the tests' own directory
+  # holds no package: the tests load the installed package with its bundled
+  # library and tool.  pytest's exit status is the script's; no tests
+  # collected (5) fails too.
+  local status=0
+  TAMSELCHARTS_WHEEL="$wheel" "$@" -m pytest python/tests -q -p no:cacheprovider || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "Python tests failed on the $stack stack (pytest exit status $status)" >&2
+    exit "$status"
+  fi
+}
+
+echo "-- pytest, Debian 12's stack"
+run_pytest "Debian 12" "$venv/bin/python" -P
+
+echo "-- the current stack from python/requirements/current.txt in $current"
+current_stack_venv "$current"
+"$current/bin/pip" install --no-index --no-deps --force-reinstall --disable-pip-version-check -q "$wheel"
+"$current/bin/python" -c 'import numpy, pandas, polars, pyarrow, dask, duckdb
+print("   numpy", numpy.__version__, "pandas", pandas.__version__, "polars", polars.__version__,
+      "pyarrow", pyarrow.__version__, "dask", dask.__version__, "duckdb", duckdb.__version__)'
+echo "-- mypy --strict on the package, current stack"
+(cd python && "../$current/bin/python" -m mypy --strict --no-incremental tamselcharts tamselcharts_tool.py)
+echo "-- pytest, current stack, warnings as errors"
+TAMSELCHARTS_DASK_CLUSTER=1 run_pytest current "$current/bin/python" -P -W error

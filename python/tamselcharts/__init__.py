@@ -14,7 +14,9 @@ raises by default), warmup="values"|"nan"|N (WARMUP gives each indicator's
 start-up bars) and, for series, order="oldest-first"|"newest-first".  The
 numbers are those of the TamselCharts C library, bit for bit: prices are
 rounded to float32 as the library takes them.  tamselcharts.dask computes
-many symbols on a Dask cluster; the `tamsel` command converts CSV files.
+many symbols on a Dask cluster, tamselcharts.polars gives polars expressions
+and tamselcharts.arrow takes and gives Arrow data (DuckDB's too); the
+`tamsel` command converts CSV files.
 """
 
 from __future__ import annotations
@@ -70,9 +72,10 @@ del _accessor
 
 
 def __getattr__(name: str) -> Any:
-    # tamselcharts.dask and tamselcharts.chart load on first use, so that
-    # importing the package needs neither Dask nor matplotlib.
-    if name in ("dask", "chart"):
+    # tamselcharts.dask, .chart, .polars and .arrow load on first use, so
+    # that importing the package needs neither Dask, matplotlib, polars nor
+    # pyarrow.
+    if name in ("dask", "chart", "polars", "arrow"):
         return importlib.import_module(f"{__name__}.{name}")
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 

@@ -92,6 +92,7 @@ def _groups(bars: _Bars, by: Any) -> list[tuple[Any, Positions, Optional[pd.Inde
                              "computed as one: pass by=<level name> (e.g. by='symbol') to compute each group "
                              "separately")
         return [(None, everything, index)]
+    rest: Any
     if isinstance(index, pd.MultiIndex) and by in index.names:
         keys = index.get_level_values(by)
         rest = index.droplevel(by)

@@ -22,6 +22,7 @@ from ._library import lib as _lib
 from ._policy import check_order
 
 Positions = npt.NDArray[np.intp]
+_PANDAS_MAJOR = int(pd.__version__.split(".")[0])
 _DATE_NAMES = (b"date", b"datetime", b"timestamp", b"day", b"time")
 
 
@@ -35,6 +36,19 @@ def names_a_date(name: Any) -> bool:
 def _text_times(column: pd.Series) -> Optional[npt.NDArray[np.int64]]:
     """Times of a text column when they read the same month-first and
     day-first (ISO dates do); None when they cannot be read unambiguously."""
+    if _PANDAS_MAJOR >= 2:
+        # ISO 8601 text has one reading; pandas 3 would read 2021-03-02
+        # year-day-month when asked for day first, so it is read as ISO
+        # before the month-first/day-first comparison is made.
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            try:
+                iso = pd.to_datetime(column, errors="coerce", format="ISO8601")
+            except (TypeError, ValueError, OverflowError):
+                iso = None
+        if iso is not None and not iso.isna().to_numpy().any():
+            iso_times: npt.NDArray[np.int64] = pd.DatetimeIndex(iso).asi8
+            return iso_times
     readings = []
     for dayfirst in (False, True):
         with warnings.catch_warnings():
@@ -76,6 +90,10 @@ def column_times(frame: pd.DataFrame, time_column: Any, skip: tuple[Any, ...]) -
 def index_times(index: Optional[pd.Index]) -> Optional[tuple[str, Any]]:
     if isinstance(index, pd.DatetimeIndex):
         return "the DatetimeIndex", index.asi8
+    if index is not None and not isinstance(index, pd.MultiIndex) and pd.api.types.is_datetime64_any_dtype(index):
+        # Times held another way (pandas' Arrow-backed timestamps) are
+        # times all the same, and must be in order all the same.
+        return "the timestamp Index", pd.DatetimeIndex(index).asi8
     if isinstance(index, pd.PeriodIndex):
         return "the PeriodIndex", index.asi8
     return None

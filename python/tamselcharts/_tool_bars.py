@@ -74,15 +74,14 @@ def parse_bars(table: bytes, *, newest_first: bool = False) -> FileBars:
     import pandas as pd
 
     numbers = ["high", "low", *(indicator.column for indicator in INDICATORS)]
-    # round_trip: each number is the shortest text of a float32, read back
-    # to that same float32.
-    types: dict[str, Any] = {name: np.float64 for name in numbers}
-    frame = pd.read_csv(io.BytesIO(table), dtype={"time": str, **types},
-                        keep_default_na=False, na_values={name: ["nan"] for name in numbers},
-                        float_precision="round_trip")
+    # Read as text and converted by numpy, whose reading of a number is
+    # exact: each is the shortest text of a float32, which read as a double
+    # and rounded gives back that same float32 (pandas' own fast reader may
+    # be one unit off, and its exact mode is going away).
+    frame = pd.read_csv(io.BytesIO(table), dtype=str, keep_default_na=False)
     if newest_first:  # tamsel writes them in the file's order
         frame = frame.iloc[::-1]
-    column = {name: frame[name].to_numpy(dtype=np.float64).astype(np.float32) for name in numbers}
+    column = {name: frame[name].to_numpy(dtype=object).astype(np.float64).astype(np.float32) for name in numbers}
     return FileBars(frame["time"].tolist(), column["high"], column["low"],
                     {indicator.column: column[indicator.column] for indicator in INDICATORS})
 
@@ -100,11 +99,14 @@ def parse_times(times: list[str]) -> Optional[Any]:
     if len(offsets) != 1:
         return None
     try:
+        # Every text matched the ISO pattern above: pandas 2 and later are
+        # told so (rather than guessing, and warning, element by element).
+        iso: dict[str, Any] = {"format": "ISO8601"} if int(pd.__version__.split(".")[0]) >= 2 else {}
         if offsets == {True}:
             # Shown in UTC: bars from several offsets stay in time order.
-            stamps = pd.to_datetime(times, utc=True).tz_localize(None)
+            stamps = pd.to_datetime(times, utc=True, **iso).tz_localize(None)
         else:
-            stamps = pd.to_datetime(times)
+            stamps = pd.to_datetime(times, **iso)
     except (ValueError, OverflowError):
         return None
     values = stamps.to_numpy()

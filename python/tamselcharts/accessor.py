@@ -11,7 +11,7 @@ Every method takes the keyword arguments of tamselcharts.indicators
 
 from __future__ import annotations
 
-from typing import Any
+from typing import Any, cast
 
 import pandas as pd
 
@@ -27,22 +27,23 @@ class TamselAccessor:
     def indicators(self, append: bool = False, **options: Any) -> pd.DataFrame:
         """The four indicators; with append=True a new frame holding the
         frame's own columns followed by them (the frame itself is unchanged)."""
-        result = _api.indicators(self._frame, **options)
+        result = cast(pd.DataFrame, _api.indicators(self._frame, **options))
         if not append:
             return result
         taken = [column for column in COLUMNS if column in self._frame.columns]
         if taken:
             raise ValueError(f"the frame already has the columns {taken}: drop them before appending")
-        return pd.concat([self._frame, result], axis=1)
+        appended: Any = pd.concat([self._frame, result], axis=1)
+        return cast(pd.DataFrame, appended)
 
     def cycle_period(self, **options: Any) -> pd.Series:
-        return _api.cycle_period(self._frame, **options)
+        return cast(pd.Series, _api.cycle_period(self._frame, **options))
 
     def signal_to_noise_ratio(self, **options: Any) -> pd.Series:
-        return _api.signal_to_noise_ratio(self._frame, **options)
+        return cast(pd.Series, _api.signal_to_noise_ratio(self._frame, **options))
 
     def swing_position(self, **options: Any) -> pd.Series:
-        return _api.swing_position(self._frame, **options)
+        return cast(pd.Series, _api.swing_position(self._frame, **options))
 
     def trend_vigor(self, **options: Any) -> pd.Series:
-        return _api.trend_vigor(self._frame, **options)
+        return cast(pd.Series, _api.trend_vigor(self._frame, **options))

@@ -29,7 +29,9 @@ def _symbols(part: Any, by: Any, sort: Any, high: Any, low: Any, missing: Missin
     keys = _keys(by)
     keep = keys + ([sort] if sort is not None else [])
     pieces = []
-    for symbol, rows in part.groupby(by, sort=False, dropna=False):
+    # observed: a categorical symbol column (as read_parquet makes of a
+    # partition key) lists every symbol of the dataset in each partition.
+    for symbol, rows in part.groupby(by, sort=False, dropna=False, observed=True):
         # A stable sort keeps bars with equal times in the order they came.
         rows = rows.sort_values(sort, kind="mergesort") if sort is not None else rows.sort_index(kind="mergesort")
         # By position: the rows are in time order now, whatever their index.
@@ -75,7 +77,8 @@ def indicators(ddf: Any, by: Union[str, list[str], tuple[str, ...]] = "symbol", 
     check_missing(missing)
     warmup_bars(warmup, COLUMNS[0])
 
-    if not isinstance(ddf, dd.DataFrame):  # type: ignore[attr-defined]
+    # Looked up by name: Debian's Dask has no type information, newer ones do.
+    if not isinstance(ddf, getattr(dd, "DataFrame")):
         raise TypeError(f"tamselcharts.dask.indicators takes a dask DataFrame, not {type(ddf).__name__}; "
                         "for a pandas DataFrame use dask.dataframe.from_pandas or tamselcharts.indicators")
     meta = ddf._meta

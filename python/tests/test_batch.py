@@ -3,6 +3,7 @@ import os
 import re
 import subprocess
 import sys
+from pathlib import Path
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
@@ -122,7 +123,7 @@ def test_threads_compute_independently():
 
 def test_library_location_can_be_overridden(tmp_path):
     copy = tmp_path / "libcopy.so"
-    copy.write_bytes(open(tc.library_path, "rb").read())
+    copy.write_bytes(Path(tc.library_path).read_bytes())
     probe = "import tamselcharts; print(tamselcharts.library_path)"
     env = dict(os.environ, TAMSELCHARTS_LIBRARY=str(copy))
     run = subprocess.run([sys.executable, "-c", probe], env=env, capture_output=True, text=True, check=True)
@@ -165,15 +166,15 @@ def test_ctrl_c_stops_a_long_call_promptly(tmp_path):
         "    for _ in range(20): tc.indicators(high, low)\n"
         "except KeyboardInterrupt:\n"
         "    print('interrupted', time.monotonic(), flush=True)\n")
-    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True)
-    assert child.stdout.readline() == "ready\n"
     import signal
     import time
-    time.sleep(1.0)
-    sent = time.monotonic()
-    child.send_signal(signal.SIGINT)
-    line = child.stdout.readline()
-    child.wait(30)
+    with subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True) as child:
+        assert child.stdout.readline() == "ready\n"
+        time.sleep(1.0)
+        sent = time.monotonic()
+        child.send_signal(signal.SIGINT)
+        line = child.stdout.readline()
+        child.wait(30)
     assert line.startswith("interrupted"), line
     assert float(line.split()[1]) - sent < 2.0
 

@@ -94,7 +94,9 @@ def test_title_start_up_last_values_and_a_readable_swing_pane(tmp_path, bars, sw
     for ax, column in ((period, "cycle_period"), (snr, "signal_to_noise"), (trend, "trend_vigor"),
                        (swing, "swing_position")):
         # The start-up bars shaded up to the last start-up bar's time, where they are shown.
-        shaded = [patch.get_xy()[:, 0].max() for patch in ax.patches]
+        # In data units whatever the patch type (a Polygon or, in newer
+        # matplotlib, a Rectangle).
+        shaded = [ax.transData.inverted().transform(patch.get_verts())[:, 0].max() for patch in ax.patches]
         if column == "swing_position" and bars > swing_shown:
             assert shaded == []
         else:
@@ -180,11 +182,11 @@ def test_a_signal_during_the_save_leaves_no_temporary(tmp_path, signal_number):
         "tc.plot(pd.DataFrame({'high': h, 'low': h - 1}), sys.argv[1])\n")
     target = tmp_path / "out.svg"
     target.write_bytes(b"old picture")
-    child = subprocess.Popen([sys.executable, "-c", script, str(target)], stdout=subprocess.PIPE, text=True,
-                             stderr=subprocess.DEVNULL)
-    assert child.stdout.readline() == "saving\n"
-    child.send_signal(signal_number)
-    child.wait(30)
+    with subprocess.Popen([sys.executable, "-c", script, str(target)], stdout=subprocess.PIPE, text=True,
+                          stderr=subprocess.DEVNULL) as child:
+        assert child.stdout.readline() == "saving\n"
+        child.send_signal(signal_number)
+        child.wait(30)
     assert child.returncode != 0
     assert sorted(p.name for p in tmp_path.iterdir()) == ["out.svg"]
     assert target.read_bytes() == b"old picture"
@@ -210,8 +212,8 @@ def test_a_messy_vendor_file_is_charted_from_the_bars_tamsel_reads(tmp_path):
                    for d, h, l in zip(dates, high, low))
     vendor = tmp_path / "vendor.csv"
     vendor.write_bytes(b"\xef\xbb\xbf" + ('"<DATE>";"<HIGH>";"<LOW>";"<CLOSE>"\r\n' + rows).encode())
-    table = pd.read_csv(io.BytesIO(tamsel("--bars", vendor, check=True).stdout), dtype={"time": str},
-                        float_precision="round_trip")
+    bars = tc._tool_bars.parse_bars(tamsel("--bars", vendor, check=True).stdout)
+    table = {"high": bars.high, "low": bars.low, **bars.values}
 
     figure = tc.plot(vendor, dpi=40)
     drawn = pane_lines(figure)

@@ -2,6 +2,7 @@
 """Every policy through every entry point, against the library's plain output
 on prices prepared by hand; and the refusals that protect the caller."""
 
+import importlib.util
 import itertools
 
 import numpy as np
@@ -202,6 +203,46 @@ KIND_WORDS = {"missing": "missing price", "infinite": "infinite price", "out-of-
               "no-previous": "first bar"}
 
 
+def columnar_runs(policy, highs, lows, labels):
+    """The case through the column stores the package takes, each with its
+    own missing value where the case has NaN: pandas' nullable Float64 and
+    Arrow-backed columns (pd.NA), polars (null, bars ordered by a shuffled
+    date column) and Arrow (null)."""
+    runs = {}
+    if int(pd.__version__.split(".")[0]) >= 2:
+        for dtype in ("Float64", "double[pyarrow]"):
+            if dtype.endswith("[pyarrow]") and importlib.util.find_spec("pyarrow") is None:
+                continue
+            nullable = pd.DataFrame({"High": pd.array(highs, dtype=dtype), "Low": pd.array(lows, dtype=dtype)},
+                                    index=labels)
+            assert nullable["High"].isna().sum() == sum(np.isnan(highs))
+            runs[f"frame {dtype}"] = lambda nullable=nullable: tc.indicators(nullable, missing=policy)
+    if importlib.util.find_spec("polars") is not None:
+        import polars as pl
+
+        import tamselcharts.polars as tcp
+
+        bars = pl.DataFrame({"date": pl.Series(labels.to_numpy()), "high": pl.Series(highs).fill_nan(None),
+                             "low": pl.Series(lows).fill_nan(None)})
+        assert bars["high"].null_count() == sum(np.isnan(highs))
+        shuffled = bars.reverse()
+
+        def through_polars():
+            result = shuffled.with_columns(tcp.all_indicators(order_by="date", missing=policy)).unnest("indicators")
+            return result.sort("date")
+
+        runs["polars"] = through_polars
+    if importlib.util.find_spec("pyarrow") is not None:
+        import pyarrow as pa
+
+        import tamselcharts.arrow as tca
+
+        table = pa.table({"high": pa.array(highs, from_pandas=True), "low": pa.array(lows, from_pandas=True)})
+        assert table["high"].null_count == sum(np.isnan(highs))
+        runs["arrow"] = lambda: tca.indicators(table, missing=policy)
+    return runs
+
+
 def case_outcome(call):
     try:
         return "ok", call()
@@ -223,8 +264,13 @@ def test_the_shared_policy_cases(policy, highs, lows, outcome):
             "lists": lambda: tc.trend_vigor(highs, lows, missing=policy),
             "frame": lambda: tc.indicators(frame, missing=policy),
             "stream": streamed}
+    runs.update(columnar_runs(policy, highs, lows, labels))
     for how, run in runs.items():
         result, detail = case_outcome(run)
+        if how in ("polars", "arrow") and result == "ok":
+            detail = tc.Indicators(*(np.asarray(detail[column].to_numpy()) for column in tc.COLUMNS))
+        if how.startswith("frame") and result == "ok":
+            detail = tc.Indicators(*(detail[column].to_numpy() for column in tc.COLUMNS))
         if outcome[0] == "ok":
             assert result == "ok", f"{how}: {detail}"
             slash = outcome.index("/")
@@ -233,8 +279,6 @@ def test_the_shared_policy_cases(policy, highs, lows, outcome):
             with np.errstate(over="ignore"):
                 plain = all_indicators(want_high, want_low)
             got = detail if how != "stream" else tc.Indicators(*np.array(detail, dtype=np.float32).T)
-            if how == "frame":
-                got = tc.Indicators(*(got[column].to_numpy() for column in tc.COLUMNS))
             if how == "lists":
                 assert_same_bits(got, plain.trend_vigor, f"{how}")
                 continue
@@ -246,9 +290,15 @@ def test_the_shared_policy_cases(policy, highs, lows, outcome):
             assert KIND_WORDS[kind] in detail, f"{how}: {detail}"
             if how == "stream":
                 assert f"{column} of bar {bar}" in detail
-            elif how == "frame":
+            elif how.startswith("frame"):
                 assert f"'{column.capitalize()}'" in detail and f"(row {bar - 1})" in detail
                 assert str(labels[bar - 1].date()) in detail
+            elif how == "polars":
+                # The row of the frame as given: newest first.
+                assert f"'{column}'" in detail and f"row {len(highs) - bar} of the series" in detail
+                assert f"date {labels[bar - 1].date()}" in detail
+            elif how == "arrow":
+                assert f"'{column}'" in detail and f"row {bar - 1} (0-based)" in detail
             else:
                 assert f"'{column}'" in detail and f"bar {bar - 1} (0-based)" in detail
     assert padded >= 1
@@ -366,7 +416,7 @@ def test_a_multiindex_needs_by_and_then_computes_each_symbol_alone():
 
 def test_a_period_index_and_a_date_column_must_agree_with_the_order():
     frame = priced_frame(gap=None)
-    periods = frame.set_axis(frame.index.to_period("B"))
+    periods = frame.set_axis(frame.index.to_period("D"))
     assert_same_bits(tc.trend_vigor(periods), tc.trend_vigor(frame), "periods")
     with pytest.raises(ValueError, match="PeriodIndex is not in time order"):
         tc.trend_vigor(periods.sample(frac=1.0, random_state=1))
