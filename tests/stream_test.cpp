@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "TamselCharts.h"
@@ -90,18 +90,20 @@ TEST(Stream, NullArgumentsAreHarmless) {
 // The sizes the header and the README quote, held to the structures, so
 // that neither can drift from what a stream and a batch call really hold.
 TEST(Stream, TheDocumentedSizesAreTheStateSizes) {
-  const auto quoted = [](const std::string& file, const std::string& pattern) {
+  // The number right after the words before it (std::regex trips GCC 12's
+  // uninitialised-use warning under the sanitizers).
+  const auto quoted = [](const std::string& file, const std::string& before) {
     std::ifstream in(std::string(TAMSEL_SOURCE_DIR) + "/" + file);
     std::stringstream text;
     text << in.rdbuf();
-    std::smatch found;
     const std::string all = text.str();
-    EXPECT_TRUE(std::regex_search(all, found, std::regex(pattern))) << file << ": " << pattern;
-    return found.empty() ? -1 : std::stoi(found[1]);
+    const std::size_t at = all.find(before);
+    EXPECT_NE(at, std::string::npos) << file << ": " << before;
+    return at == std::string::npos ? -1 : std::atoi(all.c_str() + at + before.size());
   };
   const auto kib = [](std::size_t bytes) { return static_cast<int>(std::lround(static_cast<double>(bytes) / 1024)); };
-  EXPECT_EQ(quoted("include/TamselCharts.h", R"(holds about (\d+) KiB)"), kib(sizeof(TamselChart_Stream)));
-  EXPECT_EQ(quoted("README.md", R"(their state \(about (\d+) KiB)"), kib(sizeof(AllIndicators)));
+  EXPECT_EQ(quoted("include/TamselCharts.h", "holds about "), kib(sizeof(TamselChart_Stream)));
+  EXPECT_EQ(quoted("README.md", "their state (about "), kib(sizeof(AllIndicators)));
 }
 
 }  // namespace
