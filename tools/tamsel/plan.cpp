@@ -27,9 +27,6 @@ Plan makePlan(const CommandLine& request, bool standardOutputClosed) {
   const std::string& output = request.output;
   std::error_code ec;
   const bool toDirectory = !output.empty() && (endsInSeparator(output) || fs::is_directory(pathFromUtf8(output), ec));
-  if (inputs.size() > 1 && !toDirectory) throw UsageError("several inputs need -o DIR/ (one output file per input)");
-  if (std::count(inputs.begin(), inputs.end(), "-") > 1) throw UsageError("standard input ('-') is given twice");
-
   if (!request.state.empty()) {
     if (inputs.size() > 1)
       throw UsageError("--state continues one series: give one input (the rows that came since the last run)");
@@ -48,6 +45,9 @@ Plan makePlan(const CommandLine& request, bool standardOutputClosed) {
         outputIsInputFile(request.state, inputs.front()))
       throw UsageError("--state " + printable(request.state, 4096) + " is also the input");
   }
+
+  if (inputs.size() > 1 && !toDirectory) throw UsageError("several inputs need -o DIR/ (one output file per input)");
+  if (std::count(inputs.begin(), inputs.end(), "-") > 1) throw UsageError("standard input ('-') is given twice");
 
   Plan plan;
   plan.options = request.options;
