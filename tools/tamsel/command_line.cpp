@@ -272,6 +272,8 @@ Parsed parseCommandLine(int argc, char** argv) {
     if (app.count("--output") > 0 && request.output.empty())
       throw UsageError("-o '': the output needs a file name (or DIR/); leave -o out for standard output");
     if (app.count("--state") > 0 && request.state.empty()) throw UsageError("--state '': the state needs a file name");
+    if (request.state == "-")
+      throw UsageError("--state -: the state is read and replaced, so it needs a file name (not standard input)");
     if (app.count("--indicators") > 0) options.indicators = indicatorsNamed(indicators);
     if (options.bars && app.count("--indicators") > 0)
       throw UsageError("--bars writes all four indicators; --indicators chooses among the input's columns");

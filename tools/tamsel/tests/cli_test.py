@@ -897,6 +897,7 @@ class State(Case):
                               (["--state", "a.csv", "a.csv"], "is also the input"),
                               (["--state", "o.csv", "-o", "o.csv", "a.csv"], "is also the output"),
                               (["--state", "", "a.csv"], "needs a file name"),
+                              (["--state", "-", "a.csv"], "needs a file name (not standard input)"),
                               (["--state", "s.bin", "--state", "t.bin", "a.csv"], "given twice")]:
             with self.subTest(args=args):
                 result = run(args, cwd=self.dir)
