@@ -66,7 +66,7 @@ Examples:
   tamsel --order=newest-first vendor.csv     a file whose newest bar comes first
   tamsel --warmup=nan prices.csv             nan where a value still reflects the start-up
   tamsel --bars prices.csv                   time,high,low and the four values, for a program
-  tamsel --state s.bin new-rows.csv >> all.csv   append the bars since the last run
+  tamsel --state s.bin new.csv >> all.csv    append the bars that came since the last run
 
 Exit status:
   0  every input was converted
