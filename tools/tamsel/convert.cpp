@@ -129,7 +129,9 @@ void refuseOtherSeries(const Continuation& continuation, const std::vector<State
                        std::string_view header, const std::string& name) {
   const SeriesState& state = continuation.state;
   const std::string& stateName = continuation.name;
-  for (const auto& [option, value] : options) {
+  for (const StateOption& wanted : options) {
+    const std::string& option = wanted.first;
+    const std::string& value = wanted.second;
     const auto saved = std::find_if(state.options.begin(), state.options.end(),
                                     [&](const StateOption& o) { return o.first == option; });
     if (saved == state.options.end())
