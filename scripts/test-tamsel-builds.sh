@@ -51,7 +51,7 @@ description=$(file -L "$static")
 [[ $description == *"statically linked"* && $description == *"x86-64"* ]] || fail "$description"
 [[ $description == *"for GNU/Linux 3.2.0"* ]] || fail "not for any kernel from 3.2 on: $description"
 "$static" "$sample" | cmp - "$scratch/native.csv" || fail "static x86-64 tamsel differs from the native one"
-cli_test "$root/$static" Dialects Values Errors Messages Order Bars Policy Warmup Dates Names Parallel
+cli_test "$root/$static" Dialects Values Errors Messages Order Bars Policy Warmup Dates Names State Parallel
 
 echo "== static tamsel for 64-bit Arm Linux (build/tamsel-static-aarch64)"
 cmake --preset tamsel-static-aarch64 >/dev/null
@@ -85,7 +85,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 "$wineserver" -p 60 || true  # one server for every run below, gone a minute after the last (or one running already)
 "$wine" "$exe" "$sample" | cmp - "$scratch/native.csv" || fail "tamsel.exe differs from the native tamsel"
-cli_test "$wine $root/$exe" Dialects Values Errors Messages Order Bars Policy Warmup Dates Names WindowsTargets Parallel
+cli_test "$wine $root/$exe" Dialects Values Errors Messages Order Bars Policy Warmup Dates Names State WindowsTargets Parallel
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/tamsel-win64/CMakeCache.txt)
 archive=build/tamsel-win64/tamsel-$version-win64.zip

@@ -43,6 +43,21 @@ link is followed; a file with several hard links is refused; a FIFO, a device
 or a name under /dev (/dev/stdout) is written directly.  An interrupted run
 leaves no temporary file, and signals the caller ignores stay ignored.
 
+With --state FILE, a series converted in parts (a daily job) gives the same
+rows as one conversion of the whole: the first run (FILE does not exist) writes
+the header and the rows and saves where the series stands in FILE; each later
+run is given only the rows that came since (with their header), writes those
+rows without a header, for appending with >>, and moves FILE on.  FILE keeps
+the indicators' state, the number of bars, the last bar's time and the options
+--high, --low, --missing, --warmup, --indicators, --bars and the delimiter; a
+later run with other options or another header is refused (status 11), as are
+rows not newer than the last bar (status 10), a damaged, cut or foreign FILE
+(status 11) and one that cannot be read (status 3).  An input of a header alone
+adds nothing.  FILE is replaced as an output file is (a temporary beside it,
+synced, renamed), only after the output is complete: a failed run leaves it as
+it was, so the same input can be given again.  --state takes one input that
+runs oldest first (not --order=newest-first).
+
 Examples:
   tamsel prices.csv                          indicators beside each bar, on standard output
   tamsel -o prices-tamsel.csv prices.csv     into a file
@@ -51,6 +66,7 @@ Examples:
   tamsel --order=newest-first vendor.csv     a file whose newest bar comes first
   tamsel --warmup=nan prices.csv             nan where a value still reflects the start-up
   tamsel --bars prices.csv                   time,high,low and the four values, for a program
+  tamsel --state s.bin new.csv >> all.csv    append the bars that came since the last run
 
 Exit status:
   0  every input was converted
@@ -66,7 +82,10 @@ Exit status:
   8  a high or low cell is not a number, or is infinite or beyond float range
      (see --missing)
   9  a high or low cell is empty, null or NaN (see --missing)
- 10  the dates run against the order of the rows (see --order)
+ 10  the dates run against the order of the rows (see --order), or the first
+     row is not newer than the last bar of the --state series
+ 11  the --state file is damaged, cut short, not a state file, or was written
+     under other options or for another header
  >128  ended by a signal (128 + its number), with no temporary file left
 With several inputs the status is that of the first one, in command-line
 order, that failed; the others are still converted.)";
@@ -230,6 +249,11 @@ Parsed parseCommandLine(int argc, char** argv) {
                    IndicatorList(",") +
                    " (comma, '.', LF; time is the date cell's text), for a "
                    "program that wants the numbers");
+  single.push_back(app.add_option("--state", request.state,
+                                  "continue the series saved in FILE (when it exists) and save where it stands "
+                                  "there: a later run takes only the new rows and writes them without a header, "
+                                  "for appending (see below)")
+                       ->type_name("FILE"));
   single.push_back(
       app.add_option("-j,--jobs", jobs, "files converted at once (default: one per core)")->type_name("N"));
   for (CLI::Option* option : single) option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -247,6 +271,9 @@ Parsed parseCommandLine(int argc, char** argv) {
   try {
     if (app.count("--output") > 0 && request.output.empty())
       throw UsageError("-o '': the output needs a file name (or DIR/); leave -o out for standard output");
+    if (app.count("--state") > 0 && request.state.empty()) throw UsageError("--state '': the state needs a file name");
+    if (request.state == "-")
+      throw UsageError("--state -: the state is read and replaced, so it needs a file name (not standard input)");
     if (app.count("--indicators") > 0) options.indicators = indicatorsNamed(indicators);
     if (options.bars && app.count("--indicators") > 0)
       throw UsageError("--bars writes all four indicators; --indicators chooses among the input's columns");

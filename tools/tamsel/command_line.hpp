@@ -17,6 +17,7 @@ struct CommandLine {
   std::vector<std::string> inputs;  // "-" for standard input; never empty
   std::string output;               // empty: standard output
   unsigned jobs = 0;                // 0: one per core
+  std::string state;                // --state FILE; empty: none
   Options options;
 };
 

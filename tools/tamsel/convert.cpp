@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -102,6 +103,55 @@ void refuseIndicatorColumns(const csv::Record& header, const Options& options, c
                               name, clashing));
 }
 
+// The options a continued series must keep, as the command line names them.
+std::vector<StateOption> stateOptions(const Options& options, char delimiter) {
+  std::string indicators;
+  for (const Indicator which : options.indicators) {
+    if (!indicators.empty()) indicators += ',';
+    indicators += IndicatorColumn(which);
+  }
+  std::string warmup = "values";
+  if (options.warmup.kind == Warmup::Kind::NaN) warmup = "nan";
+  if (options.warmup.kind == Warmup::Kind::Bars) warmup = std::to_string(options.warmup.bars);
+  const std::string delimiterName = delimiter == '\t' ? std::string("tab") : std::string(1, delimiter);
+  return {{"--high", options.high},
+          {"--low", options.low},
+          {"--missing", TamselChart_MissingPolicyName(static_cast<int>(options.missing))},
+          {"--warmup", warmup},
+          {"--indicators", indicators},
+          {"--bars", options.bars ? "on" : "off"},
+          {"--delimiter", delimiterName}};
+}
+
+// A state from other options or other columns would continue the series
+// with values of another kind: refused, naming what differs.
+void refuseOtherSeries(const Continuation& continuation, const std::vector<StateOption>& options,
+                       std::string_view header, const std::string& name) {
+  const SeriesState& state = continuation.state;
+  const std::string& stateName = continuation.name;
+  for (const StateOption& wanted : options) {
+    const std::string& option = wanted.first;
+    const std::string& value = wanted.second;
+    const auto saved = std::find_if(state.options.begin(), state.options.end(),
+                                    [&](const StateOption& o) { return o.first == option; });
+    if (saved == state.options.end())
+      throw Failure(Status::BadState,
+                    fmt::format("{}: the state does not say which {} it was written with; start a new state file",
+                                printable(stateName, 4096), option));
+    if (saved->second != value)
+      throw Failure(
+          Status::BadState,
+          fmt::format("{}: {}: the state was written with {} '{}', this run has {} '{}'; continue with "
+                      "the options of the runs before, or start a new state file",
+                      name, printable(stateName, 4096), option, printable(saved->second), option, printable(value)));
+  }
+  if (state.header != header)
+    throw Failure(Status::BadState,
+                  fmt::format("{}: the header '{}' is not the one of the series {} continues ('{}'); give the new "
+                              "rows of the same file, or start a new state file",
+                              name, printable(header, 200), printable(stateName, 4096), printable(state.header, 200)));
+}
+
 void checkFieldCount(const csv::Record& record, std::size_t columns, const std::string& name) {
   if (record.fields.size() != columns)
     throw Failure(Status::Malformed, fmt::format("{}:{}: {} field{} where the header has {}", name, record.line,
@@ -112,12 +162,13 @@ void checkFieldCount(const csv::Record& record, std::size_t columns, const std::
 class Conversion {
  public:
   Conversion(csv::Reader& reader, const csv::Record& header, const std::string& name, Sink& output,
-             const Options& options, Progress* progress, BarListener* bars)
+             const Options& options, Progress* progress, BarListener* bars, Continuation* continuation)
       : reader_(reader),
         name_(name),
         options_(options),
         progress_(progress),
         bars_(bars),
+        continuation_(continuation),
         columns_(header.fields.size()),
         highColumn_(findColumn(header, options.high, "--high", name)),
         lowColumn_(findColumn(header, options.low, "--low", name)),
@@ -133,6 +184,18 @@ class Conversion {
                                 name, printable(options.high), printable(options.low),
                                 columnLabel(header.fields[highColumn_], highColumn_)));
     refuseIndicatorColumns(header, options, name);
+    if (continuation_ != nullptr) {
+      // Kept now: the header's text lives in the reader's buffer.
+      header_ = header.raw;
+      savedOptions_ = stateOptions(options, reader.delimiter());
+      if (continuation_->state.continues()) {
+        refuseOtherSeries(*continuation_, savedOptions_, header_, name);
+        prices_.resume(continuation_->state, continuation_->name);
+        barsBefore_ = continuation_->state.bars;
+        lastTime_ = continuation_->state.lastTime;
+        return;  // the rows are appended to an output that has the header
+      }
+    }
     // Output rows end as the header does, so a CRLF file stays CRLF.
     writer_.header(header.raw, reader.hadByteOrderMark());
   }
@@ -143,20 +206,30 @@ class Conversion {
     translatingReadErrors(name_, [&] {
       while (reader_.next(record)) {
         checkFieldCount(record, columns_, name_);
+        if (rows == 0 && barsBefore_ > 0) refuseNotNewer(record);
         order_.check(record);
         if (options_.order == Order::NewestFirst)
           held_.add(record, record.fields[highColumn_], record.fields[lowColumn_], timeOf(record));
         else
-          write(rows, rows + 1, record.raw, timeOf(record),
+          write(rows, barsBefore_ + rows + 1, record.raw, timeOf(record),
                 compute(record.fields[highColumn_], record.fields[lowColumn_], record.line));
         ++rows;
         if ((rows & 4095) == 0) report(rows);
+        if (continuation_ != nullptr) lastTime_ = time_.textOf(record.fields);
       }
     });
-    if (rows == 0) throw Failure(Status::NoData, name_ + ": a header and no data rows");
+    // A continued series with nothing new since: nothing to add.
+    if (rows == 0 && barsBefore_ == 0) throw Failure(Status::NoData, name_ + ": a header and no data rows");
     if (options_.order == Order::NewestFirst) writeHeld();
     writer_.flush();
     report(rows);
+    if (continuation_ != nullptr) {
+      SeriesState& state = continuation_->state;
+      prices_.save(state);
+      state.options = savedOptions_;
+      state.header = header_;
+      state.lastTime = lastTime_;
+    }
   }
 
  private:
@@ -191,6 +264,22 @@ class Conversion {
     if (bars_ != nullptr) bars_->bar(BarRecord{row, time, computed.high, computed.low, shown});
   }
 
+  // The first row of a continuation must come after the last bar of the runs
+  // before: the same rows given twice would otherwise be computed twice.
+  // Only times the tool reads are compared, as the order check does.
+  void refuseNotNewer(const csv::Record& record) const {
+    if (!options_.checkOrder || !time_.hasDateColumn()) return;
+    const std::string text = time_.textOf(record.fields);
+    const auto when = time_.read(text);
+    const auto last = time_.read(lastTime_);
+    if (!when || !last || *when > *last) return;
+    throw Failure(
+        Status::OutOfOrder,
+        fmt::format("{}:{}: '{}' is not newer than '{}', the last bar of the series {} continues; give "
+                    "only the rows that came since (--no-order-check skips this check)",
+                    name_, record.line, printable(text), printable(lastTime_), printable(continuation_->name, 4096)));
+  }
+
   std::string_view timeOf(const csv::Record& record) const {
     return time_.hasDateColumn() ? TrimBlanks(record.fields[time_.dateColumn()]) : std::string_view();
   }
@@ -206,6 +295,11 @@ class Conversion {
   const Options& options_;
   Progress* progress_;
   BarListener* bars_;
+  Continuation* continuation_;
+  std::uint64_t barsBefore_ = 0;  // of the series this input continues
+  std::string header_;
+  std::vector<StateOption> savedOptions_;
+  std::string lastTime_;
   std::size_t columns_, highColumn_, lowColumn_;
   BarTime time_;
   OrderCheck order_;
@@ -217,13 +311,13 @@ class Conversion {
 }  // namespace
 
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options, Progress* progress,
-             BarListener* bars) {
+             BarListener* bars, Continuation* continuation) {
   csv::Reader reader(input);
   csv::Record header;
   readHeader(reader, header, options, name);
   // The header's views live in the reader's buffer, which the next record
   // reuses: the conversion keeps what it needs of them before reading on.
-  Conversion(reader, header, name, output, options, progress, bars).run();
+  Conversion(reader, header, name, output, options, progress, bars, continuation).run();
 }
 
 }  // namespace tamsel::cli

@@ -15,6 +15,7 @@
 #include "csv_reader.hpp"
 #include "failure.hpp"
 #include "indicator_table.hpp"
+#include "series_state.hpp"
 
 namespace tamsel::cli {
 
@@ -82,12 +83,25 @@ class BarListener {
   virtual void bar(const BarRecord& bar) = 0;
 };
 
+// A conversion that continues a series (--state).  Before: where the series
+// stood (state.continues() is false for its first part); after a convert()
+// that returns, where it stands.  name is how messages refer to the state
+// file.
+struct Continuation {
+  SeriesState state;
+  std::string name;
+};
+
 // Reads the whole input and writes the whole output, a row at a time; name is
 // how messages refer to the input.  bars, when given, hears of every bar in
 // the file's row order (newest-first files too), each once its row is
-// written.  Throws Failure.
+// written.  With continuation, the series goes on from its state: no header
+// is written when it continues (the rows are for appending), and an input of
+// a header alone adds nothing; options.order must be oldest-first.  Throws
+// Failure (Status::BadState for a state that this input or these options
+// cannot continue, before anything is written).
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
-             Progress* progress = nullptr, BarListener* bars = nullptr);
+             Progress* progress = nullptr, BarListener* bars = nullptr, Continuation* continuation = nullptr);
 
 }  // namespace tamsel::cli
 

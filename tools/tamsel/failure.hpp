@@ -22,6 +22,9 @@ enum class Status : int {
   NotANumber = 8,
   MissingValue = 9,
   OutOfOrder = 10,
+  // A --state file that cannot be continued from: damaged, not a state
+  // file, or written under other options or for other columns.
+  BadState = 11,
 };
 
 class Failure : public std::runtime_error {

@@ -27,11 +27,31 @@ Plan makePlan(const CommandLine& request, bool standardOutputClosed) {
   const std::string& output = request.output;
   std::error_code ec;
   const bool toDirectory = !output.empty() && (endsInSeparator(output) || fs::is_directory(pathFromUtf8(output), ec));
+  if (!request.state.empty()) {
+    if (inputs.size() > 1)
+      throw UsageError("--state continues one series: give one input (the rows that came since the last run)");
+    if (request.options.order == Order::NewestFirst)
+      throw UsageError(
+          "--state appends the newest bars after the last run's, so the input must run oldest first; "
+          "--order=newest-first cannot be continued");
+    // By name too: neither need exist yet.
+    const auto sameName = [](const std::string& a, const std::string& b) {
+      return pathFromUtf8(a).lexically_normal() == pathFromUtf8(b).lexically_normal();
+    };
+    if (!output.empty() && !toDirectory &&
+        (sameName(request.state, output) || outputIsInputFile(request.state, output)))
+      throw UsageError("--state " + printable(request.state, 4096) + " is also the output");
+    if ((inputs.front() != "-" && sameName(request.state, inputs.front())) ||
+        outputIsInputFile(request.state, inputs.front()))
+      throw UsageError("--state " + printable(request.state, 4096) + " is also the input");
+  }
+
   if (inputs.size() > 1 && !toDirectory) throw UsageError("several inputs need -o DIR/ (one output file per input)");
   if (std::count(inputs.begin(), inputs.end(), "-") > 1) throw UsageError("standard input ('-') is given twice");
 
   Plan plan;
   plan.options = request.options;
+  plan.state = request.state;
   plan.standardOutputClosed = standardOutputClosed;
   plan.jobs = std::vector<Job>(inputs.size());
   std::set<std::string> outputs;

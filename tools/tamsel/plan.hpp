@@ -28,6 +28,7 @@ struct Plan {
   std::string outputDirectory;  // to create first, for -o DIR/
   unsigned workers = 1;
   Options options;
+  std::string state;  // --state FILE, for the one job; empty: none
   bool standardOutputClosed = false;
 };
 

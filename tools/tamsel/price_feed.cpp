@@ -107,4 +107,38 @@ ComputedBar PriceFeed::push(std::string_view highCell, std::string_view lowCell,
   return bar;
 }
 
+void PriceFeed::resume(const SeriesState& state, const std::string& stateName) {
+  int reason = TAMSELCHART_SNAPSHOT_OK;
+  TamselChart_Stream* loaded =
+      state.stream.size() > static_cast<std::size_t>(TAMSELCHART_SNAPSHOT_MAX_BYTES)
+          ? nullptr
+          : TamselChart_StreamLoad(state.stream.data(), static_cast<int>(state.stream.size()), &reason);
+  if (loaded == nullptr) {
+    if (reason == TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY) throw Failure(Status::Internal, "out of memory");
+    throw Failure(Status::BadState, fmt::format("{}: the indicators' saved state is not usable: {}", stateName,
+                                                TamselChart_SnapshotProblemText(reason)));
+  }
+  stream_.reset(loaded);
+  // The options matched, so the saved policy is this run's; set anyway, so
+  // the feed never runs under a policy other than the one it refuses by.
+  if (TamselChart_StreamSetMissingPolicy(stream_.get(), static_cast<int>(policy_)) != 1)
+    throw Failure(Status::Internal, "the library refuses the missing-price policy");
+  bars_ = state.bars;
+  decimalComma_ = state.decimalComma;
+  previousHigh_ = state.previousHigh;
+  previousLow_ = state.previousLow;
+}
+
+void PriceFeed::save(SeriesState& state) const {
+  const int size = TamselChart_StreamSave(stream_.get(), nullptr, 0);
+  if (size <= 0) throw Failure(Status::Internal, "the library cannot save the indicators' state");
+  state.stream.assign(static_cast<std::size_t>(size), 0);
+  if (TamselChart_StreamSave(stream_.get(), state.stream.data(), size) != size)
+    throw Failure(Status::Internal, "the library cannot save the indicators' state");
+  state.bars = bars_;
+  state.decimalComma = decimalComma_;
+  state.previousHigh = previousHigh_;
+  state.previousLow = previousLow_;
+}
+
 }  // namespace tamsel::cli

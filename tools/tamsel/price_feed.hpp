@@ -11,6 +11,7 @@
 
 #include "convert.hpp"
 #include "row_writer.hpp"
+#include "series_state.hpp"
 
 namespace tamsel::cli {
 
@@ -29,6 +30,13 @@ class PriceFeed {
   // Whether the oldest bar's prices were written with a decimal comma, so the
   // indicators are written with one too.
   bool decimalComma() const { return decimalComma_; }
+
+  // Goes on from where a feed of the same policy stopped (stateName names
+  // the state file in messages); throws Failure(BadState) for a stream
+  // snapshot the library does not load.
+  void resume(const SeriesState& state, const std::string& stateName);
+  // Where this feed stands: bars, prices, decimal comma and the stream.
+  void save(SeriesState& state) const;
 
  private:
   double read(std::string_view cell, long line, const std::string& column);

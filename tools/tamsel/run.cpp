@@ -9,6 +9,7 @@
 #include "input_file.hpp"
 #include "output_file.hpp"
 #include "standard_error.hpp"
+#include "state_file.hpp"
 #include "utf8_path.hpp"
 
 namespace fs = std::filesystem;
@@ -31,18 +32,36 @@ class StandardOutput final : public Sink {
   bool closed_;
 };
 
+// The state is replaced only after the output is complete: a run that fails
+// before leaves the series where it was, so the same input can be given again.
+void saveStateAfterOutput(const Continuation& continuation) {
+  try {
+    saveState(continuation);
+  } catch (const Failure& e) {
+    throw Failure(e.status(), std::string(e.what()) +
+                                  "; the output has this input's rows but the state does not: remove them from the "
+                                  "output before running again, or the series will miss them");
+  }
+}
+
 void runJob(Job& job, const Plan& plan) {
   const std::string name = job.input == "-" ? "<stdin>" : job.input;
+  // Read first: a state file that cannot be continued from stops the run
+  // before anything is written.
+  std::optional<Continuation> continuation;
+  if (!plan.state.empty()) continuation = loadState(plan.state);
+  Continuation* continued = continuation ? &*continuation : nullptr;
   const InputFile input(job.input);
   csv::FdSource source(input.fd());
   if (job.output.empty()) {
     StandardOutput sink(plan.standardOutputClosed);
-    convert(source, name, sink, plan.options, &job.progress);
+    convert(source, name, sink, plan.options, &job.progress, nullptr, continued);
   } else {
     const std::unique_ptr<OutputFile> file = OutputFile::open(job.output);
-    convert(source, name, *file, plan.options, &job.progress);
+    convert(source, name, *file, plan.options, &job.progress, nullptr, continued);
     file->commit();
   }
+  if (continued != nullptr) saveStateAfterOutput(*continued);
 }
 
 void runGuarded(Job& job, const Plan& plan) {

@@ -759,6 +759,155 @@ class Dates(Case):
                                           args).returncode, 0, args)
 
 
+class State(Case):
+    """--state: a series converted in parts, a daily job appending the new rows."""
+
+    BARS = 300
+
+    def setUp(self):
+        super().setUp()
+        header, rows, _, _ = read_sample(self.BARS)
+        # Some missing prices, one of them right after every split below, so
+        # that --missing=previous repeats a price of the part before.
+        self.header = header
+        self.rows = [self.blank_high(row) if i % 37 == 5 else row for i, row in enumerate(rows)]
+        self.state = self.dir / "s.bin"
+
+    @staticmethod
+    def blank_high(row):
+        fields = row.split(",")
+        fields[2] = ""
+        return ",".join(fields)
+
+    def csv(self, rows):
+        return (self.header + "\n" + "".join(r + "\n" for r in rows)).encode()
+
+    def part(self, rows, args=(), status=0):
+        result = run([*args, "--state", str(self.state), "-"], stdin=self.csv(rows))
+        self.assertEqual(result.returncode, status, result.stderr.decode())
+        return result
+
+    def whole(self, args):
+        result = run([*args, "-"], stdin=self.csv(self.rows))
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        return result.stdout
+
+    def test_every_split_continues_bit_for_bit(self):
+        # Split at every row boundary (a dense sample under Wine, where each
+        # run is slow); what the parts append is the whole file's output.
+        for args in (["--missing=previous"], ["--missing=nan", "--warmup=nan", "--bars"]):
+            whole = self.whole(args)
+            splits = range(1, self.BARS) if not WINDOWS else range(1, self.BARS, 23)
+            for split in splits:
+                with self.subTest(args=args, split=split):
+                    self.state.unlink(missing_ok=True)
+                    first = self.part(self.rows[:split], args).stdout
+                    second = self.part(self.rows[split:], args).stdout
+                    self.assertNotIn(b"cycle_period", second, "a continued run writes no header")
+                    self.assertEqual(first + second, whole)
+
+    def test_three_parts_and_a_header_alone(self):
+        whole = self.whole(["--missing=previous"])
+        out = b""
+        for rows in (self.rows[:100], self.rows[100:100], self.rows[100:101], self.rows[101:]):
+            before = self.state.read_bytes() if self.state.exists() else None
+            out += self.part(rows, ["--missing=previous"]).stdout
+            if not rows:
+                self.assertEqual(self.state.read_bytes(), before, "a header alone adds nothing")
+        self.assertEqual(out, whole)
+        # Into a file with -o: the continued part's rows alone.
+        self.state.unlink()
+        self.part(self.rows[:10], ["--missing=previous"])
+        target = self.dir / "new.csv"
+        self.part(self.rows[10:], ["--missing=previous", "-o", str(target)])
+        self.assertEqual(target.read_bytes(), whole.split(b"\n", 11)[11])
+
+    def assert_refused(self, rows, args, status, message):
+        """The run fails with status and message; state and output untouched."""
+        before = self.state.read_bytes()
+        output = self.dir / "out.csv"
+        output.write_bytes(b"older output\n")
+        result = run([*args, "--state", str(self.state), "-o", str(output), "-"], stdin=self.csv(rows))
+        self.assertEqual(result.returncode, status, result.stderr.decode())
+        self.assertIn(message, result.stderr.decode())
+        self.assertEqual(self.state.read_bytes(), before)
+        self.assertEqual(output.read_bytes(), b"older output\n")
+        self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["out.csv", "s.bin"])
+
+    def test_other_options_or_columns_are_refused_by_name(self):
+        self.part(self.rows[:50], ["--missing=previous"])
+        rest = self.rows[50:]
+        for args, named in [([], "--missing 'previous', this run has --missing 'error'"),
+                            (["--missing=nan"], "--missing"),
+                            (["--missing=previous", "--warmup=nan"], "--warmup"),
+                            (["--missing=previous", "--warmup=3"], "--warmup"),
+                            (["--missing=previous", "--indicators", "trend_vigor"], "--indicators"),
+                            (["--missing=previous", "--bars"], "--bars"),
+                            (["--missing=previous", "--high", "Open"], "--high"),
+                            (["--missing=previous", "--low", "Close"], "--low")]:
+            with self.subTest(args=args):
+                self.assert_refused(rest, args, 11, named)
+        # Another file's columns, or the same ones another way.
+        semicolons = [r.replace(",", ";") for r in rest]
+        self.header = self.header.replace(",", ";")
+        self.assert_refused(semicolons, ["--missing=previous"], 11, "--delimiter")
+        self.header = "Date,Open,High,Low,Close"
+        self.assert_refused([r.rsplit(",", 1)[0] for r in rest], ["--missing=previous"], 11, "the header")
+
+    def test_rows_not_newer_than_the_last_bar_are_refused(self):
+        self.part(self.rows[:50], ["--missing=previous"])
+        for rows in (self.rows[:60], self.rows[49:], self.rows[40:]):  # again, overlapping, older
+            with self.subTest(first=rows[0]):
+                self.assert_refused(rows, ["--missing=previous"], 10, "is not newer than '2015-03-11'")
+        # Unless asked not to check (the series then takes the rows as given).
+        self.part(self.rows[49:], ["--missing=previous", "--no-order-check"])
+
+    def test_damaged_foreign_or_cut_state_is_refused(self):
+        self.part(self.rows[:50], ["--missing=previous"])
+        good = self.state.read_bytes()
+        damaged = [(good[:n], "cut short" if n >= 8 else "not a tamsel state file")
+                   for n in (0, 1, 7, 8, 12, 19, 20, 100, len(good) // 2, len(good) - 4, len(good) - 1)]
+        for at in (0, 9, 14, 30, len(good) // 2, len(good) - 100, len(good) - 1):
+            flipped = bytearray(good)
+            flipped[at] ^= 0x10
+            damaged.append((bytes(flipped), "" if at < 16 else "checksum does not match"))
+        damaged += [(good + b"\0", "longer than it says"), (self.csv(self.rows[:3]), "not a tamsel state file"),
+                    (good[:8] + b"\x02\0\0\0" + good[12:], "state format 2")]
+        for number, (data, message) in enumerate(damaged):
+            with self.subTest(number=number, size=len(data)):
+                self.state.write_bytes(data)
+                self.assert_refused(self.rows[50:], ["--missing=previous"], 11, message)
+        self.state.write_bytes(good)
+        self.part(self.rows[50:], ["--missing=previous"])
+
+    def test_failed_run_leaves_the_state_as_it_was(self):
+        whole = self.whole(["--missing=previous"])
+        first = self.part(self.rows[:120], ["--missing=previous"]).stdout
+        bad = self.rows[120:]
+        bad[30] = bad[30].replace(",", ",abc,", 1).replace(",abc,", ",", 1).rsplit(",", 3)[0] + ",x,1,1"
+        self.assert_refused(bad, ["--missing=previous"], 8, "'x' is not a number")
+        # The same input, fixed, continues where the first part stopped.
+        self.assertEqual(first + self.part(self.rows[120:], ["--missing=previous"]).stdout, whole)
+
+    def test_command_lines_that_cannot_continue(self):
+        a = self.write("a.csv", self.csv(self.rows[:20]))
+        b = self.write("b.csv", self.csv(self.rows[20:]))
+        for args, message in [(["--state", "s.bin", "a.csv", "b.csv"], "give one input"),
+                              (["--state", "s.bin", "--order=newest-first", "a.csv"], "oldest first"),
+                              (["--state", "a.csv", "a.csv"], "is also the input"),
+                              (["--state", "o.csv", "-o", "o.csv", "a.csv"], "is also the output"),
+                              (["--state", "", "a.csv"], "needs a file name"),
+                              (["--state", "-", "a.csv"], "needs a file name (not standard input)"),
+                              (["--state", "s.bin", "--state", "t.bin", "a.csv"], "given twice")]:
+            with self.subTest(args=args):
+                result = run(args, cwd=self.dir)
+                self.assertEqual(result.returncode, 2, result.stderr.decode())
+                self.assertIn(message, result.stderr.decode())
+        self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["a.csv", "b.csv"])
+        self.assertEqual(a.read_bytes(), self.csv(self.rows[:20]))
+        del b
+
+
 class Names(Case):
     """File names beyond ASCII, read and written as the UTF-8 the user typed."""
 

@@ -16,6 +16,7 @@
 #include "held_rows.hpp"
 #include "message_text.hpp"
 #include "price_cell.hpp"
+#include "state_format.hpp"
 
 namespace {
 
@@ -378,3 +379,43 @@ TEST(BarListener, HearsEveryBarInTheFileOrderWithTheTakenPrices) {
 }
 
 }  // namespace
+
+TEST(StateFormat, ChecksumIsCrc32c) {
+  // The standard check value: the file's checksum is the CRC-32C its format
+  // says, so other programs can verify a state file.
+  const std::string text = "123456789";
+  EXPECT_EQ(tamsel::cli::crc32c(reinterpret_cast<const unsigned char*>(text.data()), text.size()), 0xE3069283u);
+}
+
+TEST(StateFormat, EveryFieldReadsBackAndEveryCutIsRefused) {
+  using tamsel::cli::SeriesState;
+  SeriesState state;
+  state.options = {{"--high", std::string("H\0\xff;", 4)}, {"--warmup", ""}};
+  state.header = std::string("Date,High,Low\0\x1b[2J", 18);
+  state.bars = 0x1'0000'0001ull;  // beyond 32 bits
+  state.lastTime = "2024-03-01T09:30:00+02:00";
+  state.decimalComma = true;
+  state.previousHigh = -std::numeric_limits<float>::quiet_NaN();
+  state.previousLow = std::numeric_limits<float>::denorm_min();
+  state.stream = {0, 1, 2, 255, 0};
+  const std::vector<unsigned char> bytes = tamsel::cli::encodeState(state);
+  const SeriesState back = tamsel::cli::decodeState(bytes);
+  EXPECT_EQ(back.options, state.options);
+  EXPECT_EQ(back.header, state.header);
+  EXPECT_EQ(back.bars, state.bars);
+  EXPECT_EQ(back.lastTime, state.lastTime);
+  EXPECT_TRUE(back.decimalComma);
+  EXPECT_EQ(std::memcmp(&back.previousHigh, &state.previousHigh, sizeof(float)), 0);  // the NaN's bits too
+  EXPECT_EQ(back.previousLow, state.previousLow);
+  EXPECT_EQ(back.stream, state.stream);
+  for (std::size_t size = 0; size < bytes.size(); ++size)
+    EXPECT_THROW(tamsel::cli::decodeState(std::vector<unsigned char>(bytes.begin(), bytes.begin() + size)),
+                 tamsel::cli::StateFormatError)
+        << size;
+  for (std::size_t at = 0; at < bytes.size(); ++at)
+    for (const int bit : {0x01, 0x80}) {
+      std::vector<unsigned char> flipped = bytes;
+      flipped[at] = static_cast<unsigned char>(flipped[at] ^ bit);
+      EXPECT_THROW(tamsel::cli::decodeState(flipped), tamsel::cli::StateFormatError) << at;
+    }
+}

@@ -330,6 +330,68 @@ def tmpfs_case():
     return case, verify
 
 
+def state_cases(rng, inputs, expected):
+    """--state continuing long0.csv from its first half's state: the state
+    file is either the first half's or the whole run's, never anything else,
+    whatever signal or failing system call ends the run."""
+    data = inputs["long0.csv"]
+    header, body = data.split(b"\n", 1)
+    rows = body.splitlines(keepends=True)
+    first, second = header + b"\n" + b"".join(rows[: len(rows) // 2]), header + b"\n" + b"".join(rows[len(rows) // 2:])
+    with tempfile.TemporaryDirectory() as name:
+        state = pathlib.Path(name) / "s.bin"
+        for part, key in ((first, "state:first"), (second, "state:both")):
+            result = subprocess.run([TAMSEL, "--state", str(state), "-"], input=part, capture_output=True, timeout=120)
+            if result.returncode != 0:
+                raise SystemExit(f"--state run failed: {result.stderr.decode()}")
+            expected[key] = state.read_bytes()
+            if key == "state:both":
+                expected["second.csv"] = result.stdout
+    inputs["second.csv"] = second
+    first_state = expected["state:first"]
+
+    def setup(root):
+        (root / "s.bin").write_bytes(first_state)
+
+    args = ["--state", "s.bin", "-o", "out.csv", "second.csv"]
+    outputs = {"out.csv": "second.csv", "s.bin": "state:both"}
+    cases = []
+    for name in ("SIGTERM", "SIGINT", "SIGHUP"):
+        for _ in range(4):
+            delay = rng.uniform(0.0, 0.04)
+
+            def during(process, root, number=getattr(signal, name), delay=delay):
+                time.sleep(delay)
+                process.send_signal(number)
+
+            cases.append(Case(f"--state, {name} after {delay:.2f}s", outputs, args, expect=("ok", "signal"),
+                              setup=setup, during=during))
+    cases.append(Case("--state, a bad row in the new part", {"s.bin": "state:both"},
+                      ["--state", "s.bin", "-o", "out.csv", "bad-second.csv"], expect=("failed",), setup=setup,
+                      message="is not a number"))
+    inputs["bad-second.csv"] = second + b"1,abc\n"
+    return cases
+
+
+def state_fault_cases(inputs):
+    """The Nth write, fsync, rename, close or open of a continued --state
+    run failing."""
+    args = ["--state", "s.bin", "-o", "out.csv", "second.csv"]
+    outputs = {"out.csv": "second.csv", "s.bin": "state:both"}
+    cases = []
+    for call in ("write", "fsync", "rename", "close", "open"):
+        setup = lambda root: (root / "s.bin").write_bytes(STATE_FIRST[0])
+        total = count_calls(call, args, inputs, setup)
+        for at in range(1, total + 1):
+            env = {"LD_PRELOAD": SHIM, "TAMSEL_FAULT_CALL": call, "TAMSEL_FAULT_AT": str(at),
+                   "TAMSEL_FAULT_ERRNO": "EIO"}
+            cases.append(Case(f"--state: {call} #{at} of {total} fails", outputs, args, setup=setup, env=env))
+    return cases
+
+
+STATE_FIRST = [b""]  # the first half's state, once state_cases made it
+
+
 def count_calls(call, args, inputs, setup):
     with tempfile.TemporaryDirectory() as name:
         root = pathlib.Path(name)
@@ -379,13 +441,16 @@ def main():
 
     inputs = make_inputs()
     expected = expected_outputs(inputs)
-    cases = [*target_cases(), *descriptor_cases(), *limit_cases(), *signal_cases(rng)]
+    cases = [*target_cases(), *descriptor_cases(), *limit_cases(), *signal_cases(rng),
+             *state_cases(rng, inputs, expected)]
+    STATE_FIRST[0] = expected["state:first"]
     if not options.no_preload:
-        cases += fault_cases(inputs)
+        cases += fault_cases(inputs) + state_fault_cases(inputs)
     cases = [case for case in cases if options.only in case.name]
     for case in cases:
         check(case, inputs, expected)
     if options.only:
+        print("runs that ended " + ", ".join(f"{k}: {v}" for k, v in sorted(outcomes.items())))
         print(f"{len(cases)} cases, {len(failures)} failed")
         return 1 if failures else 0
 
