@@ -82,10 +82,15 @@ for wheel in "$x86_64_wheel" "$i686_wheel" "$aarch64_wheel"; do
   tag=$(basename "$wheel" .whl)
   tag=${tag#*-py3-none-}
   # auditwheel names the most compatible tag the files allow; the wheel's
-  # own tag must be exactly that one (not newer, which would refuse systems
-  # it runs on, nor older, which would promise what it cannot keep).
-  grep -q "is consistent with the following platform tag: \"${tag%%.*}\"" <<<"$(tr -s ' \n' ' ' <<<"$verdict")" ||
-    fail "$(basename "$wheel"): auditwheel says: $verdict"
+  # own tag must be that one (not newer, which would refuse systems it runs
+  # on, nor older, which would promise what it cannot keep), except that no
+  # wheel is tagged older than manylinux2014 (glibc 2.17), the oldest tag
+  # the project offers: the 32-bit library alone would do with glibc 2.2.
+  allowed=$(tr -s ' \n' ' ' <<<"$verdict" | sed -n 's/.*consistent with the following platform tag: "manylinux_\([0-9]*\)_\([0-9]*\)_.*/\1 \2/p')
+  [ -n "$allowed" ] || fail "$(basename "$wheel"): no tag in auditwheel's verdict: $verdict"
+  read -r major minor <<<"$allowed"
+  if ((major < 2 || (major == 2 && minor < 17))); then major=2 minor=17; fi
+  [[ $tag == manylinux_${major}_${minor}_* ]] || fail "$(basename "$wheel") is not tagged for glibc $major.$minor: $verdict"
   echo "$(basename "$wheel"): auditwheel agrees"
 done
 
