@@ -107,7 +107,9 @@ done
 
 step "a wheel from the sdist, offline, in a clean venv"
 sdist=("$out"/dist/tamselcharts-*.tar.gz)
-tar -tzf "${sdist[0]}" | grep -q '/csrc/src/CMakeLists.txt$' || fail "the sdist holds no C sources"
+# Listed into a file: grep -q stopping early would make tar fail the pipe.
+tar -tzf "${sdist[0]}" >"$out/sdist-files.txt"
+grep -q '/csrc/src/CMakeLists.txt$' "$out/sdist-files.txt" || fail "the sdist holds no C sources"
 /usr/bin/python3 -m venv --system-site-packages "$out/sdist-venv"
 (cd "$out" && TAMSELCHARTS_BUILD_DIR=$out/sdist-build "$out/sdist-venv/bin/pip" wheel -q --no-build-isolation \
   --no-index --no-deps -w "$out/sdist-wheel" "${sdist[0]}" >"$out/sdist.log" 2>&1) ||
