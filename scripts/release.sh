@@ -97,10 +97,7 @@ rm -rf python/build python/*.egg-info
 
 echo "== .deb packages"
 debs=build/release-deb
-cmake -S . -B "$debs" -G Ninja --fresh -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTAMSEL_BUILD_TESTS=OFF \
-  -DTAMSEL_BUILD_BENCHMARKS=OFF -DTAMSEL_BUILD_TOOLS=ON -DCMAKE_EXE_LINKER_FLAGS=-static >/dev/null
-cmake --build "$debs" -j "$release_jobs" >/dev/null
-(cd "$debs" && cpack -G DEB >/dev/null)
+debian_packages "$debs"
 cp "$debs"/*.deb "$dist/"
 postgres_deb=$(make -s -C postgres deb | tail -n 1)
 cp "postgres/$postgres_deb" "$dist/"

@@ -119,10 +119,7 @@ grep -q '/csrc/src/CMakeLists.txt$' "$out/sdist-files.txt" || fail "the sdist ho
 h = np.linspace(10, 20, 200); print("sdist wheel computes", tc.indicators(h, h - 1)[0][-1])')
 
 step "the .deb packages (prefix /usr, static tamsel)"
-cmake -S . -B "$out/deb" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTAMSEL_BUILD_TESTS=OFF \
-  -DTAMSEL_BUILD_BENCHMARKS=OFF -DTAMSEL_BUILD_TOOLS=ON -DCMAKE_EXE_LINKER_FLAGS=-static >"$out/deb.log" 2>&1
-cmake --build "$out/deb" -j "$release_jobs" >>"$out/deb.log" 2>&1 || { tail -n 30 "$out/deb.log"; fail "deb build"; }
-(cd "$out/deb" && cpack -G DEB >>"$out/deb.log" 2>&1) || { tail -n 30 "$out/deb.log"; fail "cpack"; }
+debian_packages "$out/deb" || fail "the .deb packages"
 debs=("$out"/deb/*.deb)
 for deb in "${debs[@]}"; do echo "   $(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"; done
 

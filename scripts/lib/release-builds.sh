@@ -89,3 +89,19 @@ make_wheel() {
     /usr/bin/python3 -m pip wheel --no-build-isolation --no-index --no-deps --disable-pip-version-check -q \
     -w "$out" ./python >&2
 }
+
+# debian_packages DIR: the .debs (cmake/TamselDebianPackages.cmake) of a
+# build with prefix /usr and a static tamsel, whose package then depends on
+# no C library version (a dynamically linked one would need this machine's
+# glibc 2.36 and refuse to install on Debian 11).  -static is for programs
+# only, and the example program links the shared library: only the packaged
+# targets are built, and the install step does not ask for the rest.
+debian_packages() {
+  local dir=$1
+  cmake -S . -B "$dir" -G Ninja --fresh -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_BENCHMARKS=OFF -DTAMSEL_BUILD_TOOLS=ON -DCMAKE_EXE_LINKER_FLAGS=-static \
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$dir.log" 2>&1 || { cat "$dir.log" >&2; return 1; }
+  cmake --build "$dir" --target tamselcharts tamselcharts_static tamsel -j "$release_jobs" >>"$dir.log" 2>&1 ||
+    { tail -n 40 "$dir.log" >&2; return 1; }
+  (cd "$dir" && cpack -G DEB >>"$dir.log" 2>&1) || { tail -n 40 "$dir.log" >&2; return 1; }
+}
