@@ -156,7 +156,7 @@ prepare_root() {
 }
 
 # The package's tests in a root, against the wheel installed with the
-# dependencies resolved there.  Dask is left out (not pinned).  Four tests
+# dependencies resolved there.  Dask is left out (not pinned).  Three tests
 # fail with what pip resolves for Python 3.9 (pandas 2.3, matplotlib 3.9)
 # and pass with Debian 12's pandas 1.5 and matplotlib 3.6: open findings
 # for the package, deselected here so that this test keeps guarding the
