@@ -203,7 +203,7 @@ in_root "$amd64_root" sh -ec '
   cd /srv/tamsel
   dpkg -r tamsel libtamselcharts-dev libtamselcharts1 >/dev/null 2>&1 || true
   dpkg -i ./*.deb >/dev/null
-  gcc -O2 -o print_indicators print_indicators.c -ltamselcharts
+  gcc -O2 -o print_indicators print_indicators.c -ltamselcharts -lm
   ./print_indicators | head -n 3
   tamsel data/sample-daily.csv > deb-out.csv
   dpkg -r tamsel libtamselcharts-dev libtamselcharts1 >/dev/null'
