@@ -168,6 +168,8 @@ known_failures=(
 )
 python_in_root() {
   local target=$1 wheel=$2
+  shift 2
+  local tests=${*:-python/tests}
   cp "$wheel" "$target/srv/tamsel/"
   in_root "$target" sh -ec '
     cd /srv/tamsel
@@ -181,7 +183,7 @@ python_in_root() {
     venv/bin/python -c "import sys, numpy, pandas; print(\"Python\", sys.version.split()[0], \"numpy\", numpy.__version__, \"pandas\", pandas.__version__)"
     venv/bin/tamsel data/sample-daily.csv > sample-out.csv
     status=0
-    TAMSELCHARTS_WHEEL=/srv/tamsel/'"$(basename "$wheel")"' venv/bin/python -m pytest python/tests -q \
+    TAMSELCHARTS_WHEEL=/srv/tamsel/'"$(basename "$wheel")"' venv/bin/python -m pytest '"$tests"' -q \
       -p no:cacheprovider --ignore=python/tests/test_dask.py '"${known_failures[*]/#/--deselect=}"' > pytest.log 2>&1 || status=$?
     tail -n 3 pytest.log
     exit $status' || { grep -E "^(FAILED|ERROR)" "$target/srv/tamsel/pytest.log" | head -n 20;
@@ -213,7 +215,11 @@ unmount_all
 step "Debian 11 arm64 under qemu-aarch64-static: $(basename "$aarch64_wheel")"
 arm64_root=$(bullseye_root arm64)
 prepare_root "$arm64_root" "$pip_cache/bullseye"
-python_in_root "$arm64_root" "$aarch64_wheel"
+# Under QEMU the whole suite takes about 40 minutes (the command-line tests
+# alone 10): the golden values, missing-price policies, streams with their
+# snapshots and the wheel's own checks run there.
+python_in_root "$arm64_root" "$aarch64_wheel" python/tests/test_batch.py python/tests/test_policies.py \
+  python/tests/test_stream.py python/tests/test_wheel.py
 cmp "$arm64_root/srv/tamsel/sample-out.csv" "$reference_csv" || fail "tamsel's CSV on arm64 differs"
 echo "   the bundled tamsel's CSV equals the x86-64 one"
 unmount_all
@@ -242,6 +248,16 @@ git clone -q "$root" "$clone"
 touch "$clone/stray-file"
 if refusal=$(cd "$clone" && bash scripts/release.sh 2>&1); then fail "release.sh ran on a dirty tree"; fi
 grep -q "stray-file" <<<"$refusal" || fail "release.sh's refusal names no file: $refusal"
+rm -rf "$clone"
+
+step "scripts/release.sh --dry-run in a clean clone"
+clone=$out/clean-clone
+git clone -q "$root" "$clone"
+plan=$(cd "$clone" && bash scripts/release.sh --dry-run) || fail "release.sh --dry-run: $plan"
+for wanted in win64.zip manylinux2014_aarch64 SHA256SUMS "tamselcharts-$(sed -n 's/^#define TAMSELCHARTS_VERSION_[A-Z]* *\([0-9]*\)$/\1/p' include/TamselCharts.h | paste -sd.).tar.gz"; do
+  grep -qF -- "$wanted" <<<"$plan" || fail "release.sh --dry-run plans no $wanted: $plan"
+done
+[ ! -e "$clone/dist" ] || fail "release.sh --dry-run made $clone/dist"
 rm -rf "$clone"
 
 step "done"
