@@ -15,7 +15,8 @@ from typing import Any
 
 _BUNDLED_NAMES = {
     "darwin": ("libtamselcharts.1.dylib",),
-    "win32": ("tamselcharts.dll",),
+    # The name the Windows build gives the DLL (and its import library).
+    "win32": ("TamselCharts.dll",),
 }.get(sys.platform, ("libtamselcharts.so.1",))
 
 
@@ -79,7 +80,9 @@ def _load() -> tuple[Any, str]:
     path = _library_path()
     try:
         # CDLL calls release the GIL for their duration, so threads computing
-        # different series run in parallel.
+        # different series run in parallel.  CDLL, not WinDLL, on Windows too:
+        # the DLL's functions are cdecl (the header declares no __stdcall), and
+        # on 32-bit Windows WinDLL would leave their arguments on the stack.
         lib = ctypes.CDLL(path)
     except OSError as error:
         raise ImportError(f"cannot load the TamselCharts library {path}: {error}") from error
