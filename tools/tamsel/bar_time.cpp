@@ -38,16 +38,16 @@ bool namesDateColumn(std::string_view header, std::string_view word) {
 std::vector<std::string> makeFormats() {
   const char* dates[] = {"%Y-%m-%d", "%Y/%m/%d", "%Y.%m.%d", "%Y%m%d"};
   const char* times[] = {"%H:%M:%S", "%H:%M", "%I:%M:%S %p", "%I:%M %p", "%H%M%S", "%H%M"};
-  std::vector<std::string> formats;
+  std::vector<std::string> layouts;
   for (const char* date : dates) {
-    formats.emplace_back(date);
+    layouts.emplace_back(date);
     for (const char* time : times) {
-      formats.push_back(std::string(date) + ' ' + time);
-      formats.push_back(std::string(date) + ' ' + time + " %Ez");  // +02:00
-      formats.push_back(std::string(date) + ' ' + time + " %z");   // +0200
+      layouts.push_back(std::string(date) + ' ' + time);
+      layouts.push_back(std::string(date) + ' ' + time + " %Ez");  // +02:00
+      layouts.push_back(std::string(date) + ' ' + time + " %z");   // +0200
     }
   }
-  return formats;
+  return layouts;
 }
 
 const std::vector<std::string>& formats() {
@@ -69,6 +69,35 @@ std::string normalised(std::string_view text) {
     }
   }
   return shape;
+}
+
+// Whether the text has the shape of one of the layouts: digits where a
+// layout has digits, its separators, AM/PM and an offset, and nothing else.
+// Text of another shape never reaches the date library, whose failure paths
+// on some of it read a value they never set.
+bool HasDateShape(std::string_view text) {
+  std::size_t i = 0;
+  const auto digits = [&](std::size_t least, std::size_t most) {
+    std::size_t n = 0;
+    while (i < text.size() && n < most && text[i] >= '0' && text[i] <= '9') ++i, ++n;
+    return n >= least;
+  };
+  const auto take = [&](std::string_view any) {
+    if (i < text.size() && any.find(text[i]) != std::string_view::npos) return ++i, true;
+    return false;
+  };
+  if (!digits(4, 8)) return false;
+  if (take("-/.") && !(digits(1, 2) && take("-/.") && digits(1, 2))) return false;
+  if (i == text.size()) return true;
+  if (!take(" ") || !digits(1, 6)) return false;
+  while (take(":"))
+    if (!digits(2, 2)) return false;
+  if (take(".") && !digits(1, 9)) return false;  // fractions of a second
+  take(" ");
+  if (take("AaPp") && !take("Mm")) return false;
+  take(" ");
+  if (take("+-") && !(digits(2, 4) && (!take(":") || digits(2, 2)))) return false;
+  return i == text.size();
 }
 
 }  // namespace
@@ -96,6 +125,7 @@ std::optional<BarTime::Instant> DateReader::read(std::string_view text) {
   text = TrimBlanks(text);
   if (text.size() < 8 || text[0] < '0' || text[0] > '9') return std::nullopt;  // no year-first date
   const std::string shape = normalised(text);
+  if (!HasDateShape(shape)) return std::nullopt;
   const std::vector<std::string>& all = formats();
   if (const auto when = state_->parseWith(shape, all[state_->lastFormat])) return when;
   for (std::size_t i = 0; i < all.size(); ++i) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <cstddef>
 #include <vector>
 
 #include "TamselCharts.h"
@@ -23,8 +24,8 @@ inline const TamselChart_IndicatorInfo& IndicatorInfo(Indicator which) { return 
 inline std::string_view IndicatorColumn(Indicator which) { return IndicatorInfo(which).column; }
 
 inline std::vector<Indicator> AllIndicators() {
-  std::vector<Indicator> all;
-  for (Indicator which = 0; which < IndicatorCount(); ++which) all.push_back(which);
+  std::vector<Indicator> all(static_cast<std::size_t>(IndicatorCount()));
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<Indicator>(i);
   return all;
 }
 

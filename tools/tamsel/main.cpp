@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> arguments = commandLineArguments(argc, argv);
   std::vector<char*> pointers;
+  pointers.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
   Parsed parsed = parseCommandLine(static_cast<int>(arguments.size()), pointers.data());
