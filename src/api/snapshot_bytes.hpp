@@ -4,6 +4,7 @@
 // the CRC-32C that closes every snapshot.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,7 +45,11 @@ class ByteWriter {
  private:
   void Little(std::uint64_t v, int n) {
     unsigned char bytes[8];
-    for (int i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(bytes, &v, sizeof bytes);  // the same bytes, without the shifts
+    } else {
+      for (int i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+    }
     Bytes(bytes, static_cast<std::size_t>(n));
   }
 
@@ -72,7 +77,11 @@ class ByteReader {
  private:
   std::uint64_t Little(int n) {
     std::uint64_t v = 0;
-    for (int i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(in_[used_ + static_cast<std::size_t>(i)]) << (8 * i);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(&v, in_ + used_, static_cast<std::size_t>(n));  // the low n bytes, as the shifts would place them
+    } else {
+      for (int i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(in_[used_ + static_cast<std::size_t>(i)]) << (8 * i);
+    }
     used_ += static_cast<std::size_t>(n);
     return v;
   }

@@ -17,19 +17,34 @@
 namespace tamsel::snapshot {
 
 std::uint32_t Crc32c(const unsigned char* data, std::size_t size) {
-  struct Table {
-    std::uint32_t entry[256];
-    constexpr Table() : entry() {
+  // Eight tables, so that eight bytes are folded in per step ("slicing by
+  // 8"): the same checksum as a byte at a time, several times faster over a
+  // snapshot's 11 KB.
+  struct Tables {
+    std::uint32_t entry[8][256];
+    constexpr Tables() : entry() {
       for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? (c >> 1) ^ 0x82F63B78u : c >> 1;
-        entry[i] = c;
+        entry[0][i] = c;
       }
+      for (int t = 1; t < 8; ++t)
+        for (std::uint32_t i = 0; i < 256; ++i)
+          entry[t][i] = (entry[t - 1][i] >> 8) ^ entry[0][entry[t - 1][i] & 0xFFu];
     }
   };
-  static constexpr Table kTable;
+  static constexpr Tables kTables;
+  const auto& t = kTables.entry;
   std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < size; ++i) crc = kTable.entry[(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    const std::uint32_t low =
+        crc ^ (static_cast<std::uint32_t>(data[i]) | static_cast<std::uint32_t>(data[i + 1]) << 8 |
+               static_cast<std::uint32_t>(data[i + 2]) << 16 | static_cast<std::uint32_t>(data[i + 3]) << 24);
+    crc = t[7][low & 0xFFu] ^ t[6][(low >> 8) & 0xFFu] ^ t[5][(low >> 16) & 0xFFu] ^ t[4][low >> 24] ^
+          t[3][data[i + 4]] ^ t[2][data[i + 5]] ^ t[1][data[i + 6]] ^ t[0][data[i + 7]];
+  }
+  for (; i < size; ++i) crc = t[0][(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
 }
 
