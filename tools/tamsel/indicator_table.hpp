@@ -5,10 +5,10 @@
 #ifndef TAMSEL_TOOLS_INDICATOR_TABLE_HPP
 #define TAMSEL_TOOLS_INDICATOR_TABLE_HPP
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <cstddef>
 #include <vector>
 
 #include "TamselCharts.h"
