@@ -3,15 +3,15 @@
 # One command for every release file, into dist/ (emptied first):
 #   TamselCharts-V-win64.zip, TamselCharts-V-win32.zip   the Windows DLLs
 #   tamselcharts-V-py3-none-*.whl                          five wheels (Linux
-#       x86_64, i686, aarch64 with a static tamsel; Windows amd64 and x86)
+#       x86_64, i686, aarch64 with a static tamsel; Windows amd64 with
+#       tamsel.exe, and x86)
 #   tamselcharts-V.tar.gz                                  the Python sdist
 #   libtamselcharts1_*, libtamselcharts-dev_*, tamsel_*.deb
 #   postgresql-15-tamselcharts_*.deb                      the PostgreSQL extension
 #   tamselcharts-V.tgz                                     the npm package
 #   tamselcharts_V.tar.gz                                  the R source package
 #   tamsel-V-linux-ARCH.tar.xz                             the static tamsel
-#   tamsel-V-windows-ARCH.zip                              tamsel.exe, once the
-#                                                          Windows build makes it
+#   tamsel-V-windows-win64.zip                             tamsel.exe
 #   SHA256SUMS
 # V is the version in include/TamselCharts.h.  It refuses to run on a tree
 # with uncommitted changes or untracked files: a release is made from a
@@ -48,7 +48,7 @@ planned=("TamselCharts-$version-win64.zip" "TamselCharts-$version-win32.zip"
   "tamselcharts-$version-py3-none-{manylinux2014_x86_64,manylinux2014_i686,manylinux2014_aarch64,win_amd64,win32}.whl"
   "tamselcharts-$version.tar.gz" "libtamselcharts1, libtamselcharts-dev, tamsel .deb"
   "postgresql-15-tamselcharts .deb" "tamselcharts-$version.tgz (npm)" "tamselcharts_$version.tar.gz (R)"
-  "tamsel-$version-linux-{x86_64,i686,aarch64}.tar.xz" "tamsel-$version-windows-*.zip, if the Windows build makes tamsel.exe"
+  "tamsel-$version-linux-{x86_64,i686,aarch64}.tar.xz" "tamsel-$version-windows-win64.zip"
   SHA256SUMS)
 if $dry_run; then
   echo "would make in $dist:"
@@ -60,30 +60,23 @@ source scripts/lib/packages.sh
 source scripts/lib/release-builds.sh
 rm -rf "$dist" python/build
 mkdir -p "$dist"
-notes=()
 
-echo "== Windows DLLs and their wheels"
+echo "== Windows DLLs, tamsel.exe and their wheels"
+exe=$(windows_tool)
 for preset in win64 win32; do
   windows_natives "$preset"
   cp "build/$preset/TamselCharts-$version-$preset.zip" "$dist/"
-  make_wheel "build/$preset/src/TamselCharts.dll" none "$dist"
-  # tamsel.exe: the 64-bit tool's own preset (scripts/test-tamsel-builds.sh
-  # tests it); there is no 32-bit build of the tool.
-  exe=""
-  if [ "$preset" = win64 ]; then
-    cmake --preset tamsel-win64 --fresh >/dev/null && cmake --build --preset tamsel-win64 -j "$(nproc)" >/dev/null &&
-      exe=build/tamsel-win64/tools/tamsel/tamsel.exe
-  fi
-  if [ -n "$exe" ]; then
-    stage=$(mktemp -d)
-    mkdir "$stage/tamsel-$version-$preset"
-    cp "$exe" LICENSE "$stage/tamsel-$version-$preset/"
-    (cd "$stage" && zip -qr "$dist/tamsel-$version-windows-$preset.zip" "tamsel-$version-$preset")
-    rm -rf "$stage"
-  else
-    notes+=("no tamsel.exe for $preset; its wheel carries the DLL alone")
-  fi
+  # The 64-bit wheel carries tamsel.exe too; there is no 32-bit build of
+  # the tool.
+  tool=none
+  [ "$preset" = win32 ] || tool=$exe
+  make_wheel "build/$preset/src/TamselCharts.dll" "$tool" "$dist"
 done
+stage=$(mktemp -d)
+mkdir "$stage/tamsel-$version-win64"
+cp "$exe" LICENSE "$stage/tamsel-$version-win64/"
+(cd "$stage" && zip -qr "$dist/tamsel-$version-windows-win64.zip" "tamsel-$version-win64")
+rm -rf "$stage"
 
 echo "== Linux wheels and the static tamsel"
 for arch in x86_64 i686 aarch64; do
@@ -118,4 +111,3 @@ sh r/tools/stage-library.sh >/dev/null
 (cd "$dist" && sha256sum -- * >SHA256SUMS)
 echo "== $dist"
 (cd "$dist" && ls -l -- *)
-for note in "${notes[@]}"; do echo "note: $note"; done

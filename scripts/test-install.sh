@@ -3,7 +3,9 @@
 # The release files installed where users are, on systems unlike this one:
 #   1. the Linux wheels (x86_64, i686, aarch64; the library and a static
 #      tamsel), each one's tag checked against auditwheel's verdict;
-#   2. the Windows wheels: exactly the DLL of the win64/win32 build inside;
+#   2. the Windows wheels: exactly the DLL of the win64/win32 build inside,
+#      and in the win_amd64 one the tamsel.exe scripts/test-tamsel-builds.sh
+#      tests;
 #   3. the sdist: a wheel built from it offline in a clean venv;
 #   4. Debian 11 (glibc 2.31, Python 3.9) x86-64: the wheel in a venv with the
 #      dependencies pip resolves there, the package's tests (golden values bit
@@ -24,7 +26,7 @@ ensure_core_packages
 ensure_packages 'debootstrap=1.0.128*' 'binfmt-support=2.2.*' 'qemu-user-static=1:7.2*' 'clang-14=1:14.0.*' \
   'binutils-aarch64-linux-gnu=2.40*' 'libc6-dev-arm64-cross=2.36*' 'libstdc++-12-dev-arm64-cross=12.2.*' \
   'libgcc-12-dev-arm64-cross=12.2.*' 'g++-multilib=4:12.*' 'g++-mingw-w64-i686-win32=12.2.*' \
-  'g++-mingw-w64-x86-64-win32=12.2.*' 'python3-setuptools=66.1.*' 'python3-wheel=0.38.*' 'python3-venv=3.11.*' \
+  'g++-mingw-w64-x86-64-win32=12.2.*' 'g++-mingw-w64-x86-64-posix=12.2.*' 'python3-setuptools=66.1.*' 'python3-wheel=0.38.*' 'python3-venv=3.11.*' \
   'python3-pip=23.0.*' 'zip=3.0*' 'unzip=6.0*'
 source scripts/lib/bullseye-root.sh
 source scripts/lib/release-builds.sh
@@ -55,10 +57,13 @@ for arch in x86_64 i686 aarch64; do
   read -r library tool <<<"$(linux_natives "$arch")"
   make_wheel "$library" "$tool" "$out/dist"
 done
-step "Windows DLLs and wheels"
+step "Windows DLLs, tamsel.exe and wheels"
+exe=$(windows_tool)
 for preset in win64 win32; do
   windows_natives "$preset"
-  make_wheel "build/$preset/src/TamselCharts.dll" none "$out/dist"
+  tool=none
+  [ "$preset" = win32 ] || tool=$exe
+  make_wheel "build/$preset/src/TamselCharts.dll" "$tool" "$out/dist"
 done
 step "sdist"
 (cd python && /usr/bin/python3 setup.py -q sdist -d "$out/dist" >/dev/null 2>&1) || fail "setup.py sdist"
@@ -94,15 +99,21 @@ for wheel in "$x86_64_wheel" "$i686_wheel" "$aarch64_wheel"; do
   echo "$(basename "$wheel"): auditwheel agrees"
 done
 
-step "the Windows wheels hold the DLL the Windows build made"
-for pair in win_amd64:win64 win32:win32; do
-  wheel=$(wheel_for "${pair%%:*}")
-  dll=build/${pair#*:}/src/TamselCharts.dll
-  native=$(unzip -Z1 "$wheel" | grep -vE '\.py$|dist-info/|py\.typed$|LICENSE$' | tr '\n' ' ')
-  [ "$native" = "tamselcharts/TamselCharts.dll " ] || fail "$(basename "$wheel") holds these native files: $native"
+step "the Windows wheels hold the DLL the Windows build made (and win_amd64 its tamsel.exe)"
+for wanted in win_amd64:win64:tamselcharts/bin/tamsel.exe win32:win32:; do
+  IFS=: read -r tag preset bundled_tool <<<"$wanted"
+  wheel=$(wheel_for "$tag")
+  dll=build/$preset/src/TamselCharts.dll
+  native=$(unzip -Z1 "$wheel" | grep -vE '\.py$|dist-info/|py\.typed$|LICENSE$' | sort | tr '\n' ' ')
+  expected=$(printf '%s\n' tamselcharts/TamselCharts.dll $bundled_tool | sort | tr '\n' ' ')
+  [ "$native" = "$expected" ] || fail "$(basename "$wheel") holds these native files: $native"
   [ "$(unzip -p "$wheel" tamselcharts/TamselCharts.dll | sha256sum)" = "$(sha256sum <"$dll")" ] ||
     fail "$(basename "$wheel")'s DLL is not $dll"
-  echo "$(basename "$wheel"): $dll, $(sha256sum <"$dll" | cut -c1-16)…"
+  if [ -n "$bundled_tool" ]; then
+    [ "$(unzip -p "$wheel" "$bundled_tool" | sha256sum)" = "$(sha256sum <"$exe")" ] ||
+      fail "$(basename "$wheel")'s tamsel.exe is not $exe"
+  fi
+  echo "$(basename "$wheel"): $dll, $(sha256sum <"$dll" | cut -c1-16)…${bundled_tool:+ and $exe}"
 done
 
 step "a wheel from the sdist, offline, in a clean venv"

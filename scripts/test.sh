@@ -12,7 +12,7 @@ ensure_core_packages
 jobs=$(nproc)
 suites=0
 for preset in release asan tsan; do
-  echo "== $preset"
+  echo "== $preset ($SECONDS s)"
   cmake --preset "$preset" --fresh >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
@@ -21,10 +21,10 @@ done
 
 for part in scripts/test-*.sh; do
   [ -e "$part" ] || continue
-  echo "== $part"
+  echo "== $part ($SECONDS s)"
   bash "$part"
   suites=$((suites + 1))
 done
-echo "All tests passed."
+echo "All tests passed in $SECONDS s."
 # A failing suite stops the script above, so reaching here means all passed.
 echo "suites: $suites passed, 0 failed"

@@ -8,6 +8,9 @@
 #                            build/wheel-ARCH; prints "LIBRARY TOOL"
 #   windows_natives PRESET   builds the win64 or win32 preset (the DLL and the
 #                            zip, as scripts/test-windows.sh checks them)
+#   windows_tool             builds tamsel.exe for 64-bit Windows (preset
+#                            tamsel-win64, as scripts/test-tamsel-builds.sh
+#                            checks it); prints its path
 #   make_wheel LIBRARY TOOL OUT
 #                            the wheel holding those two files (TOOL "none":
 #                            no tool), tagged by setup.py from the files
@@ -76,6 +79,13 @@ windows_natives() {
   cmake --preset "$preset" >"build/$preset.log" 2>&1 || { cat "build/$preset.log" >&2; return 1; }
   cmake --build --preset "$preset" -j "$release_jobs" >>"build/$preset.log" 2>&1 ||
     { tail -n 40 "build/$preset.log" >&2; return 1; }
+}
+
+windows_tool() {
+  cmake --preset tamsel-win64 >build/tamsel-win64.log 2>&1 || { cat build/tamsel-win64.log >&2; return 1; }
+  cmake --build --preset tamsel-win64 -j "$release_jobs" >>build/tamsel-win64.log 2>&1 ||
+    { tail -n 40 build/tamsel-win64.log >&2; return 1; }
+  echo build/tamsel-win64/tools/tamsel/tamsel.exe
 }
 
 make_wheel() {
