@@ -27,6 +27,7 @@
 
 #include "TamselCharts.h"
 #include "api/float_environment_guard.hpp"
+#include "counter_figures.hpp"
 #include "spectrum/runtime_math.hpp"
 #include "spectrum/spectrum_kernel.hpp"
 #include "straightforward.hpp"
@@ -237,22 +238,13 @@ void FortyNineVectorLogs(benchmark::State& state) {
 // Prints, after the usual table, each benchmark's cost per bar as a
 // multiple of the 49 logarithms and its speed-up over the transcription:
 // figures that compare across machines.
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public tamsel::bench::CounterFiguresReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      // One figure per benchmark: the median of repetitions, or the run.
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const auto it = run.counters.find("ns_per_bar");
-      if (it != run.counters.end() && (median || run.run_type == Run::RT_Iteration))
-        perBar_.emplace_back(run.run_name.str(), it->second.value * 1e9);
-    }
-  }
+  SummaryReporter() : CounterFiguresReporter("ns_per_bar") {}
   void Finalize() override {
     ConsoleReporter::Finalize();
     double logs = 0, plain = 0, fourPlain = 0, all = 0, cycle = 0, libmvecFloor = 0, noLogFloor = 0;
-    for (const auto& [name, ns] : perBar_) {
+    for (const auto& [name, ns] : Figures()) {
       if (name == "CyclePeriod") cycle = ns;
       if (name == "CyclePeriod/LibmvecLogFloor") libmvecFloor = ns;
       if (name == "CyclePeriod/NoLogFloor") noLogFloor = ns;
@@ -262,7 +254,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       if (name == "AllIndicators") all = ns;
     }
     std::printf("\n%-30s %12s %14s %16s\n", "per bar", "ns", "x 49 logs", "transcription /");
-    for (const auto& [name, ns] : perBar_)
+    for (const auto& [name, ns] : Figures())
       std::printf("%-30s %12.1f %14.2f %16.2f\n", name.c_str(), ns, logs > 0 ? ns / logs : 0.0,
                   plain > 0 ? plain / ns : 0.0);
     if (all > 0 && fourPlain > 0)
@@ -272,9 +264,6 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       std::printf("CyclePeriod against the same kernel with libmvec's logarithm: %.2f, with none: %.2f\n",
                   cycle / libmvecFloor, cycle / noLogFloor);
   }
-
- private:
-  std::vector<std::pair<std::string, double>> perBar_;
 };
 
 }  // namespace

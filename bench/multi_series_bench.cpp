@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "TamselCharts.h"
+#include "counter_figures.hpp"
 #include "support/generated_series.hpp"
 
 namespace {
@@ -101,31 +102,20 @@ void StreamSetPush(benchmark::State& state) {
                                                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public tamsel::bench::CounterFiguresReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const auto it = run.counters.find("ns_per_series_bar");
-      if (it != run.counters.end() && (median || run.run_type == Run::RT_Iteration))
-        perSeriesBar_.emplace_back(run.run_name.str(), it->second.value * 1e9);
-    }
-  }
+  SummaryReporter() : CounterFiguresReporter("ns_per_series_bar") {}
   void Finalize() override {
     ConsoleReporter::Finalize();
     double single = 0, many = 0;
     std::printf("\n%-20s %18s\n", "per series-bar", "ns");
-    for (const auto& [name, ns] : perSeriesBar_) {
+    for (const auto& [name, ns] : Figures()) {
       std::printf("%-20s %18.1f\n", name.c_str(), ns);
       if (name == "SingleCalls") single = ns;
       if (name == "ManySeries") many = ns;
     }
     if (single > 0 && many > 0) std::printf("many-series speed-up over single calls: %.2fx\n", single / many);
   }
-
- private:
-  std::vector<std::pair<std::string, double>> perSeriesBar_;
 };
 
 }  // namespace

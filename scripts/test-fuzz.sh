@@ -98,29 +98,27 @@ echo "clang: the golden series give the frozen outputs' digests"
 simd_targets=(baseline)
 if grep -qw avx2 /proc/cpuinfo; then simd_targets+=(avx2); fi
 if grep -qw avx512f /proc/cpuinfo; then simd_targets+=(avx512); fi
-for simd in "${simd_targets[@]}"; do
-  TAMSELCHARTS_SIMD=$simd replay build/fuzz-gcc/fuzz/tamsel_replay_library "$work/library-gcc-$simd.log" \
-    fuzz/corpus/library "$work/library" "$work/golden" >"$work/library-gcc-$simd.txt"
-  if ! cmp -s "$work/library-clang.txt" "$work/library-gcc-$simd.txt"; then
-    diff "$work/library-clang.txt" "$work/library-gcc-$simd.txt" | head -n 20 >&2
-    echo "gcc's $simd kernel build computes other outputs than the clang build" >&2
-    exit 1
-  fi
-  echo "gcc $simd: $(wc -l <"$work/library-gcc-$simd.txt") inputs, the same outputs and snapshots as the clang build"
-done
+# same_as_clang NAME WHAT CORPUS...: gcc's replay program NAME, run with each
+# kernel, prints what clang's printed into $work/NAME-clang.txt.
+same_as_clang() {
+  local name=$1 what=$2
+  shift 2
+  for simd in "${simd_targets[@]}"; do
+    TAMSELCHARTS_SIMD=$simd replay "build/fuzz-gcc/fuzz/tamsel_replay_$name" "$work/$name-gcc-$simd.log" "$@" \
+      >"$work/$name-gcc-$simd.txt"
+    if ! cmp -s "$work/$name-clang.txt" "$work/$name-gcc-$simd.txt"; then
+      diff "$work/$name-clang.txt" "$work/$name-gcc-$simd.txt" | head -n 20 >&2
+      echo "gcc's $simd kernel build gives other $what than the clang build" >&2
+      exit 1
+    fi
+    echo "gcc $simd: $(wc -l <"$work/$name-gcc-$simd.txt") inputs, the same $what as the clang build"
+  done
+}
+same_as_clang library "outputs and snapshots" fuzz/corpus/library "$work/library" "$work/golden"
 echo "-- snapshot: the same loads from every kernel build and both compilers"
 replay build/fuzz/fuzz/tamsel_replay_snapshot "$work/snapshot-clang.log" fuzz/corpus/snapshot "$work/snapshot" \
   "$work/snapshot_state" >"$work/snapshot-clang.txt"
-for simd in "${simd_targets[@]}"; do
-  TAMSELCHARTS_SIMD=$simd replay build/fuzz-gcc/fuzz/tamsel_replay_snapshot "$work/snapshot-gcc-$simd.log" \
-    fuzz/corpus/snapshot "$work/snapshot" "$work/snapshot_state" >"$work/snapshot-gcc-$simd.txt"
-  if ! cmp -s "$work/snapshot-clang.txt" "$work/snapshot-gcc-$simd.txt"; then
-    diff "$work/snapshot-clang.txt" "$work/snapshot-gcc-$simd.txt" | head -n 20 >&2
-    echo "gcc's $simd kernel build loads snapshots otherwise than the clang build" >&2
-    exit 1
-  fi
-  echo "gcc $simd: $(wc -l <"$work/snapshot-gcc-$simd.txt") snapshot inputs, the same outcomes as the clang build"
-done
+same_as_clang snapshot "snapshot outcomes" fuzz/corpus/snapshot "$work/snapshot" "$work/snapshot_state"
 
 echo "-- building the 32-bit replay programs (build/i386)"
 cmake -S . -B build/i386 -G Ninja --fresh -DCMAKE_TOOLCHAIN_FILE=fuzz/i386-linux-toolchain.cmake \

@@ -1,8 +1,12 @@
 # SPDX-License-Identifier: MIT
 # Shared part of the MinGW-w64 toolchain files; TAMSEL_MINGW_TRIPLE names the
-# target.  The "-win32" compiler variants are preferred: their C++ runtime
-# uses Windows threads directly instead of libwinpthread.
-foreach(variant -win32 -posix "")
+# target, TAMSEL_MINGW_VARIANTS the compiler variants to take, the first
+# found winning.  By default the "-win32" variants are preferred: their C++
+# runtime uses Windows threads directly instead of libwinpthread.
+if(NOT DEFINED TAMSEL_MINGW_VARIANTS)
+  set(TAMSEL_MINGW_VARIANTS -win32 -posix "")
+endif()
+foreach(variant IN LISTS TAMSEL_MINGW_VARIANTS)
   find_program(TAMSEL_MINGW_CC ${TAMSEL_MINGW_TRIPLE}-gcc${variant})
   find_program(TAMSEL_MINGW_CXX ${TAMSEL_MINGW_TRIPLE}-g++${variant})
   if(TAMSEL_MINGW_CC AND TAMSEL_MINGW_CXX)
