@@ -60,6 +60,12 @@ std::string normalised(std::string_view text) {
   std::string shape(TrimBlanks(text));
   const std::size_t t = shape.find_first_of("Tt");
   if (t != std::string::npos && t > 0 && shape[t - 1] >= '0' && shape[t - 1] <= '9') shape[t] = ' ';
+  // Seconds with a decimal comma (10:00:00,5, as ISO 8601 allows and
+  // semicolon-separated files write them) read as with a point.
+  for (std::size_t i = 3; i + 1 < shape.size(); ++i) {
+    const auto digit = [&](std::size_t at) { return shape[at] >= '0' && shape[at] <= '9'; };
+    if (shape[i] == ',' && shape[i - 3] == ':' && digit(i - 2) && digit(i - 1) && digit(i + 1)) shape[i] = '.';
+  }
   for (const std::string_view utc : {"z", "utc", "gmt"}) {
     if (shape.size() > utc.size() &&
         EqualsIgnoringCase(std::string_view(shape).substr(shape.size() - utc.size()), utc)) {

@@ -86,7 +86,8 @@ Exit status:
      row is not newer than the last bar of the --state series
  11  the --state file is damaged, cut short, not a state file, or was written
      under other options or for another header
- >128  ended by a signal (128 + its number), with no temporary file left
+ >128  ended by a signal (128 + its number), with no temporary file left; on
+     Windows 130 for Ctrl+C, 131 for Ctrl+Break and 129 when the console closes
 With several inputs the status is that of the first one, in command-line
 order, that failed; the others are still converted.)";
 

@@ -736,8 +736,14 @@ class Dates(Case):
             ("Date,High,Low", ["2024-03-01 01:00 PM,2,1", "2024-03-01 11:00 AM,2,1"]),
             ("timestamp,High,Low", ["2024-03-01T02:30:00+01:00,2,1", "2024-03-01T02:15:00+01:00,2,1"]),
             ("Date,High,Low", ["2024-03-01T10:00:00Z,2,1", "2024-03-01T11:00:00+02:00,2,1"]),
+            # Fractions of a second, with a decimal point or comma.
+            ("Date,High,Low", ["2024-03-01 10:00:00.75,2,1", "2024-03-01 10:00:00.5,2,1"]),
+            ("Date;High;Low", ["2024-03-01 10:00:00,75;2;1", "2024-03-01 10:00:00,5;2;1"]),
         ]:
             self.assertEqual(self.convert(header, body).returncode, 10, body)
+        # In order to the millisecond, with a comma.
+        result = self.convert("Date;High;Low", ["2024-03-01 10:00:00,5;2;1", "2024-03-01 10:00:00,501;2;1"])
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
 
     def test_advice_fits_the_file(self):
         # Plainly newest first: the advice is --order=newest-first.
