@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
 import os
+import signal
 import struct
 from pathlib import Path
 
@@ -53,6 +54,15 @@ def assert_same_bits(actual, expected, what=""):
     if not same.all():
         bar = int(np.flatnonzero(~same)[0])
         raise AssertionError(f"{what}: first difference at bar {bar + 1}: {actual[bar]!r} != {expected[bar]!r}")
+
+
+def default_signals():
+    """For subprocess.Popen's preexec_fn: a child that is sent a signal
+    starts with the signals' default actions, not with ones the test run
+    inherited (a run started in the background or under nohup ignores
+    SIGINT or SIGHUP, and Python then raises no KeyboardInterrupt)."""
+    for number in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM, signal.SIGQUIT):
+        signal.signal(number, signal.SIG_DFL)
 
 
 def random_walk(seed, bars, level=100.0):

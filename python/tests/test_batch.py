@@ -9,7 +9,7 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 import pandas as pd
 import pytest
-from conftest import REPO, assert_same_bits, random_walk
+from conftest import REPO, assert_same_bits, default_signals, random_walk
 
 import tamselcharts as tc
 
@@ -168,7 +168,8 @@ def test_ctrl_c_stops_a_long_call_promptly(tmp_path):
         "    print('interrupted', time.monotonic(), flush=True)\n")
     import signal
     import time
-    with subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True) as child:
+    with subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True,
+                          preexec_fn=default_signals) as child:
         assert child.stdout.readline() == "ready\n"
         time.sleep(1.0)
         sent = time.monotonic()

@@ -14,7 +14,7 @@ import pandas as pd
 import pytest
 from pathlib import Path
 
-from conftest import assert_same_bits, random_walk
+from conftest import assert_same_bits, default_signals, random_walk
 
 import tamselcharts as tc
 
@@ -183,7 +183,7 @@ def test_a_signal_during_the_save_leaves_no_temporary(tmp_path, signal_number):
     target = tmp_path / "out.svg"
     target.write_bytes(b"old picture")
     with subprocess.Popen([sys.executable, "-c", script, str(target)], stdout=subprocess.PIPE, text=True,
-                          stderr=subprocess.DEVNULL) as child:
+                          stderr=subprocess.DEVNULL, preexec_fn=default_signals) as child:
         assert child.stdout.readline() == "saving\n"
         child.send_signal(signal_number)
         child.wait(30)

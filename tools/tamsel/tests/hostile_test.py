@@ -74,6 +74,11 @@ def check(case, inputs, expected):
 
         def preexec():
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # SIGQUIT must not leave a core file
+            # The tool starts with the default actions whatever this run
+            # inherited (the background and nohup ignore SIGINT and SIGHUP);
+            # a case that wants a signal ignored says so itself.
+            for name in TERMINATING:
+                signal.signal(getattr(signal, name), signal.SIG_DFL)
             if case.preexec:
                 case.preexec()
 
