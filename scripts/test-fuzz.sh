@@ -4,7 +4,7 @@
 #   1. builds the libFuzzer targets (clang, AddressSanitizer and
 #      UndefinedBehaviorSanitizer; preset `fuzz`, build/fuzz),
 #   2. replays each committed corpus (fuzz/corpus/<target>) and then fuzzes
-#      each target for TAMSEL_FUZZ_SECONDS (default 60) from that corpus;
+#      each target for TAMSEL_FUZZ_SECONDS (default 30; longer runs by hand) from that corpus;
 #      the snapshot loader's two targets share fuzz/corpus/snapshot, the one
 #      that takes the bytes as given (mostly refused before the state is
 #      read) fuzzing for half that time,
@@ -30,7 +30,7 @@ ensure_core_packages
 ensure_packages 'clang-14=1:14.0.*' 'libclang-rt-14-dev=1:14.0.*' 'gcc-multilib=4:12.*' 'g++-multilib=4:12.*' \
   'qemu-user-static=1:7.2*'
 
-seconds=${TAMSEL_FUZZ_SECONDS:-60}
+seconds=${TAMSEL_FUZZ_SECONDS:-30}
 jobs=${TAMSEL_BUILD_JOBS:-2}
 targets=(library csv snapshot)
 fuzz_targets=(library csv snapshot snapshot_state)
