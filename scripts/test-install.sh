@@ -167,16 +167,7 @@ prepare_root() {
 }
 
 # The package's tests in a root, against the wheel installed with the
-# dependencies resolved there.  Dask is left out (not pinned).  Three tests
-# fail with what pip resolves for Python 3.9 (pandas 2.3, matplotlib 3.9)
-# and pass with Debian 12's pandas 1.5 and matplotlib 3.6: open findings
-# for the package, deselected here so that this test keeps guarding the
-# rest until they are fixed.
-known_failures=(
-  "python/tests/test_chart.py::test_title_start_up_last_values_and_a_readable_swing_pane"
-  "python/tests/test_chart.py::test_only_unambiguous_time_text_is_read_as_times"
-  "python/tests/test_policies.py::test_a_period_index_and_a_date_column_must_agree_with_the_order"
-)
+# dependencies resolved there.  Dask is left out (not pinned).
 python_in_root() {
   local target=$1 wheel=$2
   shift 2
@@ -195,7 +186,7 @@ python_in_root() {
     venv/bin/tamsel data/sample-daily.csv > sample-out.csv
     status=0
     TAMSELCHARTS_WHEEL=/srv/tamsel/'"$(basename "$wheel")"' venv/bin/python -m pytest '"$tests"' -q \
-      -p no:cacheprovider --ignore=python/tests/test_dask.py '"${known_failures[*]/#/--deselect=}"' > pytest.log 2>&1 || status=$?
+      -p no:cacheprovider --ignore=python/tests/test_dask.py > pytest.log 2>&1 || status=$?
     tail -n 3 pytest.log
     exit $status' || { grep -E "^(FAILED|ERROR)" "$target/srv/tamsel/pytest.log" | head -n 20;
                       fail "the package's tests in $(basename "$target")"; }
