@@ -192,6 +192,17 @@ constexpr LogLaneTable MakeLogLaneTable() {
     const double onGrid = (negated.hi + 1536.0) - 1536.0;
     t.Entry[i] = {inverse, onGrid, (negated.hi - onGrid) + negated.lo, 0.0};
   }
+  const std::uint64_t constant[kLogLaneConstants] = {
+      0 - (kLogLaneOffset ^ (std::uint64_t{1} << 63)),
+      0xFFF0000000000000ULL,
+      std::uint64_t{1} << 63,
+      std::bit_cast<std::uint64_t>(0x1p52),
+      std::bit_cast<std::uint64_t>(std::numeric_limits<double>::infinity()),
+      0 - std::uint64_t{0x20000000000000},
+      0xFFFFFFFF00000000ULL,
+      std::bit_cast<std::uint64_t>(0x1p-66)};
+  for (int c = 0; c < kLogLaneConstants; ++c)
+    for (int j = 0; j < kLogLaneConstantLanes; ++j) t.Constant[c][j] = constant[c];
   return t;
 }
 
