@@ -167,6 +167,13 @@ TEST(MathRounding, HardCasesOfCos) {
   const std::vector<HardCase> cases = ReadHardCases("cos_hard_cases.txt");
   ASSERT_GT(cases.size(), 30000u);
   CheckHardCases("cos", cases, [](double x) { return math::Cos(x); });
+  // Those the quick cosine takes (every cosine the indicators take), on
+  // their own: without the fallback they must show its wrong roundings.
+  std::vector<HardCase> quick;
+  for (const HardCase& c : cases)
+    if (std::fabs(c.argument) <= 1.125) quick.push_back(c);
+  ASSERT_GT(quick.size(), 10000u);
+  CheckHardCases("cos up to 1.125", quick, [](double x) { return math::Cos(x); });
 }
 
 // ---- random arguments ---------------------------------------------------------
@@ -259,6 +266,30 @@ TEST(MathRounding, CosAndSinOfRandomArguments) {
   }
   Report("cos, random", cosine);
   Report("sin, random", sine);
+}
+
+// The quick cosine takes the nearest of the points j/256 up to 1.125 and the
+// distance to it: the points themselves, the doubles on either side of them
+// and of the midpoints between them (where the nearest point changes), the
+// ends of its range and the arguments so small that the cosine rounds to 1.
+TEST(MathRounding, CosAtTheEdgesOfEveryTableStep) {
+  std::vector<double> x;
+  for (int j = 0; j <= 288; ++j) {
+    for (double point : {j / 256.0, (j + 0.5) / 256.0}) {
+      x.push_back(point);
+      x.push_back(std::nextafter(point, 0.0));
+      x.push_back(std::nextafter(point, 2.0));
+    }
+  }
+  for (double edge : {1.125, std::nextafter(1.125, 0.0), std::nextafter(1.125, 2.0), 0x1p-27,
+                      std::nextafter(0x1p-27, 0.0), std::nextafter(0x1p-27, 1.0), 0x1p-9, 0x1p-1074, 0.0})
+    x.push_back(edge);
+  Tally cosine;
+  for (double v : x) {
+    Check("cos", v, math::Cos(v), cosq(v), cosine);
+    Check("cos", -v, math::Cos(-v), cosq(-v), cosine);
+  }
+  Report("cos, table steps", cosine);
 }
 
 TEST(MathRounding, PowHalfIsTheSquareRootAsPowDefinesIt) {
