@@ -565,10 +565,9 @@ double QuickLog(double x, bool& sure) {
   const double s = a + t;                        // exact
   const double r = t + u;
   const double q = r * r;
-  const double series =
-      q * ((-0.5 + r * (1.0 / 3)) + q * ((-0.25 + r * 0.2) + q * ((-1.0 / 6 + r * (1.0 / 7)) + q * -0.125)));
+  const double series = q * ((-0.5 + r * (1.0 / 3)) + q * ((-0.25 + r * 0.2) + q * (-1.0 / 6 + r * (1.0 / 7))));
   const double low = ((k * kLn2Low + entry.LogLow) + u) + series;
-  const double bound = q * 0x1p-50 + (nearOne ? 0.0 : 0x1p-66);
+  const double bound = q * 0x1p-49 + (nearOne ? 0.0 : 0x1p-66);
   sure = RoundsSurely(s, low, bound);
   return s + low;
 }
