@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -290,6 +291,40 @@ TEST(MathRounding, CosAtTheEdgesOfEveryTableStep) {
     Check("cos", -v, math::Cos(-v), cosq(-v), cosine);
   }
   Report("cos, table steps", cosine);
+}
+
+// The numbers the logarithm's quick way is not for, in both the scalar
+// logarithm and every kernel's vectors, with what log defines for them; and
+// the ends of the normal range, where the quick way starts and stops.
+TEST(MathRounding, LogAsLogDefinesItOutsideThePositiveNormalNumbers) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double max = std::numeric_limits<double>::max();
+  const struct {
+    double x, want;
+  } cases[] = {{0.0, -inf},
+               {-0.0, -inf},
+               {inf, inf},
+               {-inf, nan},
+               {-1.0, nan},
+               {-0x1p-1074, nan},
+               {-max, nan},
+               {nan, nan},
+               {-nan, nan},
+               {1.0, 0.0},
+               {0x1p-1074, -0x1.74385446d71c3p+9},
+               {0x1p-1022, -0x1.6232bdd7abcd2p+9},
+               {max, 0x1.62e42fefa39efp+9}};
+  std::vector<double> x, results(std::size(cases));
+  for (const auto& c : cases) {
+    EXPECT_TRUE(SameDouble(math::Log(c.x), c.want)) << std::hexfloat << c.x << ": " << math::Log(c.x);
+    x.push_back(c.x);
+  }
+  for (const VectorLog& v : VectorLogs()) {
+    v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
+    for (std::size_t i = 0; i < x.size(); ++i)
+      EXPECT_TRUE(SameDouble(results[i], cases[i].want)) << v.name << ": " << std::hexfloat << x[i];
+  }
 }
 
 TEST(MathRounding, PowHalfIsTheSquareRootAsPowDefinesIt) {

@@ -575,14 +575,18 @@ double QuickLog(double x, bool& sure) {
 }  // namespace
 
 double PortableLog(double x) {
-  if (std::isnan(x)) return x + x;
-  if (x < 0) return std::numeric_limits<double>::quiet_NaN();
-  if (x == 0) return -HUGE_VAL;
-  if (std::isinf(x)) return x;
-  if (x >= 0x1p-1022) {
+  // A positive normal x, 2^-1022 <= x < inf, in one unsigned comparison of
+  // its bits (every other number's difference wraps or lies above): the
+  // quick way; the other numbers are told apart only where it cannot go.
+  if (Bits(x) - 0x0010000000000000ULL < 0x7FE0000000000000ULL) {
     bool sure = false;
     const double quick = QuickLog(x, sure);
     if (sure) return quick;
+  } else {
+    if (std::isnan(x)) return x + x;
+    if (x < 0) return std::numeric_limits<double>::quiet_NaN();
+    if (x == 0) return -HUGE_VAL;
+    if (std::isinf(x)) return x;
   }
   int exponentAdjust = 0;
   if (x < 0x1p-1022) {  // subnormal: scale into the normal range
