@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -167,6 +168,13 @@ TEST(MathRounding, HardCasesOfCos) {
   const std::vector<HardCase> cases = ReadHardCases("cos_hard_cases.txt");
   ASSERT_GT(cases.size(), 30000u);
   CheckHardCases("cos", cases, [](double x) { return math::Cos(x); });
+  // Those the quick cosine takes (every cosine the indicators take), on
+  // their own: without the fallback they must show its wrong roundings.
+  std::vector<HardCase> quick;
+  for (const HardCase& c : cases)
+    if (std::fabs(c.argument) <= 1.125) quick.push_back(c);
+  ASSERT_GT(quick.size(), 10000u);
+  CheckHardCases("cos up to 1.125", quick, [](double x) { return math::Cos(x); });
 }
 
 // ---- random arguments ---------------------------------------------------------
@@ -259,6 +267,64 @@ TEST(MathRounding, CosAndSinOfRandomArguments) {
   }
   Report("cos, random", cosine);
   Report("sin, random", sine);
+}
+
+// The quick cosine takes the nearest of the points j/256 up to 1.125 and the
+// distance to it: the points themselves, the doubles on either side of them
+// and of the midpoints between them (where the nearest point changes), the
+// ends of its range and the arguments so small that the cosine rounds to 1.
+TEST(MathRounding, CosAtTheEdgesOfEveryTableStep) {
+  std::vector<double> x;
+  for (int j = 0; j <= 288; ++j) {
+    for (double point : {j / 256.0, (j + 0.5) / 256.0}) {
+      x.push_back(point);
+      x.push_back(std::nextafter(point, 0.0));
+      x.push_back(std::nextafter(point, 2.0));
+    }
+  }
+  for (double edge : {1.125, std::nextafter(1.125, 0.0), std::nextafter(1.125, 2.0), 0x1p-27,
+                      std::nextafter(0x1p-27, 0.0), std::nextafter(0x1p-27, 1.0), 0x1p-9, 0x1p-1074, 0.0})
+    x.push_back(edge);
+  Tally cosine;
+  for (double v : x) {
+    Check("cos", v, math::Cos(v), cosq(v), cosine);
+    Check("cos", -v, math::Cos(-v), cosq(-v), cosine);
+  }
+  Report("cos, table steps", cosine);
+}
+
+// The numbers the logarithm's quick way is not for, in both the scalar
+// logarithm and every kernel's vectors, with what log defines for them; and
+// the ends of the normal range, where the quick way starts and stops.
+TEST(MathRounding, LogAsLogDefinesItOutsideThePositiveNormalNumbers) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double max = std::numeric_limits<double>::max();
+  const struct {
+    double x, want;
+  } cases[] = {{0.0, -inf},
+               {-0.0, -inf},
+               {inf, inf},
+               {-inf, nan},
+               {-1.0, nan},
+               {-0x1p-1074, nan},
+               {-max, nan},
+               {nan, nan},
+               {-nan, nan},
+               {1.0, 0.0},
+               {0x1p-1074, -0x1.74385446d71c3p+9},
+               {0x1p-1022, -0x1.6232bdd7abcd2p+9},
+               {max, 0x1.62e42fefa39efp+9}};
+  std::vector<double> x, results(std::size(cases));
+  for (const auto& c : cases) {
+    EXPECT_TRUE(SameDouble(math::Log(c.x), c.want)) << std::hexfloat << c.x << ": " << math::Log(c.x);
+    x.push_back(c.x);
+  }
+  for (const VectorLog& v : VectorLogs()) {
+    v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
+    for (std::size_t i = 0; i < x.size(); ++i)
+      EXPECT_TRUE(SameDouble(results[i], cases[i].want)) << v.name << ": " << std::hexfloat << x[i];
+  }
 }
 
 TEST(MathRounding, PowHalfIsTheSquareRootAsPowDefinesIt) {

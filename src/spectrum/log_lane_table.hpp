@@ -31,8 +31,26 @@ struct LogLaneEntry {
   double Unused;   // pads an entry to two 16-byte halves
 };
 
+// The bit patterns the vector quick way works with, each repeated for the
+// widest vector.  A kernel sees only the table's declaration, so it reads
+// them from memory, as operands, where it would otherwise build each 64-bit
+// pattern in a register (three instructions) on every call.
+enum LogLaneConstant : int {
+  kNegatedOffset,   // adds 2^63 less the offset's bits, modulo 2^64
+  kExponentField,   // the sign and exponent bits
+  kSignBit,         // 2^63
+  kTwoTo52Bits,     // the bits of 2^52
+  kInfinityBits,    // the bits of +inf
+  kNormalLimit,     // -2^53, the test of a positive normal number
+  kHeadBits,        // the sign, the exponent and the top 20 significand bits
+  kLooseBoundBits,  // the bits of 2^-66
+  kLogLaneConstants
+};
+inline constexpr int kLogLaneConstantLanes = 8;
+
 struct LogLaneTable {
   alignas(64) LogLaneEntry Entry[kLogLaneTableSize];
+  alignas(64) std::uint64_t Constant[kLogLaneConstants][kLogLaneConstantLanes];
 };
 
 extern const LogLaneTable kLogLaneTable;

@@ -192,6 +192,17 @@ constexpr LogLaneTable MakeLogLaneTable() {
     const double onGrid = (negated.hi + 1536.0) - 1536.0;
     t.Entry[i] = {inverse, onGrid, (negated.hi - onGrid) + negated.lo, 0.0};
   }
+  const std::uint64_t constant[kLogLaneConstants] = {
+      0 - (kLogLaneOffset ^ (std::uint64_t{1} << 63)),
+      0xFFF0000000000000ULL,
+      std::uint64_t{1} << 63,
+      std::bit_cast<std::uint64_t>(0x1p52),
+      std::bit_cast<std::uint64_t>(std::numeric_limits<double>::infinity()),
+      0 - std::uint64_t{0x20000000000000},
+      0xFFFFFFFF00000000ULL,
+      std::bit_cast<std::uint64_t>(0x1p-66)};
+  for (int c = 0; c < kLogLaneConstants; ++c)
+    for (int j = 0; j < kLogLaneConstantLanes; ++j) t.Constant[c][j] = constant[c];
   return t;
 }
 
@@ -252,20 +263,33 @@ constexpr Wide Series(const Wide* wide, const double* narrow, Wide z) {
 }
 
 // The quick cosine, for arguments up to 1.125 (every cosine the indicators
-// take): cos(a + d) = cos a cos d - sin a sin d with a = j/64 the nearest
-// table point, |d| <= 1/128, and cos a, sin a as pairs from the series
-// above.  d = x - a is exact.  The leading terms cos a - sin a d - cos a d^2/2
-// are formed from exact products and summed exactly; the rest (below 2^-23)
-// in plain doubles, the series of cos d and sin d to d^8 and d^7 (the next
-// terms are below 2^-80).  Error below 2^-70, the cosine above 0.43: results
-// that round the same at both ends of 2^-66 of them are kept.
-constexpr int kQuickCosSteps = 64;
-constexpr int kQuickCosEntries = 73;  // a up to 72/64 = 1.125
+// take): cos(a + d) = cos a + cos a (cos d - 1) - sin a d - sin a (sin d - d)
+// with a = j/256 the nearest table point, |d| <= 2^-9, and cos a as a pair.
+// d = x - a is exact (for j > 0, a/2 <= x <= 2a).  The table keeps sin a as
+// a head of 26 bits and the rest, and d is split the same way, so that
+// sin a's head times d's head is exact and the only leading term:
+//   hi + lo = cos aHigh - sinHead dHead exactly (cos a is above 0.43, the
+// product below 2^-9).  Everything else is small, and plain doubles carry
+// it.  Its errors: cos a times cos d - 1 (below 2^-19), its series to d^6,
+// rounded in d^2, in the series and in the product, and cos aLow left out
+// of it: below 2^-70 + 2^-73; sin a (sin d - d) (below 2^-29), its series
+// to d^5: truncation below 2^-75, roundings below 2^-80; sinHead dTail and
+// sinTail d (below 2^-35) round by less than 2^-87; the three sums of the
+// small terms round by at most 2^-72 each, the table's pairs are good to
+// 2^-100.  In all below 2^-69, against a bound of 2^-66 of the result,
+// above 2^-68, which leaves room for rounding the low part plus or minus it.
+constexpr int kQuickCosSteps = 256;
+constexpr int kQuickCosEntries = 289;  // a up to 288/256 = 1.125
 constexpr double kQuickCosLimit = 1.125;
 
+struct QuickCosEntry {
+  Wide cosine;
+  double sineHead;  // at most 26 significant bits
+  double sineTail;  // sin a less the head
+};
+
 struct QuickCosTable {
-  Wide cosine[kQuickCosEntries];
-  Wide sine[kQuickCosEntries];
+  QuickCosEntry entry[kQuickCosEntries];
 };
 
 constexpr QuickCosTable MakeQuickCosTable() {
@@ -273,8 +297,9 @@ constexpr QuickCosTable MakeQuickCosTable() {
   for (int j = 0; j < kQuickCosEntries; ++j) {
     const Wide a{static_cast<double>(j) / kQuickCosSteps, 0.0};
     const Wide z = Multiply(a, a);
-    t.cosine[j] = Series(kTrig.cosWide, kTrig.cosNarrow, z);
-    t.sine[j] = Multiply(a, Series(kTrig.sinWide, kTrig.sinNarrow, z));
+    const Wide sine = Multiply(a, Series(kTrig.sinWide, kTrig.sinNarrow, z));
+    const double head = Split(sine.hi).hi;
+    t.entry[j] = {Series(kTrig.cosWide, kTrig.cosNarrow, z), head, (sine.hi - head) + sine.lo};
   }
   return t;
 }
@@ -287,21 +312,20 @@ double QuickCos(double ax, bool& sure) {
   const double steps = ax * kQuickCosSteps;
   const int j = static_cast<int>(steps) + (steps - static_cast<int>(steps) >= 0.5 ? 1 : 0);
   const double d = ax - static_cast<double>(j) / kQuickCosSteps;
-  const Wide c = kQuickCos.cosine[j];
-  const Wide sn = kQuickCos.sine[j];
-  const Wide sd = TwoProduct(sn.hi, d);
-  const Wide q = TwoProduct(d, d);
-  const Wide cq = TwoProduct(c.hi, 0.5 * q.hi);
-  const Wide first = TwoSum(c.hi, -sd.hi);
-  const Wide second = TwoSum(first.hi, -cq.hi);
-  const double d2 = q.hi;
-  // cos d - 1 + d^2/2 and sin d - d, beyond their leading terms.
-  const double cosTail = d2 * d2 * (1.0 / 24 - d2 * (1.0 / 720 - d2 * (1.0 / 40320)));
-  const double sinTail = -d * d2 * (1.0 / 6 - d2 * (1.0 / 120 - d2 * (1.0 / 5040)));
-  const double low = ((first.lo + second.lo) + (c.lo - sd.lo - sn.lo * d)) +
-                     ((-cq.lo - c.lo * (0.5 * d2) - c.hi * (0.5 * q.lo)) + (c.hi * cosTail + sn.hi * -sinTail));
-  sure = RoundsSurely(second.hi, low, second.hi * 0x1p-66);
-  return second.hi + low;
+  const QuickCosEntry& e = kQuickCos.entry[j];
+  const Wide dd = Split(d);
+  const double product = e.sineHead * dd.hi;  // exact
+  const double hi = e.cosine.hi - product;
+  const double lo = (e.cosine.hi - hi) - product;  // exact
+  const double q = d * d;
+  const double sine = e.sineHead + e.sineTail;
+  // cos d - 1 and sin d - d.
+  const double cosLess1 = q * (-0.5 + q * (1.0 / 24 - q * (1.0 / 720)));
+  const double sinLessD = d * q * (-1.0 / 6 + q * (1.0 / 120));
+  const double low =
+      (lo + e.cosine.lo) - ((e.sineHead * dd.lo + e.sineTail * d) + (sine * sinLessD - e.cosine.hi * cosLess1));
+  sure = RoundsSurely(hi, low, hi * 0x1p-66);
+  return hi + low;
 }
 
 // pi/2 in pieces whose products with a reduction count below 2^20 are exact
@@ -541,10 +565,9 @@ double QuickLog(double x, bool& sure) {
   const double s = a + t;                        // exact
   const double r = t + u;
   const double q = r * r;
-  const double series =
-      q * ((-0.5 + r * (1.0 / 3)) + q * ((-0.25 + r * 0.2) + q * ((-1.0 / 6 + r * (1.0 / 7)) + q * -0.125)));
+  const double series = q * ((-0.5 + r * (1.0 / 3)) + q * ((-0.25 + r * 0.2) + q * (-1.0 / 6 + r * (1.0 / 7))));
   const double low = ((k * kLn2Low + entry.LogLow) + u) + series;
-  const double bound = q * 0x1p-50 + (nearOne ? 0.0 : 0x1p-66);
+  const double bound = q * 0x1p-49 + (nearOne ? 0.0 : 0x1p-66);
   sure = RoundsSurely(s, low, bound);
   return s + low;
 }
@@ -552,14 +575,18 @@ double QuickLog(double x, bool& sure) {
 }  // namespace
 
 double PortableLog(double x) {
-  if (std::isnan(x)) return x + x;
-  if (x < 0) return std::numeric_limits<double>::quiet_NaN();
-  if (x == 0) return -HUGE_VAL;
-  if (std::isinf(x)) return x;
-  if (x >= 0x1p-1022) {
+  // A positive normal x, 2^-1022 <= x < inf, in one unsigned comparison of
+  // its bits (every other number's difference wraps or lies above): the
+  // quick way; the other numbers are told apart only where it cannot go.
+  if (Bits(x) - 0x0010000000000000ULL < 0x7FE0000000000000ULL) {
     bool sure = false;
     const double quick = QuickLog(x, sure);
     if (sure) return quick;
+  } else {
+    if (std::isnan(x)) return x + x;
+    if (x < 0) return std::numeric_limits<double>::quiet_NaN();
+    if (x == 0) return -HUGE_VAL;
+    if (std::isinf(x)) return x;
   }
   int exponentAdjust = 0;
   if (x < 0x1p-1022) {  // subnormal: scale into the normal range
