@@ -36,6 +36,7 @@ _fmt_for_32_bit() {
 
 linux_natives() {
   local arch=$1 dir=build/wheel-$1
+  mkdir -p build
   local options=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_BENCHMARKS=OFF
     -DTAMSEL_BUILD_TOOLS=ON)
   case $arch in
@@ -76,12 +77,14 @@ linux_natives() {
 
 windows_natives() {
   local preset=$1
+  mkdir -p build  # for the log, in a fresh clone
   cmake --preset "$preset" >"build/$preset.log" 2>&1 || { cat "build/$preset.log" >&2; return 1; }
   cmake --build --preset "$preset" -j "$release_jobs" >>"build/$preset.log" 2>&1 ||
     { tail -n 40 "build/$preset.log" >&2; return 1; }
 }
 
 windows_tool() {
+  mkdir -p build  # for the log, in a fresh clone
   cmake --preset tamsel-win64 >build/tamsel-win64.log 2>&1 || { cat build/tamsel-win64.log >&2; return 1; }
   cmake --build --preset tamsel-win64 -j "$release_jobs" >>build/tamsel-win64.log 2>&1 ||
     { tail -n 40 build/tamsel-win64.log >&2; return 1; }
@@ -108,6 +111,7 @@ make_wheel() {
 # targets are built, and the install step does not ask for the rest.
 debian_packages() {
   local dir=$1
+  mkdir -p "$(dirname "$dir")"
   cmake -S . -B "$dir" -G Ninja --fresh -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_BENCHMARKS=OFF -DTAMSEL_BUILD_TOOLS=ON -DCMAKE_EXE_LINKER_FLAGS=-static \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$dir.log" 2>&1 || { cat "$dir.log" >&2; return 1; }
