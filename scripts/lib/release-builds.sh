@@ -110,7 +110,8 @@ make_wheel() {
 # only, and the example program links the shared library: only the packaged
 # targets are built, and the install step does not ask for the rest.
 debian_packages() {
-  local dir=$1
+  local dir
+  dir=$(realpath -m "$1")  # absolute: cpack runs inside it and logs beside it
   mkdir -p "$(dirname "$dir")"
   cmake -S . -B "$dir" -G Ninja --fresh -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
     -DTAMSEL_BUILD_TESTS=OFF -DTAMSEL_BUILD_BENCHMARKS=OFF -DTAMSEL_BUILD_TOOLS=ON -DCMAKE_EXE_LINKER_FLAGS=-static \
