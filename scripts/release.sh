@@ -62,16 +62,8 @@ rm -rf "$dist" python/build
 mkdir -p "$dist"
 
 echo "== Windows DLLs, tamsel.exe and their wheels"
-exe=$(windows_tool)
-for preset in win64 win32; do
-  windows_natives "$preset"
-  cp "build/$preset/TamselCharts-$version-$preset.zip" "$dist/"
-  # The 64-bit wheel carries tamsel.exe too; there is no 32-bit build of
-  # the tool.
-  tool=none
-  [ "$preset" = win32 ] || tool=$exe
-  make_wheel "build/$preset/src/TamselCharts.dll" "$tool" "$dist"
-done
+exe=$(windows_wheels "$dist")
+for preset in win64 win32; do cp "build/$preset/TamselCharts-$version-$preset.zip" "$dist/"; done
 stage=$(mktemp -d)
 mkdir "$stage/tamsel-$version-win64"
 cp "$exe" LICENSE "$stage/tamsel-$version-win64/"
@@ -80,8 +72,7 @@ rm -rf "$stage"
 
 echo "== Linux wheels and the static tamsel"
 for arch in x86_64 i686 aarch64; do
-  read -r library tool <<<"$(linux_natives "$arch")"
-  make_wheel "$library" "$tool" "$dist"
+  tool=$(linux_wheel "$arch" "$dist")
   stage=$(mktemp -d)
   mkdir "$stage/tamsel-$version-linux-$arch"
   cp "$tool" LICENSE "$stage/tamsel-$version-linux-$arch/"

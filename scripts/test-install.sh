@@ -53,18 +53,9 @@ hashed_install() {
 }
 
 step "Linux natives and wheels"
-for arch in x86_64 i686 aarch64; do
-  read -r library tool <<<"$(linux_natives "$arch")"
-  make_wheel "$library" "$tool" "$out/dist"
-done
+for arch in x86_64 i686 aarch64; do linux_wheel "$arch" "$out/dist" >/dev/null; done
 step "Windows DLLs, tamsel.exe and wheels"
-exe=$(windows_tool)
-for preset in win64 win32; do
-  windows_natives "$preset"
-  tool=none
-  [ "$preset" = win32 ] || tool=$exe
-  make_wheel "build/$preset/src/TamselCharts.dll" "$tool" "$out/dist"
-done
+exe=$(windows_wheels "$out/dist")
 step "sdist"
 (cd python && /usr/bin/python3 setup.py -q sdist -d "$out/dist" >/dev/null 2>&1) || fail "setup.py sdist"
 rm -rf python/build python/*.egg-info

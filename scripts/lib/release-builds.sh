@@ -14,6 +14,12 @@
 #   make_wheel LIBRARY TOOL OUT
 #                            the wheel holding those two files (TOOL "none":
 #                            no tool), tagged by setup.py from the files
+#   linux_wheel ARCH OUT     linux_natives ARCH and its wheel in OUT; prints
+#                            the static tamsel's path
+#   windows_wheels OUT       both Windows presets and tamsel.exe, and their
+#                            wheels in OUT (win_amd64 with tamsel.exe, win32
+#                            with the DLL alone: there is no 32-bit build of
+#                            the tool); prints tamsel.exe's path
 #
 # The manylinux2014 wheels need files that ask for glibc 2.17 at most.  The
 # library asks for 2.14; the tool as tools/tamsel links it (with the static
@@ -101,6 +107,29 @@ make_wheel() {
   TAMSELCHARTS_LIBRARY=$(realpath -s "$library") TAMSELCHARTS_TOOL=$tool \
     /usr/bin/python3 -m pip wheel --no-build-isolation --no-index --no-deps --disable-pip-version-check -q \
     -w "$out" ./python >&2
+}
+
+linux_wheel() {
+  local arch=$1 out=$2 natives library tool
+  # Taken apart only once the build has succeeded: read would hide its failure.
+  natives=$(linux_natives "$arch") || return 1
+  read -r library tool <<<"$natives"
+  make_wheel "$library" "$tool" "$out" || return 1
+  echo "$tool"
+}
+
+windows_wheels() {
+  local out=$1 exe preset
+  exe=$(windows_tool) || return 1
+  for preset in win64 win32; do
+    windows_natives "$preset" || return 1
+    if [ "$preset" = win64 ]; then
+      make_wheel "build/$preset/src/TamselCharts.dll" "$exe" "$out" || return 1
+    else
+      make_wheel "build/$preset/src/TamselCharts.dll" none "$out" || return 1
+    fi
+  done
+  echo "$exe"
 }
 
 # debian_packages DIR: the .debs (cmake/TamselDebianPackages.cmake) of a
