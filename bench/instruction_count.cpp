@@ -4,7 +4,9 @@
 // counting only inside the named export, so the walk's generation and the
 // program's start-up are left out).
 //
-//   tamsel_instruction_count cycle_period|all_indicators [bars]
+//   tamsel_instruction_count cycle_period|all_indicators|all_indicators_many [bars]
+//
+// all_indicators_many computes kManySeries walks in one many-series call.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,9 +15,29 @@
 #include "TamselCharts.h"
 #include "support/generated_series.hpp"
 
+namespace {
+
+constexpr int kManySeries = 8;
+
+int AllIndicatorsOfMany(int bars, std::vector<float>& firstOutput) {
+  std::vector<tamsel::testing::Series> walks;
+  std::vector<std::vector<float>> outputs(4 * kManySeries, std::vector<float>(bars));
+  std::vector<TamselChart_SeriesIO> io;
+  for (int s = 0; s < kManySeries; ++s) {
+    walks.push_back(tamsel::testing::RandomWalk("bench", 42 + s, bars, 100.0 + s));
+    io.push_back({walks[s].high.data(), walks[s].low.data(), bars, outputs[4 * s].data(), outputs[4 * s + 1].data(),
+                  outputs[4 * s + 2].data(), outputs[4 * s + 3].data()});
+  }
+  const int computed = TamselChart_AllIndicatorsMany(kManySeries, io.data());
+  firstOutput = outputs[0];
+  return computed == kManySeries ? bars : 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s cycle_period|all_indicators [bars]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s cycle_period|all_indicators|all_indicators_many [bars]\n", argv[0]);
     return 2;
   }
   const int bars = argc > 2 ? std::atoi(argv[2]) : 20000;
@@ -31,8 +53,10 @@ int main(int argc, char** argv) {
   } else if (std::strcmp(argv[1], "all_indicators") == 0) {
     written =
         TamselChart_AllIndicators(walk.high.data(), walk.low.data(), bars, a.data(), b.data(), c.data(), d.data());
+  } else if (std::strcmp(argv[1], "all_indicators_many") == 0) {
+    written = AllIndicatorsOfMany(bars, a);
   } else {
-    std::fprintf(stderr, "unknown export '%s': cycle_period or all_indicators\n", argv[1]);
+    std::fprintf(stderr, "unknown export '%s': cycle_period, all_indicators or all_indicators_many\n", argv[1]);
     return 2;
   }
   // The last value, so that the call's work is seen to be used.

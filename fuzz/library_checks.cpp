@@ -205,6 +205,48 @@ void CheckStream(const Bars& bars, const Outputs& batch) {
   TamselChart_StreamDestroy(stream);
 }
 
+// The series through the many-series call beside two copies of itself (one
+// with some outputs NULL) and a shorter neighbour made of its prices
+// reversed: each gets exactly the bits of its own all-in-one call, so the
+// lanes a kernel packs them into share nothing, and each writes its own bars
+// and no others.
+void CheckManySeries(const float* high, const float* low, int count, const Outputs& want, int nullOutputs) {
+  if (count < 1) return;
+  const int neighbourCount = count / 2 + 1;
+  auto neighbourHigh = std::make_unique<float[]>(static_cast<std::size_t>(neighbourCount));
+  auto neighbourLow = std::make_unique<float[]>(static_cast<std::size_t>(neighbourCount));
+  for (int i = 0; i < neighbourCount; ++i) neighbourHigh[i] = low[count - 1 - i], neighbourLow[i] = high[count - 1 - i];
+  Outputs neighbourAlone(neighbourCount);
+  TamselChart_AllIndicators(neighbourHigh.get(), neighbourLow.get(), neighbourCount, neighbourAlone.cyclePeriod.Data(),
+                            neighbourAlone.signalToNoise.Data(), neighbourAlone.swingPosition.Data(),
+                            neighbourAlone.trendVigor.Data());
+
+  Outputs first(count), neighbour(neighbourCount), second(count);
+  const auto entry = [](const float* h, const float* l, int n, Outputs& out, int skip) {
+    GuardedOutput* outs[] = {&out.cyclePeriod, &out.signalToNoise, &out.swingPosition, &out.trendVigor};
+    float* ptr[4];
+    for (int k = 0; k < 4; ++k) ptr[k] = (skip >> k & 1) != 0 ? nullptr : outs[k]->Data();
+    return TamselChart_SeriesIO{h, l, n, ptr[0], ptr[1], ptr[2], ptr[3]};
+  };
+  const TamselChart_SeriesIO io[] = {entry(high, low, count, first, 0),
+                                     entry(neighbourHigh.get(), neighbourLow.get(), neighbourCount, neighbour, 0),
+                                     entry(high, low, count, second, nullOutputs)};
+  if (TamselChart_AllIndicatorsMany(3, io) != 3) Fail("TamselChart_AllIndicatorsMany's return value");
+
+  const auto expect = [](const char* what, const Outputs& got, const Outputs& alone, int n, int skip) {
+    const GuardedOutput* gots[] = {&got.cyclePeriod, &got.signalToNoise, &got.swingPosition, &got.trendVigor};
+    const GuardedOutput* wants[] = {&alone.cyclePeriod, &alone.signalToNoise, &alone.swingPosition, &alone.trendVigor};
+    for (int k = 0; k < 4; ++k) {
+      const bool skipped = (skip >> k & 1) != 0;
+      gots[k]->Expect(what, skipped ? 0 : n);
+      if (!skipped) ExpectSameSeries(what, *gots[k], *wants[k], n);
+    }
+  };
+  expect("many-series call, the series", first, want, count, 0);
+  expect("many-series call, the reversed neighbour", neighbour, neighbourAlone, neighbourCount, 0);
+  expect("many-series call, the copy with NULL outputs", second, want, count, nullOutputs);
+}
+
 // Saving and loading widen and narrow the remembered prices (NaNs among
 // them), so they too are made from a trapping host.
 // The stream exports called directly, for the snapshot digest.
@@ -318,6 +360,7 @@ Digests CheckLibrary(const Bars& bars) {
 
   CheckRanges(single, count);
   CheckStream(bars, single);
+  CheckManySeries(high.get(), low.get(), count, single, bars.nullOutputs);
 #if defined(__i386__) || defined(__x86_64__)
   CheckHostEnvironment(high.get(), low.get(), count, single);
 #endif

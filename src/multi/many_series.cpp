@@ -1,11 +1,64 @@
 // SPDX-License-Identifier: MIT
 // The many-series batch: the arrays checked once for the whole call, then
-// every series through the same batch frame as TamselChart_AllIndicators, so
-// each gets its own call's bits by construction.
+// the series packed into the lanes of the many-series engine, longest
+// first so that a pass's series end close together.  A series left without
+// company goes through the same batch frame as TamselChart_AllIndicators.
+// Either way each gets its own call's bits.
+#include <algorithm>
+#include <cstring>
+
 #include "TamselCharts.h"
+#include "api/aligned_allocation.hpp"
 #include "api/float_environment_guard.hpp"
 #include "api/indicator_frame.hpp"
+#include "series_lanes.hpp"
 #include "series_overlap.hpp"
+#include "spectrum/spectrum_kernel.hpp"
+
+namespace tamsel {
+
+const SeriesLanesKernel& ActiveSeriesLanes() {
+#if defined(TAMSEL_SIMD_DISPATCH)
+  const char* name = ActiveSpectrumTarget().Name;
+  if (std::strcmp(name, "avx512") == 0) return avx512::kSeriesLanes;
+  if (std::strcmp(name, "avx2") == 0) return avx2::kSeriesLanes;
+#endif
+  return baseline::kSeriesLanes;
+}
+
+namespace {
+
+void RunAlone(const TamselChart_SeriesIO& io) {
+  RunBatch(io.high, io.low, io.count, {io.cyclePeriod, io.signalToNoiseRatio, io.swingPosition, io.trendVigor});
+}
+
+// The computed series, longest first, through the engine's passes.
+// Returns false, having computed nothing, when there is no memory to order
+// them.
+bool RunInLanes(int seriesCount, const TamselChart_SeriesIO* series, int computed) {
+  const SeriesLanesKernel& lanes = ActiveSeriesLanes();
+  auto** order = static_cast<const TamselChart_SeriesIO**>(
+      AllocateAligned(sizeof(const TamselChart_SeriesIO*) * static_cast<std::size_t>(computed), alignof(void*)));
+  if (order == nullptr) return false;
+  int n = 0;
+  for (int s = 0; s < seriesCount; ++s)
+    if (multi::SeriesIsComputed(series[s])) order[n++] = &series[s];
+  // Ties in the caller's order; std::sort, unlike a stable sort, takes no
+  // memory of its own from the C++ runtime.
+  std::sort(order, order + n, [](const TamselChart_SeriesIO* a, const TamselChart_SeriesIO* b) {
+    return a->count > b->count || (a->count == b->count && a < b);
+  });
+  for (int first = 0; first < n; first += lanes.Width) {
+    const int count = std::min(lanes.Width, n - first);
+    if (count > 1 && lanes.Run(order + first, count)) continue;
+    for (int j = 0; j < count; ++j) RunAlone(*order[first + j]);
+  }
+  FreeAligned(order);
+  return true;
+}
+
+}  // namespace
+}  // namespace tamsel
 
 using namespace tamsel;
 
@@ -16,11 +69,11 @@ int TAMSELCHART_CALL TamselChart_AllIndicatorsMany(int seriesCount, const Tamsel
   if (seriesCount < 1 || series == nullptr) return 0;
   if (multi::SeriesStayApart(seriesCount, series) != 1) return 0;
   int computed = 0;
-  for (int s = 0; s < seriesCount; ++s) {
-    const TamselChart_SeriesIO& io = series[s];
-    if (!multi::SeriesIsComputed(io)) continue;
-    RunBatch(io.high, io.low, io.count, {io.cyclePeriod, io.signalToNoiseRatio, io.swingPosition, io.trendVigor});
-    ++computed;
+  for (int s = 0; s < seriesCount; ++s)
+    if (multi::SeriesIsComputed(series[s])) ++computed;
+  if (computed > 0 && !RunInLanes(seriesCount, series, computed)) {
+    for (int s = 0; s < seriesCount; ++s)
+      if (multi::SeriesIsComputed(series[s])) RunAlone(series[s]);
   }
   return computed;
 }

@@ -5,6 +5,16 @@
 
 namespace tamsel {
 
+BandPassTuning TuneBandPass(double period) {
+  BandPassTuning tuning;
+  // A fixed bandwidth of 0.1: the 1.2566... is 4 pi times it.
+  const double gamma = 1 / math::Cos(1.2566370614359172 / period);
+  tuning.alpha = gamma - math::PowHalf(gamma * gamma - 1);
+  tuning.beta = math::Cos(6.283185307179586 / period);
+  tuning.period = period;
+  return tuning;
+}
+
 void TunedBandPass::Step(double smoothedDominantCycle, double midPrice, double midPriceTwoBarsAgo,
                          BandPassTuning& tuning) {
   record_[2] = record_[1];
@@ -17,13 +27,7 @@ void TunedBandPass::Step(double smoothedDominantCycle, double midPrice, double m
     period = upperLimit_;
   period_ = period;
 
-  if (period != tuning.period) {
-    // A fixed bandwidth of 0.1: the 1.2566... is 4 pi times it.
-    const double gamma = 1 / math::Cos(1.2566370614359172 / period);
-    tuning.alpha = gamma - math::PowHalf(gamma * gamma - 1);
-    tuning.beta = math::Cos(6.283185307179586 / period);
-    tuning.period = period;
-  }
+  if (period != tuning.period) tuning = TuneBandPass(period);
   const double alpha = tuning.alpha;
   const double beta = tuning.beta;
   record_[0] = ((beta * (1 + alpha)) * record_[1]) + (((midPrice - midPriceTwoBarsAgo) * (1 - alpha)) * 0.5) -

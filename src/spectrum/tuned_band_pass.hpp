@@ -21,6 +21,9 @@ struct BandPassTuning {
   double beta = 0.0;
 };
 
+// The coefficients for one period (6 or more), computed afresh.
+BandPassTuning TuneBandPass(double period);
+
 class TunedBandPass {
  public:
   // Periods below lowerLimit (or NaN) are raised to it; periods at or above
