@@ -10,7 +10,7 @@ from typing import Any, Optional
 import numpy as np
 import pandas as pd
 
-from ._core import COLUMNS, Indicators, compute, pair
+from ._core import COLUMNS, Indicators, check_threads, compute, compute_many, pair
 from ._library import lib as _lib
 from ._order import Positions, column_times, index_times, time_order
 from ._policy import FloatArray, Missing, Order, Warmup, apply_missing, blank_warmup, check_missing, check_order
@@ -102,8 +102,16 @@ def _groups(bars: _Bars, by: Any) -> list[tuple[Any, Positions, Optional[pd.Inde
         levels = list(index.names) if isinstance(index, pd.MultiIndex) else []
         raise ValueError(f"by={by!r} names no index level {levels} and no column")
     codes, uniques = pd.factorize(keys, sort=False)
-    return [(uniques[code], np.flatnonzero(codes == code), rest[np.flatnonzero(codes == code)])
-            for code in range(len(uniques))]
+    # One stable sort for all groups, each group's rows in the caller's
+    # order: a scan of every row per group would take time proportional to
+    # rows times symbols.
+    by_group = np.argsort(codes, kind="stable")
+    starts = np.searchsorted(codes[by_group], np.arange(len(uniques) + 1))
+    groups = []
+    for code in range(len(uniques)):
+        positions = by_group[starts[code]:starts[code + 1]].astype(np.intp, copy=False)
+        groups.append((uniques[code], positions, rest[positions]))
+    return groups
 
 
 def _describe(label: object, row: int) -> str:
@@ -113,13 +121,16 @@ def _describe(label: object, row: int) -> str:
 
 
 def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, order: str, by: Any = None,
-         time_column: Any = "auto") -> dict[str, FloatArray]:
-    """The indicators in the caller's order, each series computed in time order."""
+         time_column: Any = "auto", threads: Any = 1) -> dict[str, FloatArray]:
+    """The indicators in the caller's order, each series computed in time
+    order; several series (by=) in one many-series call of the library."""
     check_missing(missing)
     check_order(order)
     _warmup_bars(warmup, columns[0])
+    workers = check_threads(threads)
     count = bars.high.shape[0]
     outs = {column: np.empty(count, dtype=np.float32) for column in columns}
+    prepared: list[tuple[Positions, FloatArray, FloatArray]] = []
     for symbol, positions, index in _groups(bars, by):
         times = index_times(index)
         if times is None and bars.frame is not None:
@@ -139,14 +150,20 @@ def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, orde
             return f"{group}column {bars.names[column]!r}: {place}"
 
         high, low = apply_missing(bars.high[ordered], bars.low[ordered], missing, where)
-        for column, values in compute(high, low, columns).items():
-            outs[column][ordered] = blank_warmup(values, warmup, column)
+        prepared.append((ordered, high, low))
+    if by is None:
+        results = [compute(high, low, columns) for _, high, low in prepared]
+    else:
+        results = compute_many([(high, low) for _, high, low in prepared], columns, workers)
+    for (ordered, _, _), values in zip(prepared, results):
+        for column, series in values.items():
+            outs[column][ordered] = blank_warmup(series, warmup, column)
     return outs
 
 
 def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
                order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
-        time_column: Any = "auto") -> Any:
+        time_column: Any = "auto", threads: Optional[int] = 1) -> Any:
     """All four indicators from one pass of the engine.
 
     indicators(frame)      a pandas DataFrame with high and low columns (found
@@ -170,19 +187,22 @@ def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup
     by       a MultiIndex level or a column that tells several series apart
              (e.g. "symbol"): each is computed on its own, in time order,
              and the results come back in the caller's row order.  A
-             MultiIndex without by= is refused.
+             MultiIndex without by= is refused.  The groups go to the
+             library together, which computes several in one pass.
+    threads  for by=: how many threads share the groups (None: one per
+             processor); the values are the same for any number.
     """
     bars = _bars(high, low, high_column, low_column)
-    outs = _run(bars, COLUMNS, missing, warmup, order, by, time_column)
+    outs = _run(bars, COLUMNS, missing, warmup, order, by, time_column, threads)
     if bars.index is not None:
         return pd.DataFrame(outs, index=bars.index)
     return Indicators(*(outs[column] for column in COLUMNS))
 
 
 def _one(column: str, high: Any, low: Any, missing: Missing, warmup: Warmup, order: Order, high_column: str,
-         low_column: str, by: Any, time_column: Any) -> Any:
+         low_column: str, by: Any, time_column: Any, threads: Optional[int]) -> Any:
     bars = _bars(high, low, high_column, low_column)
-    values = _run(bars, (column,), missing, warmup, order, by, time_column)[column]
+    values = _run(bars, (column,), missing, warmup, order, by, time_column, threads)[column]
     if bars.index is not None:
         return pd.Series(values, index=bars.index, name=column)
     return values
@@ -190,35 +210,35 @@ def _one(column: str, high: Any, low: Any, missing: Missing, warmup: Warmup, ord
 
 def cycle_period(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
                  order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
-        time_column: Any = "auto") -> Any:
+        time_column: Any = "auto", threads: Optional[int] = 1) -> Any:
     """Length in bars of the dominant cycle, 6 to 30, per bar; 0 on bars 1-2
     and 18 on bars 3-14 while warming up.  Arguments as indicators(); a
     Series named cycle_period for pandas input, else a float32 array."""
-    return _one(COLUMNS[0], high, low, missing, warmup, order, high_column, low_column, by, time_column)
+    return _one(COLUMNS[0], high, low, missing, warmup, order, high_column, low_column, by, time_column, threads)
 
 
 def signal_to_noise_ratio(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
                           order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
-        time_column: Any = "auto") -> Any:
+        time_column: Any = "auto", threads: Optional[int] = 1) -> Any:
     """Strength of the dominant cycle against the bar range, 1 to 12, per bar;
     1.0 on bars 1-12.  Arguments as indicators(); a Series named
     signal_to_noise for pandas input, else a float32 array."""
-    return _one(COLUMNS[1], high, low, missing, warmup, order, high_column, low_column, by, time_column)
+    return _one(COLUMNS[1], high, low, missing, warmup, order, high_column, low_column, by, time_column, threads)
 
 
 def swing_position(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
                    order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
-        time_column: Any = "auto") -> Any:
+        time_column: Any = "auto", threads: Optional[int] = 1) -> Any:
     """Where the cycle stands in its swing, -5 (bottom) to +5 (top), per bar.
     Arguments as indicators(); a Series named swing_position for pandas
     input, else a float32 array."""
-    return _one(COLUMNS[2], high, low, missing, warmup, order, high_column, low_column, by, time_column)
+    return _one(COLUMNS[2], high, low, missing, warmup, order, high_column, low_column, by, time_column, threads)
 
 
 def trend_vigor(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
                 order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
-        time_column: Any = "auto") -> Any:
+        time_column: Any = "auto", threads: Optional[int] = 1) -> Any:
     """Price change over one cycle in units of the cycle's amplitude, -10 to
     +10, per bar.  Arguments as indicators(); a Series named trend_vigor for
     pandas input, else a float32 array."""
-    return _one(COLUMNS[3], high, low, missing, warmup, order, high_column, low_column, by, time_column)
+    return _one(COLUMNS[3], high, low, missing, warmup, order, high_column, low_column, by, time_column, threads)

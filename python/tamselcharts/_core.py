@@ -5,14 +5,17 @@ indicator (or one pass for all of them)."""
 
 from __future__ import annotations
 
+import ctypes
 import math
 import numbers
+import os
 from collections.abc import Sequence
 from typing import Any, NamedTuple
 
 import numpy as np
 
 from . import _interruptible
+from ._library import SeriesIO
 from ._library import lib as _lib
 from ._policy import DoubleArray, FloatArray
 from ._table import BY_COLUMN, INDICATORS
@@ -129,6 +132,65 @@ def compute(high: FloatArray, low: FloatArray, columns: Sequence[str]) -> dict[s
         for column, out in outs.items():
             _interruptible.call(BY_COLUMN[column].compute, count, (high, low, out), high.ctypes.data,
                                 low.ctypes.data, count, out.ctypes.data)
+    return outs
+
+
+def check_threads(threads: Any) -> int:
+    """The number of threads a many-series call may use: a positive int, or
+    None for one per processor."""
+    if threads is None:
+        return max(1, os.cpu_count() or 1)
+    if isinstance(threads, bool) or not isinstance(threads, numbers.Integral) or threads < 1:
+        raise ValueError(f"threads must be a positive integer or None (one per processor), got {threads!r}")
+    return int(threads)
+
+
+def _shares(counts: list[int], parts: int) -> list[tuple[int, int]]:
+    """Consecutive (first, end) ranges of the series with about equal bars."""
+    total = sum(counts)
+    ranges: list[tuple[int, int]] = []
+    first = 0
+    done = 0
+    for part in range(1, parts + 1):
+        goal = total * part / parts
+        end = first
+        while end < len(counts) and (done + counts[end] <= goal or end == first):
+            done += counts[end]
+            end += 1
+        if part == parts:
+            done += sum(counts[end:])
+            end = len(counts)
+        if end > first:
+            ranges.append((first, end))
+        first = end
+    return ranges
+
+
+def compute_many(series: Sequence[tuple[FloatArray, FloatArray]], columns: Sequence[str],
+                 threads: int = 1) -> list[dict[str, FloatArray]]:
+    """compute() for each (high, low) pair, all through the library's
+    many-series call, which computes several series in one pass: the same
+    values as one call per series.  With threads > 1 the series are shared
+    out, by bars, among that many concurrent calls."""
+    outs = [{column: np.empty(high.shape[0], dtype=np.float32) for column in columns} for high, _ in series]
+    held: list[Any] = []
+    entries = (SeriesIO * max(1, len(series)))()
+    for i, ((high, low), out) in enumerate(zip(series, outs)):
+        high, low = np.ascontiguousarray(high, dtype=np.float32), np.ascontiguousarray(low, dtype=np.float32)
+        held += [high, low]
+        targets = [out[column].ctypes.data if column in out else None for column in COLUMNS]
+        entries[i] = SeriesIO(high.ctypes.data, low.ctypes.data, high.shape[0], *targets)
+    counts = [high.shape[0] for high, _ in series]
+    wanted = sum(1 for count in counts if count > 0)
+    if wanted == 0:
+        return outs
+    size = ctypes.sizeof(SeriesIO)
+    ranges = _shares(counts, min(threads, wanted))
+    calls = [(end - first, ctypes.cast(ctypes.addressof(entries) + first * size, ctypes.POINTER(SeriesIO)))
+             for first, end in ranges]
+    done = _interruptible.call_each(_lib.TamselChart_AllIndicatorsMany, sum(counts), (entries, held, outs), calls)
+    if sum(done) != wanted:
+        raise MemoryError("the library could not get the memory for a many-series call")
     return outs
 
 

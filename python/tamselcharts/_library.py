@@ -70,6 +70,19 @@ class PriceProblem(ctypes.Structure):
     ]
 
 
+class SeriesIO(ctypes.Structure):
+    # Mirrors TamselChart_SeriesIO: one series of a many-series call.
+    _fields_ = [
+        ("high", ctypes.c_void_p),
+        ("low", ctypes.c_void_p),
+        ("count", ctypes.c_int),
+        ("cyclePeriod", ctypes.c_void_p),
+        ("signalToNoiseRatio", ctypes.c_void_p),
+        ("swingPosition", ctypes.c_void_p),
+        ("trendVigor", ctypes.c_void_p),
+    ]
+
+
 def _declare(lib: Any, name: str, restype: Any, *argtypes: Any) -> None:
     function = getattr(lib, name)
     function.argtypes = list(argtypes)
@@ -96,6 +109,7 @@ def _load() -> tuple[Any, str]:
     _declare(lib, "TamselChart_Indicator", ctypes.POINTER(IndicatorInfo), ctypes.c_int)
     _declare(lib, "TamselChart_AllIndicators", ctypes.c_int, pointer, pointer, count, pointer, pointer, pointer,
              pointer)
+    _declare(lib, "TamselChart_AllIndicatorsMany", ctypes.c_int, count, ctypes.POINTER(SeriesIO))
     _declare(lib, "TamselChart_ColumnNameMatches", ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p)
     _declare(lib, "TamselChart_MissingPolicyName", ctypes.c_char_p, ctypes.c_int)
     _declare(lib, "TamselChart_PriceProblemText", ctypes.c_char_p, ctypes.c_int)

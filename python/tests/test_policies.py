@@ -414,6 +414,37 @@ def test_a_multiindex_needs_by_and_then_computes_each_symbol_alone():
         tc.indicators(frame, by="ticker")
 
 
+def test_many_symbols_go_through_one_call_and_each_gets_its_own_values():
+    # Symbols of different lengths (one of a single bar) and scales, rows
+    # interleaved by date: what a many-series call packs side by side must
+    # equal each symbol alone, on any number of threads, and a gap is
+    # filled within its own symbol.
+    lengths = {"A": 300, "B": 1, "C": 1200, "D": 57, "E": 300}
+    pieces = []
+    for n, (symbol, length) in enumerate(lengths.items()):
+        high, low = random_walk(40 + n, length, level=10.0 ** n)
+        dates = pd.date_range("2020-01-01", periods=length, freq="D")
+        pieces.append(pd.DataFrame({"symbol": symbol, "date": dates, "high": high, "low": low}))
+    long = pd.concat(pieces).sort_values(["date", "symbol"], kind="mergesort").reset_index(drop=True)
+    long.loc[long.index[long["symbol"] == "C"][7], "high"] = np.nan
+    alone = {symbol: tc.indicators(rows.reset_index(drop=True), missing="previous", time_column="date")
+             for symbol, rows in long.groupby("symbol", sort=False)}
+    for threads in (1, 2, 3, None):
+        result = tc.indicators(long, by="symbol", missing="previous", threads=threads)
+        assert result.index.equals(long.index)
+        for symbol, want in alone.items():
+            got = result[long["symbol"] == symbol].reset_index(drop=True)
+            for column in want.columns:
+                assert_same_bits(got[column], want[column], f"{symbol} {column} threads={threads}")
+    assert_same_bits(tc.swing_position(long, by="symbol", missing="previous", threads=2),
+                     tc.indicators(long, by="symbol", missing="previous")["swing_position"], "one column")
+    with pytest.raises(tc.MissingPriceError, match="symbol='C': column 'high': index 30 \\(row 30\\): missing price"):
+        tc.indicators(long, by="symbol")
+    for bad in (0, -1, 1.5, "2", True):
+        with pytest.raises(ValueError, match="threads must be a positive integer"):
+            tc.indicators(long, by="symbol", threads=bad)
+
+
 def test_a_period_index_and_a_date_column_must_agree_with_the_order():
     frame = priced_frame(gap=None)
     periods = frame.set_axis(frame.index.to_period("D"))
