@@ -136,6 +136,12 @@ export declare const INDICATORS: readonly IndicatorName[];
  *   RangeError) for a price the missing option refuses.
  */
 export declare function indicators(high: Prices, low: Prices, options?: Options): Indicators;
+/**
+ * All four indicators of several series in one call of the library, each
+ * series exactly what indicators() gives it; a refused price's PriceError
+ * message starts with the series' index.
+ */
+export declare function indicatorsMany(series: readonly { high: Prices; low: Prices }[], options?: Options): Indicators[];
 export declare function cyclePeriod(high: Prices, low: Prices, options?: Options): Float32Array;
 export declare function signalToNoiseRatio(high: Prices, low: Prices, options?: Options): Float32Array;
 export declare function swingPosition(high: Prices, low: Prices, options?: Options): Float32Array;

@@ -76,6 +76,61 @@ export function indicators(high, low, options) {
   );
 }
 
+/**
+ * All four indicators of several series in one call of the library, which
+ * computes series side by side in one pass: each series gets exactly the
+ * values `indicators(high, low, options)` gives it.  A refused price throws
+ * a PriceError whose message starts with the series' index.
+ * @param {{high: ArrayLike<number>, low: ArrayLike<number>}[]} series
+ * @returns {{cyclePeriod: Float32Array, signalToNoiseRatio: Float32Array,
+ *            swingPosition: Float32Array, trendVigor: Float32Array}[]}
+ */
+export function indicatorsMany(series, options) {
+  const { policy, warmup } = checkOptions(options);
+  if (!Array.isArray(series)) throw new TypeError("series must be an array of { high, low } objects");
+  series.forEach((one, i) => {
+    if (one === null || typeof one !== "object") throw new TypeError(`series[${i}] must be a { high, low } object`);
+    checkSeries(one.high, one.low);
+  });
+  // Each series' block holds its prices and its four outputs; the table of
+  // TamselChart_SeriesIO entries (seven 32-bit words each) comes first.
+  const ENTRY_BYTES = 28;
+  const blocks = [];
+  const table = allocate(ENTRY_BYTES * Math.max(1, series.length), `${series.length} series`);
+  try {
+    series.forEach(({ high, low }, i) => {
+      const count = high.length;
+      const arrayBytes = count * 4;
+      const block = allocate(arrayBytes * 6, `${count} bars of series ${i}`);
+      blocks.push(block);
+      try {
+        takePrices(high, low, count, policy, block, block + arrayBytes);
+      } catch (error) {
+        if (error instanceof PriceError) error.message = `series[${i}]: ${error.message}`;
+        throw error;
+      }
+      const words = new Uint32Array(wasm.memory.buffer, table + ENTRY_BYTES * i, 7);
+      words.set([block, block + arrayBytes, count, ...[2, 3, 4, 5].map((k) => block + arrayBytes * k)]);
+    });
+    wasm.TamselChart_AllIndicatorsMany(series.length, table);
+    const heap = heapF32();
+    return series.map(({ high }, i) => {
+      const count = high.length;
+      const results = {};
+      INDICATORS.forEach((name, k) => {
+        const at = blocks[i] / 4 + count * (2 + k);
+        const out = heap.slice(at, at + count);
+        applyWarmup(out, name, warmup, 0);
+        results[name] = out;
+      });
+      return results;
+    });
+  } finally {
+    for (const block of blocks) wasm.free(block);
+    wasm.free(table);
+  }
+}
+
 // The batch function of each indicator, calling the export the table names.
 const SINGLES = Object.fromEntries(
   INDICATOR_TABLE.map(({ name, exportName }) => {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Every path of the WebAssembly library reproduces the frozen golden outputs
-// bit for bit: the all-in-one pass, the four single indicators and a stream
-// pushed (and peeked) bar by bar.
+// bit for bit: the all-in-one pass, the many-series call, the four single
+// indicators and a stream pushed (and peeked) bar by bar.
 import assert from "node:assert/strict";
 import { createHash } from "node:crypto";
 import { test } from "node:test";
@@ -22,6 +22,22 @@ test("indicators() reproduces every golden series", () => {
     const result = tc.indicators(s.high, s.low, { missing: "nan" });
     for (const column of COLUMNS) assertSameBits(assert, result[column], s[column], `${s.name} ${column}`);
   }
+});
+
+test("indicatorsMany() reproduces every golden series, all in one call and beside poisons", () => {
+  const inf = Infinity;
+  const poison = { high: [NaN, inf, -inf, 0, 3e38, NaN], low: [NaN, -inf, inf, 0, -3e38, 1] };
+  const all = tc.indicatorsMany([...golden, poison, { high: [], low: [] }], { missing: "nan" });
+  assert.equal(all.length, golden.length + 2);
+  golden.forEach((s, i) => {
+    for (const column of COLUMNS) assertSameBits(assert, all[i][column], s[column], `${s.name} ${column}`);
+  });
+  assert.equal(all[golden.length + 1].cyclePeriod.length, 0);
+  const alone = tc.indicators(poison.high, poison.low, { missing: "nan" });
+  for (const column of COLUMNS) assertSameBits(assert, all[golden.length][column], alone[column], `poison ${column}`);
+  assert.throws(() => tc.indicatorsMany([golden[0], poison]), (e) => e instanceof tc.PriceError && /^series\[1\]: high\[0\]/.test(e.message));
+  assert.throws(() => tc.indicatorsMany("no"), TypeError);
+  assert.throws(() => tc.indicatorsMany([null]), TypeError);
 });
 
 test("each single indicator reproduces every golden series", () => {
