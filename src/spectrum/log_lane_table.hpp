@@ -10,10 +10,13 @@
 // exactly, and -log(c) as a pair of doubles.  The two intervals next to 1
 // use c = 1, so that near 1 nothing cancels.
 //
-// The values are kept entry by entry, with -log(c) split at 2^-42: a
-// two-lane vector fetches an entry with one load per lane, a wider one
-// gathers each value with a stride of an entry, and a leading part on that
-// grid adds exactly to k log 2 and z c - 1.
+// The values are kept entry by entry, with -log(c) split at 2^-42 so that
+// a leading part on that grid adds exactly to k log 2 and z c - 1.  That
+// leading part, below 1/2 in magnitude, has its 12 lowest significand bits
+// zero, and c is 512 times a whole number below 1024: the entry's first
+// double carries both, c's number in those low bits, so that a wide vector
+// gathers two values per lane instead of three, and a two-lane one loads an
+// entry with one 16-byte load per lane.
 #pragma once
 
 #include <cstdint>
@@ -25,11 +28,13 @@ inline constexpr std::uint64_t kLogLaneOffset = 0x3FE6000000000000ULL;  // the b
 inline constexpr int kLogLaneIndexShift = 44;                           // 52 - 8 bits of index
 
 struct LogLaneEntry {
-  double Inverse;
-  double LogHigh;  // -log(Inverse) rounded to a multiple of 2^-42
-  double LogLow;   // and the rest
-  double Unused;   // pads an entry to two 16-byte halves
+  // The bits of -log(c) rounded to a multiple of 2^-42, with 512 c in the
+  // low kLogLaneInverseBits (whose bits there are zero).
+  std::uint64_t LogHighAndInverse;
+  double LogLow;  // -log(c) less that leading part
 };
+inline constexpr int kLogLaneInverseBits = 12;
+inline constexpr std::uint64_t kLogLaneInverseMask = (std::uint64_t{1} << kLogLaneInverseBits) - 1;
 
 // The bit patterns the vector quick way works with, each repeated for the
 // widest vector.  A kernel sees only the table's declaration, so it reads
@@ -44,6 +49,8 @@ enum LogLaneConstant : int {
   kNormalLimit,     // -2^53, the test of a positive normal number
   kHeadBits,        // the sign, the exponent and the top 20 significand bits
   kLooseBoundBits,  // the bits of 2^-66
+  kInverseField,    // kLogLaneInverseMask: the entry's bits holding 512 c
+  kTwoTo43Bits,     // the bits of 2^43, whose last place is 1/512
   kLogLaneConstants
 };
 inline constexpr int kLogLaneConstantLanes = 8;

@@ -173,6 +173,9 @@ constexpr LogTable MakeLogTable() {
 
 constexpr LogTable kLogTable = MakeLogTable();
 
+// Not constant: reaching it stops the table's evaluation, and the build.
+void LogLaneEntryCannotCarryItsInverse() {}
+
 constexpr LogLaneTable MakeLogLaneTable() {
   LogLaneTable t{};
   for (int i = 0; i < kLogLaneTableSize; ++i) {
@@ -190,7 +193,13 @@ constexpr LogLaneTable MakeLogLaneTable() {
     // round trip rounds the leading part to that grid; what it drops is
     // exact and, with the old low part, well within a double.
     const double onGrid = (negated.hi + 1536.0) - 1536.0;
-    t.Entry[i] = {inverse, onGrid, (negated.hi - onGrid) + negated.lo, 0.0};
+    const std::uint64_t highBits = std::bit_cast<std::uint64_t>(onGrid);
+    const auto inverseSteps = static_cast<std::uint64_t>(inverse * 512.0);
+    // The leading part's low bits must be free for 512 c.
+    if ((highBits & kLogLaneInverseMask) != 0 || inverseSteps > kLogLaneInverseMask ||
+        static_cast<double>(inverseSteps) != inverse * 512.0)
+      LogLaneEntryCannotCarryItsInverse();
+    t.Entry[i] = {highBits | inverseSteps, (negated.hi - onGrid) + negated.lo};
   }
   const std::uint64_t constant[kLogLaneConstants] = {
       0 - (kLogLaneOffset ^ (std::uint64_t{1} << 63)),
@@ -200,7 +209,9 @@ constexpr LogLaneTable MakeLogLaneTable() {
       std::bit_cast<std::uint64_t>(std::numeric_limits<double>::infinity()),
       0 - std::uint64_t{0x20000000000000},
       0xFFFFFFFF00000000ULL,
-      std::bit_cast<std::uint64_t>(0x1p-66)};
+      std::bit_cast<std::uint64_t>(0x1p-66),
+      kLogLaneInverseMask,
+      std::bit_cast<std::uint64_t>(0x1p43)};
   for (int c = 0; c < kLogLaneConstants; ++c)
     for (int j = 0; j < kLogLaneConstantLanes; ++j) t.Constant[c][j] = constant[c];
   return t;
@@ -554,15 +565,17 @@ double QuickLog(double x, bool& sure) {
   const std::uint64_t bits = Bits(x);
   const std::uint64_t biased = bits - (kLogLaneOffset ^ (std::uint64_t{1} << 63));
   const LogLaneEntry& entry = kLogLaneTable.Entry[(biased >> kLogLaneIndexShift) & 255];
+  const double logHigh = FromBits(entry.LogHighAndInverse & ~kLogLaneInverseMask);
+  const double inverse = static_cast<double>(entry.LogHighAndInverse & kLogLaneInverseMask) * 0x1p-9;
   const std::uint64_t zBits = (bits ^ (std::uint64_t{1} << 63)) - (biased & 0xFFF0000000000000ULL);
   const double k = static_cast<double>(static_cast<int>(biased >> 52) - 2048);
-  const double a = k * kLn2High + entry.LogHigh;  // exact
-  const bool nearOne = a == 0.0;                  // k = 0 and c = 1
+  const double a = k * kLn2High + logHigh;  // exact
+  const bool nearOne = a == 0.0;            // k = 0 and c = 1
   const double z = FromBits(zBits);
   const double zHead = nearOne ? z : FromBits(zBits & 0xFFFFFFFF00000000ULL);
-  const double t = zHead * entry.Inverse - 1.0;  // exact
-  const double u = (z - zHead) * entry.Inverse;  // exact
-  const double s = a + t;                        // exact
+  const double t = zHead * inverse - 1.0;  // exact
+  const double u = (z - zHead) * inverse;  // exact
+  const double s = a + t;                  // exact
   const double r = t + u;
   const double q = r * r;
   const double series = q * ((-0.5 + r * (1.0 / 3)) + q * ((-0.25 + r * 0.2) + q * (-1.0 / 6 + r * (1.0 / 7))));
