@@ -10,7 +10,7 @@ from typing import Any, Optional
 import numpy as np
 import pandas as pd
 
-from ._core import COLUMNS, Indicators, check_threads, compute, compute_many, pair
+from ._core import COLUMNS, Indicators, check_threads, compute, compute_many_blocks, pair
 from ._library import lib as _lib
 from ._order import Positions, column_times, index_times, time_order
 from ._policy import FloatArray, Missing, Order, Warmup, apply_missing, blank_warmup, check_missing, check_order
@@ -81,9 +81,10 @@ def _bars(high: Any, low: Any, high_column: str, low_column: str) -> _Bars:
     return _Bars(high, low, index, names)
 
 
-def _groups(bars: _Bars, by: Any) -> list[tuple[Any, Positions, Optional[pd.Index]]]:
-    """(symbol, caller positions, the group's own index) of each series the
-    bars hold: one for a plain index; one per value of `by` otherwise."""
+def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional[pd.Index]]:
+    """(symbol, caller positions) of each series the bars hold, one for a
+    plain index and one per value of `by` otherwise, and the index that
+    tells the bars of a series apart (the bars' own, less `by`'s level)."""
     index = bars.index
     everything = np.arange(bars.high.shape[0], dtype=np.intp)
     if by is None:
@@ -91,7 +92,7 @@ def _groups(bars: _Bars, by: Any) -> list[tuple[Any, Positions, Optional[pd.Inde
             raise ValueError(f"a MultiIndex ({list(index.names)}) may hold several series, which must not be "
                              "computed as one: pass by=<level name> (e.g. by='symbol') to compute each group "
                              "separately")
-        return [(None, everything, index)]
+        return [(None, everything)], index
     rest: Any
     if isinstance(index, pd.MultiIndex) and by in index.names:
         keys = index.get_level_values(by)
@@ -105,13 +106,19 @@ def _groups(bars: _Bars, by: Any) -> list[tuple[Any, Positions, Optional[pd.Inde
     # One stable sort for all groups, each group's rows in the caller's
     # order: a scan of every row per group would take time proportional to
     # rows times symbols.
-    by_group = np.argsort(codes, kind="stable")
+    by_group = np.argsort(codes, kind="stable").astype(np.intp, copy=False)
     starts = np.searchsorted(codes[by_group], np.arange(len(uniques) + 1))
-    groups = []
-    for code in range(len(uniques)):
-        positions = by_group[starts[code]:starts[code + 1]].astype(np.intp, copy=False)
-        groups.append((uniques[code], positions, rest[positions]))
-    return groups
+    return [(uniques[code], by_group[starts[code]:starts[code + 1]]) for code in range(len(uniques))], rest
+
+
+class _GroupLabels:
+    """The labels of a group's bars, looked up only for a message."""
+
+    def __init__(self, index: Optional[pd.Index], positions: Positions) -> None:
+        self.index, self.positions = index, positions
+
+    def __getitem__(self, bar: int) -> Any:
+        return None if self.index is None else self.index[int(self.positions[bar])]
 
 
 def _describe(label: object, row: int) -> str:
@@ -120,24 +127,23 @@ def _describe(label: object, row: int) -> str:
     return f"index {label!r} (row {row})" if isinstance(label, str) else f"index {label} (row {row})"
 
 
-def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, order: str, by: Any = None,
-         time_column: Any = "auto", threads: Any = 1) -> dict[str, FloatArray]:
-    """The indicators in the caller's order, each series computed in time
-    order; several series (by=) in one many-series call of the library."""
-    check_missing(missing)
-    check_order(order)
-    _warmup_bars(warmup, columns[0])
-    workers = check_threads(threads)
-    count = bars.high.shape[0]
-    outs = {column: np.empty(count, dtype=np.float32) for column in columns}
+def prepared_series(bars: _Bars, missing: str, order: str, by: Any = None,
+                    time_column: Any = "auto") -> list[tuple[Positions, FloatArray, FloatArray]]:
+    """Each series of the bars as the library gets it: (the caller's
+    positions in time order, float32 high, float32 low) under the policy."""
     prepared: list[tuple[Positions, FloatArray, FloatArray]] = []
-    for symbol, positions, index in _groups(bars, by):
-        times = index_times(index)
+    groups, rest = _groups(bars, by)
+    # The times are read once for all groups, each group taking its rows.
+    index_read = index_times(rest)
+    read_times = None
+    for symbol, positions in groups:
+        times = None if index_read is None else (index_read[0], index_read[1][positions])
         if times is None and bars.frame is not None:
-            skip = tuple(bars.names) + ((by,) if by is not None else ())
-            times = column_times(bars.frame.iloc[positions], time_column, skip)
+            if read_times is None:
+                read_times = column_times(bars.frame, time_column, tuple(bars.names) + ((by,) if by is not None else ()))
+            times = read_times(positions)
         try:
-            within = time_order(len(positions), times, index, order)
+            within = time_order(len(positions), times, _GroupLabels(rest, positions), order)
         except ValueError as error:
             raise ValueError(f"{by}={symbol!r}: {error}" if by is not None else str(error)) from None
         ordered = positions if within is None else positions[within]
@@ -151,13 +157,36 @@ def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, orde
 
         high, low = apply_missing(bars.high[ordered], bars.low[ordered], missing, where)
         prepared.append((ordered, high, low))
+    return prepared
+
+
+def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, order: str, by: Any = None,
+         time_column: Any = "auto", threads: Any = 1) -> dict[str, FloatArray]:
+    """The indicators in the caller's order, each series computed in time
+    order; several series (by=) in one many-series call of the library."""
+    check_missing(missing)
+    check_order(order)
+    _warmup_bars(warmup, columns[0])
+    workers = check_threads(threads)
+    count = bars.high.shape[0]
+    outs = {column: np.empty(count, dtype=np.float32) for column in columns}
+    prepared = prepared_series(bars, missing, order, by, time_column)
     if by is None:
-        results = [compute(high, low, columns) for _, high, low in prepared]
-    else:
-        results = compute_many([(high, low) for _, high, low in prepared], columns, workers)
-    for (ordered, _, _), values in zip(prepared, results):
-        for column, series in values.items():
-            outs[column][ordered] = blank_warmup(series, warmup, column)
+        for ordered, high, low in prepared:
+            for column, series in compute(high, low, columns).items():
+                outs[column][ordered] = blank_warmup(series, warmup, column)
+        return outs
+    # All groups in one call, then each indicator put in the caller's rows
+    # in one step.
+    blocks = compute_many_blocks([(high, low) for _, high, low in prepared], columns, workers)
+    if prepared:
+        rows = np.concatenate([ordered for ordered, _, _ in prepared])
+        ends = np.cumsum([high.shape[0] for _, high, _ in prepared])
+        for column, block in blocks.items():
+            if _warmup_bars(warmup, column):
+                for end, (_, high, _) in zip(ends, prepared):
+                    blank_warmup(block[end - high.shape[0]:end], warmup, column)
+            outs[column][rows] = block
     return outs
 
 

@@ -166,32 +166,44 @@ def _shares(counts: list[int], parts: int) -> list[tuple[int, int]]:
     return ranges
 
 
-def compute_many(series: Sequence[tuple[FloatArray, FloatArray]], columns: Sequence[str],
-                 threads: int = 1) -> list[dict[str, FloatArray]]:
+def compute_many_blocks(series: Sequence[tuple[FloatArray, FloatArray]], columns: Sequence[str],
+                        threads: int = 1) -> dict[str, FloatArray]:
     """compute() for each (high, low) pair, all through the library's
     many-series call, which computes several series in one pass: the same
-    values as one call per series.  With threads > 1 the series are shared
-    out, by bars, among that many concurrent calls."""
-    outs = [{column: np.empty(high.shape[0], dtype=np.float32) for column in columns} for high, _ in series]
-    held: list[Any] = []
-    entries = (SeriesIO * max(1, len(series)))()
-    for i, ((high, low), out) in enumerate(zip(series, outs)):
-        high, low = np.ascontiguousarray(high, dtype=np.float32), np.ascontiguousarray(low, dtype=np.float32)
-        held += [high, low]
-        targets = [out[column].ctypes.data if column in out else None for column in COLUMNS]
-        entries[i] = SeriesIO(high.ctypes.data, low.ctypes.data, high.shape[0], *targets)
+    values as one call per series, each indicator's series one after the
+    other in one array.  With threads > 1 the series are shared out, by
+    bars, among that many concurrent calls."""
     counts = [high.shape[0] for high, _ in series]
+    blocks = {column: np.empty(sum(counts), dtype=np.float32) for column in columns}
     wanted = sum(1 for count in counts if count > 0)
     if wanted == 0:
-        return outs
+        return blocks
+    held: list[Any] = []
+    entries = (SeriesIO * len(series))()
+    first = 0
+    for i, (high, low) in enumerate(series):
+        high, low = np.ascontiguousarray(high, dtype=np.float32), np.ascontiguousarray(low, dtype=np.float32)
+        held += [high, low]
+        targets = [blocks[column][first:].ctypes.data if column in blocks else None for column in COLUMNS]
+        entries[i] = SeriesIO(high.ctypes.data, low.ctypes.data, counts[i], *targets)
+        first += counts[i]
     size = ctypes.sizeof(SeriesIO)
     ranges = _shares(counts, min(threads, wanted))
-    calls = [(end - first, ctypes.cast(ctypes.addressof(entries) + first * size, ctypes.POINTER(SeriesIO)))
-             for first, end in ranges]
-    done = _interruptible.call_each(_lib.TamselChart_AllIndicatorsMany, sum(counts), (entries, held, outs), calls)
+    calls = [(end - begin, ctypes.cast(ctypes.addressof(entries) + begin * size, ctypes.POINTER(SeriesIO)))
+             for begin, end in ranges]
+    done = _interruptible.call_each(_lib.TamselChart_AllIndicatorsMany, first, (entries, held, blocks), calls)
     if sum(done) != wanted:
         raise MemoryError("the library could not get the memory for a many-series call")
-    return outs
+    return blocks
+
+
+def compute_many(series: Sequence[tuple[FloatArray, FloatArray]], columns: Sequence[str],
+                 threads: int = 1) -> list[dict[str, FloatArray]]:
+    """compute_many_blocks() cut into each series' own arrays."""
+    blocks = compute_many_blocks(series, columns, threads)
+    ends = np.cumsum([high.shape[0] for high, _ in series])
+    return [{column: block[end - high.shape[0]:end] for column, block in blocks.items()}
+            for (high, _), end in zip(series, ends)]
 
 
 def all_indicators(high: Any, low: Any) -> Indicators:

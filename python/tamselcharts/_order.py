@@ -12,6 +12,7 @@ refuses the same file.
 from __future__ import annotations
 
 import warnings
+from collections.abc import Callable
 from typing import Any, Optional
 
 import numpy as np
@@ -64,27 +65,41 @@ def _text_times(column: pd.Series) -> Optional[npt.NDArray[np.int64]]:
     return readings[0] if same else None
 
 
-def column_times(frame: pd.DataFrame, time_column: Any, skip: tuple[Any, ...]) -> Optional[tuple[str, Any]]:
-    """(description, int64 times) of the frame's date column, or None."""
+def column_times(frame: pd.DataFrame, time_column: Any,
+                 skip: tuple[Any, ...]) -> Callable[[Positions], Optional[tuple[str, Any]]]:
+    """The reader of the frame's date column: given rows of the frame, the
+    (description, int64 times) of those rows, or None when there is no date
+    column.  The column is found once, and read once where its values need
+    no parsing, so that many groups of one frame cost one pass."""
     if time_column is None:
-        return None
+        return lambda rows: None
     if time_column == "auto":
         candidates = [name for name in frame.columns if name not in skip
                       and (pd.api.types.is_datetime64_any_dtype(frame[name]) or names_a_date(name))]
         if not candidates:
-            return None
+            return lambda rows: None
         time_column = candidates[0]
     elif time_column not in frame.columns:
         raise ValueError(f"no time column {time_column!r} among the columns {list(frame.columns)}")
     column = frame[time_column]
+    what = f"the time column {time_column!r}"
+    values: Optional[Any] = None
     if pd.api.types.is_datetime64_any_dtype(column):
-        return f"the time column {time_column!r}", pd.DatetimeIndex(column).asi8
-    if isinstance(column.dtype, pd.PeriodDtype):
-        return f"the time column {time_column!r}", pd.PeriodIndex(column).asi8
-    if column.dtype.kind in "iuf":
-        return f"the time column {time_column!r}", column.to_numpy()
-    times = _text_times(column)
-    return None if times is None else (f"the time column {time_column!r}", times)
+        values = pd.DatetimeIndex(column).asi8
+    elif isinstance(column.dtype, pd.PeriodDtype):
+        values = pd.PeriodIndex(column).asi8
+    elif column.dtype.kind in "iuf":
+        values = column.to_numpy()
+    if values is not None:
+        read = values
+        return lambda rows: (what, read[rows])
+
+    def parsed(rows: Positions) -> Optional[tuple[str, Any]]:
+        # Text is read per group: how its dates are read depends on them.
+        times = _text_times(column.iloc[rows])
+        return None if times is None else (what, times)
+
+    return parsed
 
 
 def index_times(index: Optional[pd.Index]) -> Optional[tuple[str, Any]]:

@@ -3,7 +3,8 @@
 
 The indicators of a bar depend on every earlier bar of its symbol, so each
 symbol's bars must meet in one task, in time order: the frame is shuffled
-by symbol, then every partition computes its symbols one after the other.
+by symbol, then every partition computes its symbols together, in one
+many-series call of the library.
 The work runs wherever the caller's Dask client points (a LocalCluster, a
 real cluster); the workers need this package installed.
 """
@@ -15,10 +16,9 @@ from typing import Any, Optional, Union
 import numpy as np
 import pandas as pd
 
-from ._api import find_column
-from ._api import indicators as _indicators
-from ._core import COLUMNS
-from ._policy import Missing, MissingPriceError, Warmup, check_missing, warmup_bars
+from ._api import _bars, find_column, prepared_series
+from ._core import COLUMNS, compute_many
+from ._policy import Missing, MissingPriceError, Warmup, blank_warmup, check_missing, warmup_bars
 
 
 def _keys(by: Any) -> list[Any]:
@@ -28,21 +28,25 @@ def _keys(by: Any) -> list[Any]:
 def _symbols(part: Any, by: Any, sort: Any, high: Any, low: Any, missing: Missing, warmup: Warmup) -> Any:
     keys = _keys(by)
     keep = keys + ([sort] if sort is not None else [])
-    pieces = []
+    symbols = []
     # observed: a categorical symbol column (as read_parquet makes of a
     # partition key) lists every symbol of the dataset in each partition.
     for symbol, rows in part.groupby(by, sort=False, dropna=False, observed=True):
         # A stable sort keeps bars with equal times in the order they came.
         rows = rows.sort_values(sort, kind="mergesort") if sort is not None else rows.sort_index(kind="mergesort")
         # By position: the rows are in time order now, whatever their index.
+        bars = _bars(rows[high].reset_index(drop=True), rows[low].reset_index(drop=True), "high", "low")
         try:
-            values = _indicators(rows[high].reset_index(drop=True), rows[low].reset_index(drop=True),
-                                 missing=missing, warmup=warmup)
+            (series,) = prepared_series(bars, missing, "oldest-first")
         except MissingPriceError as error:
             raise MissingPriceError(f"symbol {symbol!r}: {error}") from None
-        pieces.append(rows[keep].assign(**{column: values[column].to_numpy() for column in COLUMNS}))
-    if not pieces:
+        symbols.append((rows, series))
+    if not symbols:
         return _empty(part, keep)
+    # The partition's symbols in one many-series call.
+    values = compute_many([(series_high, series_low) for _, (_, series_high, series_low) in symbols], COLUMNS)
+    pieces = [rows[keep].assign(**{column: blank_warmup(out[column], warmup, column) for column in COLUMNS})
+              for (rows, _), out in zip(symbols, values)]
     return pd.concat(pieces)
 
 
