@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "TamselCharts.h"
 #include "support/generated_series.hpp"
@@ -37,6 +38,16 @@ TEST(Concurrency, ThreadsSharingInputsGetIdenticalResults) {
         for (int i = 0; i < 300; ++i) TamselChart_StreamPush(stream, s.high[i], s.low[i], &v);
         mismatches[t] += !SameFloat(v.TrendVigor, expected[3][299]);
         TamselChart_StreamDestroy(stream);
+        // The shared prices as several series of one many-series call, each
+        // its own length, so that the call packs them into lanes.
+        std::vector<std::vector<float>> many(5, std::vector<float>(s.Count()));
+        std::vector<TamselChart_SeriesIO> io;
+        for (std::size_t k = 0; k < many.size(); ++k)
+          io.push_back({s.high.data(), s.low.data(), s.Count() - 100 * static_cast<int>(k), nullptr, nullptr,
+                        many[k].data(), nullptr});
+        mismatches[t] += TamselChart_AllIndicatorsMany(static_cast<int>(io.size()), io.data()) != 5;
+        for (std::size_t k = 0; k < many.size(); ++k)
+          for (int i = 0; i < io[k].count; ++i) mismatches[t] += !SameFloat(many[k][i], expected[2][i]);
       }
     });
   }
