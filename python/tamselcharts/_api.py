@@ -190,6 +190,61 @@ def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, orde
     return outs
 
 
+def _wide(high: pd.DataFrame, low: Any, columns: Sequence[str], missing: str, warmup: Warmup, order: str, by: Any,
+          threads: Any) -> dict[str, pd.DataFrame]:
+    """The indicators of wide frames (time x symbol, one frame of highs and
+    one of lows): a frame time x symbol for each indicator.  A symbol's
+    series runs from its first row with a price to its last; the rows
+    before and after (a symbol listed later or delisted earlier, both
+    prices missing) are NaN in the results, as if a long frame had no such
+    rows."""
+    if not isinstance(low, pd.DataFrame):
+        raise TypeError("a DataFrame of highs needs a DataFrame of lows (time x symbol), or give one frame with "
+                        "high and low columns and no second argument")
+    if by is not None:
+        raise ValueError("by= is for one long frame; in wide frames every column is a symbol already")
+    check_missing(missing)
+    check_order(order)
+    _warmup_bars(warmup, columns[0])
+    workers = check_threads(threads)
+    if not high.index.equals(low.index):
+        raise ValueError("the high and low frames have different indexes, so their bars cannot be paired; align "
+                         "them first, e.g. high, low = high.align(low, join='inner')")
+    if not high.columns.is_unique or set(high.columns) != set(low.columns) or len(high.columns) != len(low.columns):
+        raise ValueError("the high and low frames must have the same symbols as columns, each once")
+    low = low[high.columns]
+    index = high.index
+    count = len(index)
+    within = time_order(count, index_times(index), index, order)
+    ordered_rows = np.arange(count, dtype=np.intp) if within is None else within
+    prepared: list[tuple[Positions, FloatArray, FloatArray]] = []
+    for symbol in high.columns:
+        names = (f"{symbol!r} of the high frame", f"{symbol!r} of the low frame")
+        high_prices, low_prices = pair(high[symbol], low[symbol], names)
+        high_prices, low_prices = high_prices[ordered_rows], low_prices[ordered_rows]
+        priced = np.flatnonzero(~(np.isnan(high_prices) & np.isnan(low_prices)))
+        span = ordered_rows[priced[0]:priced[-1] + 1] if priced.size else ordered_rows[:0]
+        lead = int(priced[0]) if priced.size else 0
+
+        def where(bar: int, column: int, span: Positions = span, names: tuple[str, str] = names) -> str:
+            row = int(span[bar - 1])
+            return f"column {names[column]}: {_describe(index[row], row)}"
+
+        taken = apply_missing(high_prices[lead:lead + span.shape[0]], low_prices[lead:lead + span.shape[0]],
+                              missing, where)
+        prepared.append((span, *taken))
+    blocks = compute_many_blocks([(h, l) for _, h, l in prepared], columns, workers)
+    results = {}
+    for column, block in blocks.items():
+        values = np.full((count, len(prepared)), np.nan, dtype=np.float32)
+        first = 0
+        for j, (span, _, _) in enumerate(prepared):
+            values[span, j] = blank_warmup(block[first:first + span.shape[0]], warmup, column)
+            first += span.shape[0]
+        results[column] = pd.DataFrame(values, index=index, columns=high.columns)
+    return results
+
+
 def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup: Warmup = "values",
                order: Order = "oldest-first", high_column: str = "high", low_column: str = "low", by: Any = None,
         time_column: Any = "auto", threads: Optional[int] = 1) -> Any:
@@ -202,6 +257,10 @@ def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup
     indicators(high, low)  two Series (paired by index label) or array-likes
         of equal length: a DataFrame for Series, else an Indicators named
         tuple of four float32 arrays.
+    indicators(highs, lows)  two wide DataFrames, time x symbol: one
+        DataFrame whose columns are (indicator, symbol), so that
+        result["trend_vigor"] is time x symbol; each symbol's series runs
+        from its first row with a price to its last, the rows outside it NaN.
 
     missing  "error" (a missing price raises ValueError naming the bar),
              "previous" (repeat the previous bar's price) or "nan" (hand NaN
@@ -221,6 +280,9 @@ def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup
     threads  for by=: how many threads share the groups (None: one per
              processor); the values are the same for any number.
     """
+    if isinstance(high, pd.DataFrame) and low is not None:
+        wide = _wide(high, low, COLUMNS, missing, warmup, order, by, threads)
+        return pd.concat(wide, axis=1, names=["indicator", high.columns.name])
     bars = _bars(high, low, high_column, low_column)
     outs = _run(bars, COLUMNS, missing, warmup, order, by, time_column, threads)
     if bars.index is not None:
@@ -230,6 +292,8 @@ def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup
 
 def _one(column: str, high: Any, low: Any, missing: Missing, warmup: Warmup, order: Order, high_column: str,
          low_column: str, by: Any, time_column: Any, threads: Optional[int]) -> Any:
+    if isinstance(high, pd.DataFrame) and low is not None:
+        return _wide(high, low, (column,), missing, warmup, order, by, threads)[column]
     bars = _bars(high, low, high_column, low_column)
     values = _run(bars, (column,), missing, warmup, order, by, time_column, threads)[column]
     if bars.index is not None:

@@ -445,6 +445,42 @@ def test_many_symbols_go_through_one_call_and_each_gets_its_own_values():
             tc.indicators(long, by="symbol", threads=bad)
 
 
+def test_wide_frames_compute_each_symbol_from_its_first_priced_row_to_its_last():
+    dates = pd.date_range("2021-01-01", periods=400, freq="D")
+    highs, lows = {}, {}
+    for n, symbol in enumerate(["AAA", "BBB", "CCC"]):
+        high, low = random_walk(70 + n, 400, level=50.0 * (n + 1))
+        highs[symbol], lows[symbol] = high, low
+    high, low = pd.DataFrame(highs, index=dates), pd.DataFrame(lows, index=dates)
+    high.iloc[:120, 1] = low.iloc[:120, 1] = np.nan  # BBB listed on the 121st day
+    high.iloc[350:, 2] = low.iloc[350:, 2] = np.nan  # CCC gone after the 350th
+    high.iloc[200, 0] = np.nan  # a gap in AAA's highs only
+    spans = {"AAA": slice(0, 400), "BBB": slice(120, 400), "CCC": slice(0, 350)}
+    result = tc.indicators(high, low, missing="previous", threads=2)
+    assert list(result.columns.get_level_values(0).unique()) == list(tc.COLUMNS)
+    assert result.index.equals(dates)
+    for symbol, span in spans.items():
+        alone = tc.indicators(high[symbol].iloc[span], low[symbol].iloc[span], missing="previous")
+        for column in tc.COLUMNS:
+            got = result[column][symbol]
+            assert_same_bits(got.iloc[span], alone[column], f"{symbol} {column}")
+            assert got.drop(got.index[span]).isna().all(), f"{symbol} {column} outside its rows"
+    assert_same_bits(tc.swing_position(high, low, missing="previous")["CCC"], result["swing_position"]["CCC"], "one")
+    # Newest first: the same values, in the caller's order.
+    backwards = tc.indicators(high.iloc[::-1], low.iloc[::-1], missing="previous", order="newest-first")
+    assert_same_bits(backwards["trend_vigor"]["BBB"].iloc[::-1], result["trend_vigor"]["BBB"], "newest first")
+    with pytest.raises(tc.MissingPriceError, match=r"column 'AAA' of the high frame: index 2021-07-20 \(row 200\)"):
+        tc.indicators(high, low)
+    with pytest.raises(ValueError, match="different indexes"):
+        tc.indicators(high, low.iloc[1:])
+    with pytest.raises(ValueError, match="same symbols"):
+        tc.indicators(high, low.rename(columns={"AAA": "ZZZ"}))
+    with pytest.raises(ValueError, match="every column is a symbol"):
+        tc.indicators(high, low, by="symbol")
+    with pytest.raises(TypeError, match="DataFrame of lows"):
+        tc.indicators(high, low["AAA"])
+
+
 def test_a_period_index_and_a_date_column_must_agree_with_the_order():
     frame = priced_frame(gap=None)
     periods = frame.set_axis(frame.index.to_period("D"))
