@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The many-series batch: the arrays checked once for the whole call, then
 // the series packed into the lanes of the many-series engine, longest
-// first so that a pass's series end close together.  A series left without
-// company goes through the same batch frame as TamselChart_AllIndicators.
-// Either way each gets its own call's bits.
+// first so that a pass's series end close together.  Series too few to
+// fill most of a pass's lanes go through a narrower engine, or through the
+// same batch frame as TamselChart_AllIndicators.  Either way each gets its
+// own call's bits.
 #include <algorithm>
 #include <cstring>
 
@@ -28,6 +29,23 @@ const SeriesLanesKernel& ActiveSeriesLanes() {
 
 namespace {
 
+// The next narrower engine worth trying for a pass with fewer series than
+// lanes: AVX2's beside AVX-512's, none below AVX2 (a pass of the baseline
+// engine costs more than the wide kernels' single series it would replace).
+const SeriesLanesKernel* NarrowerSeriesLanes(const SeriesLanesKernel* lanes) {
+#if defined(TAMSEL_SIMD_DISPATCH)
+  if (lanes == &avx512::kSeriesLanes) return &avx2::kSeriesLanes;
+#else
+  (void)lanes;
+#endif
+  return nullptr;
+}
+
+// A pass costs about what its lanes would cost full, and a full one about
+// three fifths of its series' single calls: a pass pays where at least three
+// fifths of its lanes hold series.
+bool PassPays(int series, int width) { return series >= 2 && series * 5 >= width * 3; }
+
 void RunAlone(const TamselChart_SeriesIO& io) {
   RunBatch(io.high, io.low, io.count, {io.cyclePeriod, io.signalToNoiseRatio, io.swingPosition, io.trendVigor});
 }
@@ -48,10 +66,14 @@ bool RunInLanes(int seriesCount, const TamselChart_SeriesIO* series, int compute
   std::sort(order, order + n, [](const TamselChart_SeriesIO* a, const TamselChart_SeriesIO* b) {
     return a->count > b->count || (a->count == b->count && a < b);
   });
-  for (int first = 0; first < n; first += lanes.Width) {
-    const int count = std::min(lanes.Width, n - first);
-    if (count > 1 && lanes.Run(order + first, count)) continue;
-    for (int j = 0; j < count; ++j) RunAlone(*order[first + j]);
+  for (int first = 0; first < n;) {
+    const SeriesLanesKernel* pass = &lanes;
+    while (pass != nullptr && !PassPays(std::min(pass->Width, n - first), pass->Width))
+      pass = NarrowerSeriesLanes(pass);
+    const int count = pass != nullptr ? std::min(pass->Width, n - first) : 1;
+    if (pass == nullptr || !pass->Run(order + first, count))
+      for (int j = 0; j < count; ++j) RunAlone(*order[first + j]);
+    first += count;
   }
   FreeAligned(order);
   return true;
