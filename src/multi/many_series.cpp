@@ -55,15 +55,15 @@ void RunAlone(const TamselChart_SeriesIO& io) {
 // them.
 bool RunInLanes(int seriesCount, const TamselChart_SeriesIO* series, int computed) {
   const SeriesLanesKernel& lanes = ActiveSeriesLanes();
-  auto** order = static_cast<const TamselChart_SeriesIO**>(
+  auto** longestFirst = static_cast<const TamselChart_SeriesIO**>(
       AllocateAligned(sizeof(const TamselChart_SeriesIO*) * static_cast<std::size_t>(computed), alignof(void*)));
-  if (order == nullptr) return false;
+  if (longestFirst == nullptr) return false;
   int n = 0;
   for (int s = 0; s < seriesCount; ++s)
-    if (multi::SeriesIsComputed(series[s])) order[n++] = &series[s];
+    if (multi::SeriesIsComputed(series[s])) longestFirst[n++] = &series[s];
   // Ties in the caller's order; std::sort, unlike a stable sort, takes no
   // memory of its own from the C++ runtime.
-  std::sort(order, order + n, [](const TamselChart_SeriesIO* a, const TamselChart_SeriesIO* b) {
+  std::sort(longestFirst, longestFirst + n, [](const TamselChart_SeriesIO* a, const TamselChart_SeriesIO* b) {
     return a->count > b->count || (a->count == b->count && a < b);
   });
   for (int first = 0; first < n;) {
@@ -71,11 +71,14 @@ bool RunInLanes(int seriesCount, const TamselChart_SeriesIO* series, int compute
     while (pass != nullptr && !PassPays(std::min(pass->Width, n - first), pass->Width))
       pass = NarrowerSeriesLanes(pass);
     const int count = pass != nullptr ? std::min(pass->Width, n - first) : 1;
-    if (pass == nullptr || !pass->Run(order + first, count))
-      for (int j = 0; j < count; ++j) RunAlone(*order[first + j]);
+    if (pass == nullptr || !pass->Run(longestFirst + first, count))
+      for (int j = 0; j < count; ++j) {
+        const TamselChart_SeriesIO& io = *longestFirst[first + j];
+        RunAlone(io);
+      }
     first += count;
   }
-  FreeAligned(order);
+  FreeAligned(longestFirst);
   return true;
 }
 
