@@ -10,7 +10,7 @@ from typing import Any, Optional
 import numpy as np
 import pandas as pd
 
-from ._core import COLUMNS, Indicators, check_threads, compute, compute_many_blocks, pair
+from ._core import COLUMNS, Indicators, check_threads, compute, compute_many_blocks, pair, series_bounds
 from ._library import lib as _lib
 from ._order import Positions, column_times, index_times, time_order
 from ._policy import FloatArray, Missing, Order, Warmup, apply_missing, blank_warmup, check_missing, check_order
@@ -160,14 +160,19 @@ def prepared_series(bars: _Bars, missing: str, order: str, by: Any = None,
     return prepared
 
 
+def _check_options(missing: str, order: str, warmup: Warmup, columns: Sequence[str], threads: Any) -> int:
+    """Refuses a bad option before any work; the number of threads."""
+    check_missing(missing)
+    check_order(order)
+    _warmup_bars(warmup, columns[0])
+    return check_threads(threads)
+
+
 def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, order: str, by: Any = None,
          time_column: Any = "auto", threads: Any = 1) -> dict[str, FloatArray]:
     """The indicators in the caller's order, each series computed in time
     order; several series (by=) in one many-series call of the library."""
-    check_missing(missing)
-    check_order(order)
-    _warmup_bars(warmup, columns[0])
-    workers = check_threads(threads)
+    workers = _check_options(missing, order, warmup, columns, threads)
     count = bars.high.shape[0]
     outs = {column: np.empty(count, dtype=np.float32) for column in columns}
     prepared = prepared_series(bars, missing, order, by, time_column)
@@ -181,11 +186,10 @@ def _run(bars: _Bars, columns: Sequence[str], missing: str, warmup: Warmup, orde
     blocks = compute_many_blocks([(high, low) for _, high, low in prepared], columns, workers)
     if prepared:
         rows = np.concatenate([ordered for ordered, _, _ in prepared])
-        ends = np.cumsum([high.shape[0] for _, high, _ in prepared])
+        bounds = series_bounds([high.shape[0] for _, high, _ in prepared])
         for column, block in blocks.items():
-            if _warmup_bars(warmup, column):
-                for end, (_, high, _) in zip(ends, prepared):
-                    blank_warmup(block[end - high.shape[0]:end], warmup, column)
+            for begin, end in bounds:
+                blank_warmup(block[begin:end], warmup, column)
             outs[column][rows] = block
     return outs
 
@@ -203,10 +207,7 @@ def _wide(high: pd.DataFrame, low: Any, columns: Sequence[str], missing: str, wa
                         "high and low columns and no second argument")
     if by is not None:
         raise ValueError("by= is for one long frame; in wide frames every column is a symbol already")
-    check_missing(missing)
-    check_order(order)
-    _warmup_bars(warmup, columns[0])
-    workers = check_threads(threads)
+    workers = _check_options(missing, order, warmup, columns, threads)
     if not high.index.equals(low.index):
         raise ValueError("the high and low frames have different indexes, so their bars cannot be paired; align "
                          "them first, e.g. high, low = high.align(low, join='inner')")
@@ -234,13 +235,12 @@ def _wide(high: pd.DataFrame, low: Any, columns: Sequence[str], missing: str, wa
                               missing, where)
         prepared.append((span, *taken))
     blocks = compute_many_blocks([(h, l) for _, h, l in prepared], columns, workers)
+    bounds = series_bounds([span.shape[0] for span, _, _ in prepared])
     results = {}
     for column, block in blocks.items():
         values = np.full((count, len(prepared)), np.nan, dtype=np.float32)
-        first = 0
-        for j, (span, _, _) in enumerate(prepared):
-            values[span, j] = blank_warmup(block[first:first + span.shape[0]], warmup, column)
-            first += span.shape[0]
+        for j, ((span, _, _), (begin, end)) in enumerate(zip(prepared, bounds)):
+            values[span, j] = blank_warmup(block[begin:end], warmup, column)
         results[column] = pd.DataFrame(values, index=index, columns=high.columns)
     return results
 

@@ -166,6 +166,12 @@ def _shares(counts: list[int], parts: int) -> list[tuple[int, int]]:
     return ranges
 
 
+def series_bounds(counts: Sequence[int]) -> list[tuple[int, int]]:
+    """(begin, end) of each series in the arrays of compute_many_blocks()."""
+    ends = np.cumsum(counts, dtype=np.int64)
+    return [(int(end) - count, int(end)) for count, end in zip(counts, ends)]
+
+
 def compute_many_blocks(series: Sequence[tuple[FloatArray, FloatArray]], columns: Sequence[str],
                         threads: int = 1) -> dict[str, FloatArray]:
     """compute() for each (high, low) pair, all through the library's
@@ -180,18 +186,16 @@ def compute_many_blocks(series: Sequence[tuple[FloatArray, FloatArray]], columns
         return blocks
     held: list[Any] = []
     entries = (SeriesIO * len(series))()
-    first = 0
-    for i, (high, low) in enumerate(series):
+    for i, ((high, low), (first, _)) in enumerate(zip(series, series_bounds(counts))):
         high, low = np.ascontiguousarray(high, dtype=np.float32), np.ascontiguousarray(low, dtype=np.float32)
         held += [high, low]
         targets = [blocks[column][first:].ctypes.data if column in blocks else None for column in COLUMNS]
         entries[i] = SeriesIO(high.ctypes.data, low.ctypes.data, counts[i], *targets)
-        first += counts[i]
     size = ctypes.sizeof(SeriesIO)
     ranges = _shares(counts, min(threads, wanted))
     calls = [(end - begin, ctypes.cast(ctypes.addressof(entries) + begin * size, ctypes.POINTER(SeriesIO)))
              for begin, end in ranges]
-    done = _interruptible.call_each(_lib.TamselChart_AllIndicatorsMany, first, (entries, held, blocks), calls)
+    done = _interruptible.call_each(_lib.TamselChart_AllIndicatorsMany, sum(counts), (entries, held, blocks), calls)
     if sum(done) != wanted:
         raise MemoryError("the library could not get the memory for a many-series call")
     return blocks
@@ -201,9 +205,8 @@ def compute_many(series: Sequence[tuple[FloatArray, FloatArray]], columns: Seque
                  threads: int = 1) -> list[dict[str, FloatArray]]:
     """compute_many_blocks() cut into each series' own arrays."""
     blocks = compute_many_blocks(series, columns, threads)
-    ends = np.cumsum([high.shape[0] for high, _ in series])
-    return [{column: block[end - high.shape[0]:end] for column, block in blocks.items()}
-            for (high, _), end in zip(series, ends)]
+    return [{column: block[begin:end] for column, block in blocks.items()}
+            for begin, end in series_bounds([high.shape[0] for high, _ in series])]
 
 
 def all_indicators(high: Any, low: Any) -> Indicators:

@@ -21,24 +21,34 @@ _THREAD_FROM_BARS = 200_000
 _SLICE_SECONDS = 0.05
 
 
+def _in_threads(function: Callable[..., int], buffers: tuple[Any, ...],
+                argument_lists: Sequence[tuple[Any, ...]]) -> list[int]:
+    """function(*arguments) for each of argument_lists, each in a worker
+    thread, while the calling thread waits in short slices."""
+    results: list[Any] = [None] * len(argument_lists)
+
+    def work(slot: int, arguments: tuple[Any, ...]) -> None:
+        held = buffers  # the arrays outlive the C call even if the caller gives up
+        results[slot] = function(*arguments)
+        del held
+
+    # Daemons: an interrupted call must not keep the interpreter from exiting.
+    workers = [threading.Thread(target=work, args=(slot, arguments), name="tamselcharts call", daemon=True)
+               for slot, arguments in enumerate(argument_lists)]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        while worker.is_alive():
+            worker.join(_SLICE_SECONDS)
+    return results
+
+
 def call(function: Callable[..., int], bars: int, buffers: tuple[Any, ...], *arguments: Any) -> int:
     """function(*arguments), interruptible when it covers many bars; buffers
     are the arrays the arguments point into, held until the call is over."""
     if bars < _THREAD_FROM_BARS or threading.current_thread() is not threading.main_thread():
         return function(*arguments)
-    result: list[int] = []
-
-    def work() -> None:
-        held = buffers  # the arrays outlive the C call even if the caller gives up
-        result.append(function(*arguments))
-        del held
-
-    # A daemon: an interrupted call must not keep the interpreter from exiting.
-    worker = threading.Thread(target=work, name="tamselcharts call", daemon=True)
-    worker.start()
-    while worker.is_alive():
-        worker.join(_SLICE_SECONDS)
-    return result[0]
+    return _in_threads(function, buffers, [arguments])[0]
 
 
 def call_each(function: Callable[..., int], bars: int, buffers: tuple[Any, ...],
@@ -48,18 +58,4 @@ def call_each(function: Callable[..., int], bars: int, buffers: tuple[Any, ...],
     run side by side on different data), interruptible as call() is."""
     if len(argument_lists) == 1:
         return [call(function, bars, buffers, *argument_lists[0])]
-    results: list[Any] = [None] * len(argument_lists)
-
-    def work(slot: int, arguments: tuple[Any, ...]) -> None:
-        held = buffers
-        results[slot] = function(*arguments)
-        del held
-
-    workers = [threading.Thread(target=work, args=(slot, arguments), name="tamselcharts call", daemon=True)
-               for slot, arguments in enumerate(argument_lists)]
-    for worker in workers:
-        worker.start()
-    for worker in workers:
-        while worker.is_alive():
-            worker.join(_SLICE_SECONDS)
-    return results
+    return _in_threads(function, buffers, argument_lists)
