@@ -247,6 +247,42 @@ void CheckManySeries(const float* high, const float* low, int count, const Outpu
   expect("many-series call, the copy with NULL outputs", second, want, count, nullOutputs);
 }
 
+// Nine members of a stream set push the input, a whole group of the widest
+// engine and one more: some without a pause, some pausing now and then (so
+// that they leave their lanes and come back), and each member's k-th bar
+// must be the input's k-th bar alone.
+void CheckStreamSet(const float* high, const float* low, int count, const Outputs& want) {
+  constexpr int kMembers = 9;
+  TamselChart_StreamSet* set = TamselChart_StreamSetCreate(kMembers);
+  if (set == nullptr) Fail("TamselChart_StreamSetCreate");
+  int next[kMembers] = {};
+  float h[kMembers], l[kMembers];
+  unsigned char hasBar[kMembers];
+  TamselChart_Values out[kMembers];
+  const float* const wants[] = {want.cyclePeriod.Values(), want.signalToNoise.Values(), want.swingPosition.Values(),
+                                want.trendVigor.Values()};
+  for (int interval = 0;; ++interval) {
+    int expected = 0;
+    for (int m = 0; m < kMembers; ++m) {
+      const bool pause = m % 3 == 1 && (interval * 31 + m * 17) % 23 == 0;
+      hasBar[m] = next[m] < count && !pause ? 1 : 0;
+      h[m] = hasBar[m] != 0 ? high[next[m]] : 0.0f;
+      l[m] = hasBar[m] != 0 ? low[next[m]] : 0.0f;
+      expected += hasBar[m];
+    }
+    if (expected == 0) break;
+    if (TamselChart_StreamSetPush(set, h, l, hasBar, out) != expected) Fail("TamselChart_StreamSetPush's return value");
+    for (int m = 0; m < kMembers; ++m) {
+      if (hasBar[m] == 0) continue;
+      const float got[] = {out[m].CyclePeriod, out[m].SignalToNoiseRatio, out[m].SwingPosition, out[m].TrendVigor};
+      for (int k = 0; k < 4; ++k)
+        if (!Same(got[k], wants[k][next[m]])) Fail("stream set member", next[m], got[k], wants[k][next[m]]);
+      ++next[m];
+    }
+  }
+  TamselChart_StreamSetDestroy(set);
+}
+
 // Saving and loading widen and narrow the remembered prices (NaNs among
 // them), so they too are made from a trapping host.
 // The stream exports called directly, for the snapshot digest.
@@ -361,6 +397,7 @@ Digests CheckLibrary(const Bars& bars) {
   CheckRanges(single, count);
   CheckStream(bars, single);
   CheckManySeries(high.get(), low.get(), count, single, bars.nullOutputs);
+  CheckStreamSet(high.get(), low.get(), count, single);
 #if defined(__i386__) || defined(__x86_64__)
   CheckHostEnvironment(high.get(), low.get(), count, single);
 #endif

@@ -320,9 +320,28 @@ bool Same(const TamselChart_Values& a, const TamselChart_Values& b) {
          SameFloat(a.SwingPosition, b.SwingPosition) && SameFloat(a.TrendVigor, b.TrendVigor);
 }
 
+using Bytes = std::vector<unsigned char>;
+
+Bytes SaveMember(const TamselChart_StreamSet* set, int member) {
+  Bytes bytes(static_cast<std::size_t>(TamselChart_StreamSetSave(set, member, nullptr, 0)));
+  EXPECT_EQ(TamselChart_StreamSetSave(set, member, bytes.data(), static_cast<int>(bytes.size())),
+            static_cast<int>(bytes.size()));
+  return bytes;
+}
+
+Bytes SaveStream(const TamselChart_Stream* stream) {
+  Bytes bytes(static_cast<std::size_t>(TamselChart_StreamSave(stream, nullptr, 0)));
+  TamselChart_StreamSave(stream, bytes.data(), static_cast<int>(bytes.size()));
+  return bytes;
+}
+
 // Members 0..n-1 take series from the corpus and the poisons in turn; each
 // interval a member has a bar with the given chance (and only while its
 // series lasts), and every member is checked against a stream of its own.
+// Every few intervals one member's snapshot is compared with its stream's,
+// and another member is loaded from its stream's snapshot: a member moves
+// between its own stream and the lanes it shares, and neither move may
+// change a bit of its values or of its bytes.
 void CheckSetAgainstStreams(int members, int chancePercent, std::uint64_t seed) {
   static const std::vector<Reference> poisons = Poisons();
   std::vector<const Reference*> series;
@@ -369,6 +388,15 @@ void CheckSetAgainstStreams(int members, int chancePercent, std::uint64_t seed) 
       ASSERT_TRUE(Same(out[m], own)) << series[m]->name << " as member " << m << ", bar " << next[m] + 1;
       ++next[m];
     }
+    const int saved = (interval * 7) % members;
+    if (interval % 23 == 5) {
+      ASSERT_EQ(SaveMember(set, saved), SaveStream(streams[saved])) << "member " << saved << ", interval " << interval;
+    }
+    const int loaded = (interval * 3 + 1) % members;
+    if (interval % 61 == 37) {
+      const Bytes bytes = SaveStream(streams[loaded]);
+      ASSERT_EQ(TamselChart_StreamSetLoad(set, loaded, bytes.data(), static_cast<int>(bytes.size()), nullptr), 1);
+    }
   }
   for (int m = 0; m < members; ++m) TamselChart_StreamDestroy(streams[m]);
   TamselChart_StreamSetDestroy(set);
@@ -379,6 +407,9 @@ TEST(MultiSeriesStreamSet, MembersEqualTheirOwnStreamsBarByBar) {
   CheckSetAgainstStreams(3, 70, 2);
   CheckSetAgainstStreams(37, 90, 3);
   CheckSetAgainstStreams(70, 30, 4);
+  // Long runs of bars, in lanes and out of them as series end.
+  CheckSetAgainstStreams(40, 100, 5);
+  CheckSetAgainstStreams(24, 97, 6);
 }
 
 TEST(MultiSeriesStreamSet, BadArgumentsCommitNothing) {
@@ -408,21 +439,6 @@ TEST(MultiSeriesStreamSet, BadArgumentsCommitNothing) {
   EXPECT_EQ(reason, 99);
   TamselChart_StreamDestroy(fresh);
   TamselChart_StreamSetDestroy(set);
-}
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes SaveMember(const TamselChart_StreamSet* set, int member) {
-  Bytes bytes(static_cast<std::size_t>(TamselChart_StreamSetSave(set, member, nullptr, 0)));
-  EXPECT_EQ(TamselChart_StreamSetSave(set, member, bytes.data(), static_cast<int>(bytes.size())),
-            static_cast<int>(bytes.size()));
-  return bytes;
-}
-
-Bytes SaveStream(const TamselChart_Stream* stream) {
-  Bytes bytes(static_cast<std::size_t>(TamselChart_StreamSave(stream, nullptr, 0)));
-  TamselChart_StreamSave(stream, bytes.data(), static_cast<int>(bytes.size()));
-  return bytes;
 }
 
 TEST(MultiSeriesStreamSet, AMemberSavesAndLoadsAsAStream) {

@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The stream set: its members are ordinary streams side by side, each pushed
-// as TamselChart_StreamPush pushes one, and saved and loaded through the
-// stream snapshot itself, so a member and a stream are interchangeable.
+// The stream set.  Every member has a stream of its own, and a member that
+// has pushed bar after bar beyond the start-up rules moves into a lane of
+// the many-series engine, kept alive between pushes in groups of one
+// vector's width, where one pass steps the whole group.  A member without
+// a bar in an interval leaves its lane first, back into its own stream, so
+// it does not advance; loads replace a member's stream and saves read it
+// from wherever it lives.  Either way a member's values are its own stream's
+// bits, and its snapshot that stream's bytes.
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -10,18 +15,139 @@
 #include "api/aligned_allocation.hpp"
 #include "api/float_environment_guard.hpp"
 #include "api/stream_state.hpp"
+#include "series_lanes.hpp"
+
+namespace tamsel {
+namespace {
+
+// A member alone enters a lane after this many bars in a row: a member that
+// often skips an interval would leave again at once, and moving costs more
+// than several of its pushes.
+constexpr std::int32_t kBarsInRowToEnter = 16;
+
+constexpr int kMaxGroupWidth = 8;  // the widest engine's lanes
+
+struct MemberPlace {
+  std::int32_t slot;       // group * Width + lane, or -1 while the member is alone
+  std::int32_t barsInRow;  // consecutive intervals with a bar, up to kBarsInRowToEnter
+};
+
+// The fields of a stream's state in the order it visits them.
+class FieldCollector {
+ public:
+  explicit FieldCollector(StreamFields& fields) : fields_(fields) { fields_.count = 0; }
+  bool Complete() const { return complete_; }
+  void Doubles(double* values, int count) { Add({values, nullptr, count}); }
+  void NeverNaN(double& value) { Add({&value, nullptr, 1}); }
+  void Position(std::int32_t& position, int limit) { Add({nullptr, &position, limit}); }
+
+ private:
+  void Add(StreamField field) {
+    if (fields_.count == kMaxStreamFields) {
+      complete_ = false;
+      return;
+    }
+    fields_.field[fields_.count++] = field;
+  }
+  StreamFields& fields_;
+  bool complete_ = true;
+};
+
+bool CollectFields(TamselChart_Stream& stream, StreamFields& fields) {
+  FieldCollector collect(fields);
+  stream.indicators.VisitState(collect);
+  return collect.Complete();
+}
+
+}  // namespace
+}  // namespace tamsel
+
+using namespace tamsel;
 
 struct TamselChart_StreamSet {
   int memberCount;
-  TamselChart_Stream* members;  // memberCount streams in one block
-};
+  // Every member's stream.  While a member is in a lane its state lives
+  // there; here only its bar number and missing-price memory stay current.
+  TamselChart_Stream* members;
+  MemberPlace* places;
+  const SeriesLanesKernel* lanes;  // null when no member ever takes a lane
+  int groupCount;
+  unsigned char* groups;    // groupCount groups of lanes->GroupBytes
+  std::int32_t* occupants;  // the member in each lane, -1 for a vacant one
+  int vacantLanes;
+  int searchFrom;  // where the search for a vacant lane starts
 
-using namespace tamsel;
+  void* Group(int slot) const { return groups + static_cast<std::size_t>(slot / lanes->Width) * lanes->GroupBytes; }
+
+  // The member's state back into its own stream, its lane left vacant.
+  void LeaveLane(int member) {
+    const int slot = places[member].slot;
+    StreamFields fields;
+    CollectFields(members[member], fields);
+    lanes->Leave(Group(slot), slot % lanes->Width, fields);
+    occupants[slot] = -1;
+    places[member].slot = -1;
+    ++vacantLanes;
+  }
+
+  // A vacant lane, while vacantLanes > 0: the search goes on from the last
+  // lane taken, so filling every lane in turn reads each once.
+  int VacantLane() {
+    const int slots = groupCount * lanes->Width;
+    while (occupants[searchFrom] >= 0) searchFrom = searchFrom + 1 == slots ? 0 : searchFrom + 1;
+    return searchFrom;
+  }
+
+  bool EnterLane(int member, int slot) {
+    StreamFields fields;
+    if (!CollectFields(members[member], fields) || !lanes->Enter(Group(slot), slot % lanes->Width, fields))
+      return false;
+    occupants[slot] = member;
+    places[member].slot = slot;
+    --vacantLanes;
+    return true;
+  }
+};
 
 namespace {
 
 bool IsMember(const TamselChart_StreamSet* set, int member) {
   return set != nullptr && member >= 0 && member < set->memberCount;
+}
+
+void FreeSet(TamselChart_StreamSet* set) {
+  FreeAligned(set->members);
+  FreeAligned(set->places);
+  FreeAligned(set->groups);
+  FreeAligned(set->occupants);
+  FreeAligned(set);
+}
+
+// Groups for whole vectors of members only: a group costs its full width
+// whatever it holds, so the members past the last whole group stay alone.
+// A group is trusted once a fresh stream has gone into it and out again.
+bool StartGroups(TamselChart_StreamSet& set) {
+  const SeriesLanesKernel& lanes = ActiveSeriesLanes();
+  if (lanes.Width < 2 || lanes.Width > kMaxGroupWidth || set.memberCount / lanes.Width == 0) return true;
+  set.groupCount = set.memberCount / lanes.Width;
+  const std::size_t slots = static_cast<std::size_t>(set.groupCount) * static_cast<std::size_t>(lanes.Width);
+  set.groups = static_cast<unsigned char*>(
+      AllocateAligned(static_cast<std::size_t>(set.groupCount) * lanes.GroupBytes, lanes.GroupAlignment));
+  set.occupants = static_cast<std::int32_t*>(AllocateAligned(slots * sizeof(std::int32_t), alignof(std::int32_t)));
+  if (set.groups == nullptr || set.occupants == nullptr) return false;
+  for (int g = 0; g < set.groupCount; ++g) lanes.Start(set.groups + static_cast<std::size_t>(g) * lanes.GroupBytes);
+  for (std::size_t i = 0; i < slots; ++i) set.occupants[i] = -1;
+
+  TamselChart_Stream fresh{};
+  StreamFields fields;
+  const bool trusted =
+      CollectFields(fresh, fields) && lanes.Enter(set.groups, 0, fields) && lanes.Leave(set.groups, 0, fields);
+  lanes.Start(set.groups);
+  if (trusted) {
+    set.lanes = &lanes;
+    set.vacantLanes = static_cast<int>(slots);
+  }
+  return true;
 }
 
 }  // namespace
@@ -33,22 +159,26 @@ TamselChart_StreamSet* TAMSELCHART_CALL TamselChart_StreamSetCreate(int memberCo
   if (memberCount < 1 || static_cast<std::size_t>(memberCount) > SIZE_MAX / sizeof(TamselChart_Stream)) return nullptr;
   void* head = AllocateAligned(sizeof(TamselChart_StreamSet), alignof(TamselChart_StreamSet));
   if (head == nullptr) return nullptr;
-  void* block =
-      AllocateAligned(static_cast<std::size_t>(memberCount) * sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
-  if (block == nullptr) {
-    FreeAligned(head);
+  auto* set = new (head) TamselChart_StreamSet{memberCount, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, 0};
+  const auto count = static_cast<std::size_t>(memberCount);
+  void* block = AllocateAligned(count * sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
+  set->places = static_cast<MemberPlace*>(AllocateAligned(count * sizeof(MemberPlace), alignof(MemberPlace)));
+  if (block == nullptr || set->places == nullptr || !StartGroups(*set)) {
+    FreeAligned(block);
+    FreeSet(set);
     return nullptr;
   }
-  auto* members = static_cast<TamselChart_Stream*>(block);
-  for (int i = 0; i < memberCount; ++i) new (members + i) TamselChart_Stream{};
-  return new (head) TamselChart_StreamSet{memberCount, members};
+  set->members = static_cast<TamselChart_Stream*>(block);
+  for (std::size_t i = 0; i < count; ++i) {
+    new (set->members + i) TamselChart_Stream{};
+    set->places[i] = {-1, 0};
+  }
+  return set;
 }
 
 void TAMSELCHART_CALL TamselChart_StreamSetDestroy(TamselChart_StreamSet* set) {
   const FloatEnvironmentGuard guard;
-  if (set == nullptr) return;
-  FreeAligned(set->members);
-  FreeAligned(set);
+  if (set != nullptr) FreeSet(set);
 }
 
 int TAMSELCHART_CALL TamselChart_StreamSetMemberCount(const TamselChart_StreamSet* set) {
@@ -59,23 +189,70 @@ int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_StreamSet* set, const
                                                const unsigned char* hasBar, TamselChart_Values* out) {
   const FloatEnvironmentGuard guard;
   if (set == nullptr || high == nullptr || low == nullptr || out == nullptr) return 0;
+  const auto barFor = [hasBar](int i) { return hasBar == nullptr || hasBar[i] != 0; };
+  // A member in a lane commits its bar as its stream's push would.
+  const auto commit = [set](int i, float h, float l) {
+    TamselChart_Stream& member = set->members[i];
+    member.missing.Remember(h, l);
+    std::int32_t& bar = member.indicators.engine.BarNumberState();
+    if (bar < INT32_MAX) ++bar;
+  };
+
   int pushed = 0;
   for (int i = 0; i < set->memberCount; ++i) {
-    if (hasBar != nullptr && hasBar[i] == 0) continue;
+    MemberPlace& place = set->places[i];
+    if (!barFor(i)) {
+      if (place.slot >= 0) set->LeaveLane(i);
+      place.barsInRow = 0;
+      continue;
+    }
+    ++pushed;
+    if (place.barsInRow < kBarsInRowToEnter) ++place.barsInRow;
+    if (place.slot < 0 && set->lanes != nullptr && set->vacantLanes > 0 && place.barsInRow == kBarsInRowToEnter &&
+        set->members[i].indicators.engine.BarNumber() >= kLaneEntryBar) {
+      if (set->EnterLane(i, set->VacantLane())) continue;
+    }
+    if (place.slot >= 0) continue;
     TamselChart_Stream& member = set->members[i];
     const float h = high[i];
     const float l = low[i];
     out[i] = member.indicators.Step(h, l);
     member.missing.Remember(h, l);
-    ++pushed;
+  }
+
+  if (set->lanes == nullptr) return pushed;
+  const int width = set->lanes->Width;
+  for (int g = 0; g < set->groupCount; ++g) {
+    float groupHigh[kMaxGroupWidth];
+    float groupLow[kMaxGroupWidth];
+    TamselChart_Values* groupOut[kMaxGroupWidth];
+    bool any = false;
+    for (int j = 0; j < width; ++j) {
+      const std::int32_t member = set->occupants[g * width + j];
+      groupOut[j] = member >= 0 ? &out[member] : nullptr;
+      groupHigh[j] = member >= 0 ? high[member] : 0.0f;
+      groupLow[j] = member >= 0 ? low[member] : 0.0f;
+      any = any || member >= 0;
+    }
+    if (!any) continue;
+    set->lanes->Step(set->Group(g * width), groupHigh, groupLow, groupOut);
+    for (int j = 0; j < width; ++j)
+      if (groupOut[j] != nullptr) commit(set->occupants[g * width + j], groupHigh[j], groupLow[j]);
   }
   return pushed;
 }
 
 int TAMSELCHART_CALL TamselChart_StreamSetSave(const TamselChart_StreamSet* set, int member, unsigned char* buffer,
                                                int capacity) {
+  const FloatEnvironmentGuard guard;
   if (!IsMember(set, member)) return 0;
-  return TamselChart_StreamSave(&set->members[member], buffer, capacity);
+  const int slot = set->places[member].slot;
+  if (slot < 0) return TamselChart_StreamSave(&set->members[member], buffer, capacity);
+  TamselChart_Stream copy = set->members[member];
+  StreamFields fields;
+  CollectFields(copy, fields);
+  set->lanes->Leave(set->Group(slot), slot % set->lanes->Width, fields);
+  return TamselChart_StreamSave(&copy, buffer, capacity);
 }
 
 int TAMSELCHART_CALL TamselChart_StreamSetLoad(TamselChart_StreamSet* set, int member, const unsigned char* bytes,
@@ -83,6 +260,14 @@ int TAMSELCHART_CALL TamselChart_StreamSetLoad(TamselChart_StreamSet* set, int m
   if (!IsMember(set, member)) return -1;
   TamselChart_Stream* loaded = TamselChart_StreamLoad(bytes, size, reason);
   if (loaded == nullptr) return 0;
+  const FloatEnvironmentGuard guard;
+  MemberPlace& place = set->places[member];
+  if (place.slot >= 0) {
+    set->occupants[place.slot] = -1;
+    place.slot = -1;
+    ++set->vacantLanes;
+  }
+  place.barsInRow = 0;
   set->members[member] = *loaded;
   TamselChart_StreamDestroy(loaded);
   return 1;
