@@ -24,8 +24,10 @@ export function moduleMemoryBytes() {
 /** The names of the four indicators, in the order the library writes them. */
 export const INDICATORS = Object.freeze(INDICATOR_TABLE.map((i) => i.name));
 
-// One bar's four values: the library's TamselChart_Values.
+// One bar's four values: the library's TamselChart_Values, whose fields are
+// the table's indicators in its order.
 const valuesPointer = allocate(16, "one bar's values");
+if (INDICATORS.length !== 4) throw new Error(`the library names ${INDICATORS.length} indicators, not a bar's 4 values`);
 
 // ---- batch -----------------------------------------------------------------
 
@@ -209,10 +211,14 @@ export class Stream {
   #values(bar) {
     const heap = heapF32();
     const at = valuesPointer / 4;
-    const values = { bar };
-    INDICATORS.forEach((name, i) => {
-      values[name] = heap[at + i];
-    });
+    // One literal of a fixed shape, the fastest object a push can return.
+    const values = {
+      bar,
+      [INDICATORS[0]]: heap[at],
+      [INDICATORS[1]]: heap[at + 1],
+      [INDICATORS[2]]: heap[at + 2],
+      [INDICATORS[3]]: heap[at + 3],
+    };
     if (this.#warmup !== NO_WARMUP)
       for (const name of INDICATORS) values[name] = applyWarmupValue(values[name], name, this.#warmup, bar);
     return values;

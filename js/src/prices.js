@@ -90,8 +90,14 @@ function fillChunk(high, low, start, end, lead) {
   if (typedLow) f64.set(low.subarray(start, end), lowAt + start);
   if (typedHigh && typedLow) return;
   for (let i = start; i < end; ++i) {
-    if (!typedHigh) f64[highAt + i] = priceNumber(high[i], `high[${i}]`);
-    if (!typedLow) f64[lowAt + i] = priceNumber(low[i], `low[${i}]`);
+    if (!typedHigh) {
+      const h = high[i];
+      f64[highAt + i] = typeof h === "number" ? h : priceNumber(h, `high[${i}]`);
+    }
+    if (!typedLow) {
+      const l = low[i];
+      f64[lowAt + i] = typeof l === "number" ? l : priceNumber(l, `low[${i}]`);
+    }
   }
 }
 
@@ -138,8 +144,10 @@ export function takePrices(high, low, count, policy, highOut, lowOut) {
  * does, naming the method and the bar.
  */
 export function streamPrices(stream, high, low, valuesOut, method, nextBar) {
-  const h = priceNumber(high, `${method}(): high of bar ${nextBar}`);
-  const l = priceNumber(low, `${method}(): low of bar ${nextBar}`);
+  // The message is made only for a price that is not a number: building it
+  // for every bar would cost a live push more than the library's own work.
+  const h = typeof high === "number" ? high : priceNumber(high, `${method}(): high of bar ${nextBar}`);
+  const l = typeof low === "number" ? low : priceNumber(low, `${method}(): low of bar ${nextBar}`);
   const call = method === "peek" ? wasm.TamselChart_StreamPeekPrices : wasm.TamselChart_StreamPushPrices;
   const bar = call(stream, h, l, valuesOut, problemPointer);
   if (bar !== 0) return bar;
