@@ -48,6 +48,25 @@ TEST(Concurrency, ThreadsSharingInputsGetIdenticalResults) {
         mismatches[t] += TamselChart_AllIndicatorsMany(static_cast<int>(io.size()), io.data()) != 5;
         for (std::size_t k = 0; k < many.size(); ++k)
           for (int i = 0; i < io[k].count; ++i) mismatches[t] += !SameFloat(many[k][i], expected[2][i]);
+        // A stream set of its own per thread, long enough for its members
+        // to share lanes, one member pausing now and then.
+        constexpr int kMembers = 9;
+        TamselChart_StreamSet* set = TamselChart_StreamSetCreate(kMembers);
+        std::vector<int> next(kMembers, 0);
+        for (int interval = 0; interval < 400; ++interval) {
+          float high[kMembers], low[kMembers];
+          unsigned char hasBar[kMembers];
+          TamselChart_Values values[kMembers];
+          for (int m = 0; m < kMembers; ++m) {
+            hasBar[m] = m == 4 && interval % 37 == 0 ? 0 : 1;
+            high[m] = s.high[next[m]];
+            low[m] = s.low[next[m]];
+          }
+          TamselChart_StreamSetPush(set, high, low, hasBar, values);
+          for (int m = 0; m < kMembers; ++m)
+            if (hasBar[m] != 0) mismatches[t] += !SameFloat(values[m].SwingPosition, expected[2][next[m]++]);
+        }
+        TamselChart_StreamSetDestroy(set);
       }
     });
   }

@@ -130,6 +130,7 @@ bool StartGroups(TamselChart_StreamSet& set) {
   const SeriesLanesKernel& lanes = ActiveSeriesLanes();
   if (lanes.Width < 2 || lanes.Width > kMaxGroupWidth || set.memberCount / lanes.Width == 0) return true;
   set.groupCount = set.memberCount / lanes.Width;
+  if (static_cast<std::size_t>(set.groupCount) > SIZE_MAX / lanes.GroupBytes) return false;
   const std::size_t slots = static_cast<std::size_t>(set.groupCount) * static_cast<std::size_t>(lanes.Width);
   set.groups = static_cast<unsigned char*>(
       AllocateAligned(static_cast<std::size_t>(set.groupCount) * lanes.GroupBytes, lanes.GroupAlignment));
