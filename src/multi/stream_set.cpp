@@ -42,7 +42,7 @@ class FieldCollector {
   void Position(std::int32_t& position, int limit) { Add({nullptr, &position, limit}); }
 
  private:
-  void Add(StreamField field) {
+  void Add(const StreamField& field) {
     if (fields_.count == kMaxStreamFields) {
       complete_ = false;
       return;
@@ -79,8 +79,11 @@ struct TamselChart_StreamSet {
 
   void* Group(int slot) const { return groups + static_cast<std::size_t>(slot / lanes->Width) * lanes->GroupBytes; }
 
+  bool InLane(int member) const { return lanes != nullptr && places[member].slot >= 0; }
+
   // The member's state back into its own stream, its lane left vacant.
   void LeaveLane(int member) {
+    if (!InLane(member)) return;
     const int slot = places[member].slot;
     StreamFields fields;
     CollectFields(members[member], fields);
@@ -160,7 +163,8 @@ TamselChart_StreamSet* TAMSELCHART_CALL TamselChart_StreamSetCreate(int memberCo
   if (memberCount < 1 || static_cast<std::size_t>(memberCount) > SIZE_MAX / sizeof(TamselChart_Stream)) return nullptr;
   void* head = AllocateAligned(sizeof(TamselChart_StreamSet), alignof(TamselChart_StreamSet));
   if (head == nullptr) return nullptr;
-  auto* set = new (head) TamselChart_StreamSet{memberCount, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, 0};
+  new (head) TamselChart_StreamSet{memberCount, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, 0};
+  TamselChart_StreamSet* set = std::launder(static_cast<TamselChart_StreamSet*>(head));
   const auto count = static_cast<std::size_t>(memberCount);
   void* block = AllocateAligned(count * sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
   set->places = static_cast<MemberPlace*>(AllocateAligned(count * sizeof(MemberPlace), alignof(MemberPlace)));
@@ -203,7 +207,7 @@ int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_StreamSet* set, const
   for (int i = 0; i < set->memberCount; ++i) {
     MemberPlace& place = set->places[i];
     if (!barFor(i)) {
-      if (place.slot >= 0) set->LeaveLane(i);
+      set->LeaveLane(i);
       place.barsInRow = 0;
       continue;
     }
@@ -247,8 +251,8 @@ int TAMSELCHART_CALL TamselChart_StreamSetSave(const TamselChart_StreamSet* set,
                                                int capacity) {
   const FloatEnvironmentGuard guard;
   if (!IsMember(set, member)) return 0;
+  if (!set->InLane(member)) return TamselChart_StreamSave(&set->members[member], buffer, capacity);
   const int slot = set->places[member].slot;
-  if (slot < 0) return TamselChart_StreamSave(&set->members[member], buffer, capacity);
   TamselChart_Stream copy = set->members[member];
   StreamFields fields;
   CollectFields(copy, fields);
