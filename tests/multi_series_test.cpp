@@ -537,6 +537,56 @@ TEST(MultiSeriesStreamSet, TheCommittedSnapshotLoadsIntoAMemberAndContinues) {
   FAIL() << "no golden series walk_long";
 }
 
+// A member loaded far ahead of its neighbours (its rings and record slots in
+// other places than theirs) joins their lanes, leaves them for one interval
+// and joins again: bit for bit its own series throughout, and its snapshot at
+// the end that of a stream that pushed every bar.
+TEST(MultiSeriesStreamSet, AMemberFarAheadSharesLanesWithItsNeighbours) {
+  const Reference* walk = nullptr;
+  for (const Reference& r : Corpus())
+    if (r.name == "walk_long") walk = &r;
+  ASSERT_NE(walk, nullptr);
+  // Whole groups for every engine, so no member alone takes the lane the
+  // loaded one leaves.
+  constexpr int kMembers = 8;
+  constexpr int kLoaded = 3;
+  constexpr std::size_t kAhead = 2000;
+  TamselChart_Stream* ahead = TamselChart_StreamCreate();
+  TamselChart_Values ignored{};
+  for (std::size_t i = 0; i < kAhead; ++i) TamselChart_StreamPush(ahead, walk->high[i], walk->low[i], &ignored);
+  const Bytes aheadBytes = SaveStream(ahead);
+
+  TamselChart_StreamSet* set = TamselChart_StreamSetCreate(kMembers);
+  std::vector<std::size_t> next(kMembers, 0);
+  for (int interval = 0; next[kLoaded] < walk->high.size(); ++interval) {
+    if (interval == 100) {
+      ASSERT_EQ(
+          TamselChart_StreamSetLoad(set, kLoaded, aheadBytes.data(), static_cast<int>(aheadBytes.size()), nullptr), 1);
+      next[kLoaded] = kAhead;
+    }
+    float high[kMembers], low[kMembers];
+    unsigned char hasBar[kMembers];
+    TamselChart_Values out[kMembers];
+    for (int m = 0; m < kMembers; ++m) {
+      hasBar[m] = m == kLoaded && interval == 400 ? 0 : 1;
+      high[m] = walk->high[next[m]];
+      low[m] = walk->low[next[m]];
+    }
+    ASSERT_EQ(TamselChart_StreamSetPush(set, high, low, hasBar, out), interval == 400 ? kMembers - 1 : kMembers);
+    for (int m = 0; m < kMembers; ++m) {
+      if (hasBar[m] == 0) continue;
+      const std::size_t i = next[m]++;
+      ASSERT_TRUE(Same(out[m], {walk->outputs[0][i], walk->outputs[1][i], walk->outputs[2][i], walk->outputs[3][i]}))
+          << "member " << m << ", bar " << i + 1;
+    }
+  }
+  for (std::size_t i = kAhead; i < walk->high.size(); ++i)
+    TamselChart_StreamPush(ahead, walk->high[i], walk->low[i], &ignored);
+  EXPECT_EQ(SaveMember(set, kLoaded), SaveStream(ahead));
+  TamselChart_StreamDestroy(ahead);
+  TamselChart_StreamSetDestroy(set);
+}
+
 // ---- the C++ wrapper -----------------------------------------------------------
 
 TEST(MultiSeriesWrapper, AllIndicatorsManyGivesEachSeriesItsOwnValues) {
