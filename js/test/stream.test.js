@@ -57,6 +57,10 @@ test("peek commits nothing; reset starts over at bar 1", () => {
   assert.equal(stream.bars, 100);
   const pushed = stream.push(high[100], low[100]);
   for (const c of COLUMNS) assert.ok(Object.is(pushed[c], longest[c][100]), c);
+  // A bar's values are its number and the library's indicators, in the
+  // library's order, and nothing else.
+  assert.deepEqual(Object.keys(pushed), ["bar", ...tc.INDICATORS]);
+  assert.deepEqual(Object.keys(peeked), ["bar", ...tc.INDICATORS]);
   stream.reset();
   assert.equal(stream.bars, 0);
   const again = pushAll(stream, high, low, 0, 60);
