@@ -375,11 +375,12 @@ TAMSELCHART_API int TAMSELCHART_CALL TamselChart_AllIndicatorsMany(int seriesCou
  * numbered from 0), pushed together one interval at a time.  Each member
  * gives at every bar exactly the values of a stream of its own pushed with
  * the same bars.  Owned by its creator, freed with TamselChart_StreamSetDestroy;
- * about 24 KiB a member, all taken when the set is made, and no other
- * resource: a push never allocates.  Members that have a bar interval after
- * interval are computed together, several in one pass, where the processor's
- * vectors allow.  One set must not be used by two threads at once; distinct
- * sets may.
+ * about 12 KiB a member, and about as much again where the processor's
+ * vectors let members that have a bar interval after interval be computed
+ * together, several in one pass (a set that cannot have that memory runs
+ * each member alone).  All of it is taken when the set is made, and no other
+ * resource: a push never allocates.  One set must not be used by two threads
+ * at once; distinct sets may.
  */
 typedef struct TamselChart_StreamSet TamselChart_StreamSet;
 

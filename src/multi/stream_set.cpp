@@ -129,29 +129,37 @@ void FreeSet(TamselChart_StreamSet* set) {
 // Groups for whole vectors of members only: a group costs its full width
 // whatever it holds, so the members past the last whole group stay alone.
 // A group is trusted once a fresh stream has gone into it and out again.
-bool StartGroups(TamselChart_StreamSet& set) {
+// Without the memory for the groups (one block, which a 32-bit host's
+// address space may not have where the members' streams fit), or without
+// that trust, every member runs alone, as a set without lanes does.
+void StartGroups(TamselChart_StreamSet& set) {
   const SeriesLanesKernel& lanes = ActiveSeriesLanes();
-  if (lanes.Width < 2 || lanes.Width > kMaxGroupWidth || set.memberCount / lanes.Width == 0) return true;
-  set.groupCount = set.memberCount / lanes.Width;
-  if (static_cast<std::size_t>(set.groupCount) > SIZE_MAX / lanes.GroupBytes) return false;
-  const std::size_t slots = static_cast<std::size_t>(set.groupCount) * static_cast<std::size_t>(lanes.Width);
-  set.groups = static_cast<unsigned char*>(
-      AllocateAligned(static_cast<std::size_t>(set.groupCount) * lanes.GroupBytes, lanes.GroupAlignment));
-  set.occupants = static_cast<std::int32_t*>(AllocateAligned(slots * sizeof(std::int32_t), alignof(std::int32_t)));
-  if (set.groups == nullptr || set.occupants == nullptr) return false;
-  for (int g = 0; g < set.groupCount; ++g) lanes.Start(set.groups + static_cast<std::size_t>(g) * lanes.GroupBytes);
-  for (std::size_t i = 0; i < slots; ++i) set.occupants[i] = -1;
-
-  TamselChart_Stream fresh{};
-  StreamFields fields;
-  const bool trusted =
-      CollectFields(fresh, fields) && lanes.Enter(set.groups, 0, fields) && lanes.Leave(set.groups, 0, fields);
-  lanes.Start(set.groups);
+  if (lanes.Width < 2 || lanes.Width > kMaxGroupWidth) return;
+  const int groupCount = set.memberCount / lanes.Width;
+  if (groupCount == 0 || static_cast<std::size_t>(groupCount) > SIZE_MAX / lanes.GroupBytes) return;
+  const std::size_t slots = static_cast<std::size_t>(groupCount) * static_cast<std::size_t>(lanes.Width);
+  auto* groups = static_cast<unsigned char*>(
+      AllocateAligned(static_cast<std::size_t>(groupCount) * lanes.GroupBytes, lanes.GroupAlignment));
+  auto* occupants = static_cast<std::int32_t*>(AllocateAligned(slots * sizeof(std::int32_t), alignof(std::int32_t)));
+  bool trusted = groups != nullptr && occupants != nullptr;
   if (trusted) {
-    set.lanes = &lanes;
-    set.vacantLanes = static_cast<int>(slots);
+    TamselChart_Stream fresh{};
+    StreamFields fields;
+    lanes.Start(groups);
+    trusted = CollectFields(fresh, fields) && lanes.Enter(groups, 0, fields) && lanes.Leave(groups, 0, fields);
   }
-  return true;
+  if (!trusted) {
+    FreeAligned(groups);
+    FreeAligned(occupants);
+    return;
+  }
+  for (int g = 0; g < groupCount; ++g) lanes.Start(groups + static_cast<std::size_t>(g) * lanes.GroupBytes);
+  for (std::size_t i = 0; i < slots; ++i) occupants[i] = -1;
+  set.lanes = &lanes;
+  set.groupCount = groupCount;
+  set.groups = groups;
+  set.occupants = occupants;
+  set.vacantLanes = static_cast<int>(slots);
 }
 
 }  // namespace
@@ -168,11 +176,12 @@ TamselChart_StreamSet* TAMSELCHART_CALL TamselChart_StreamSetCreate(int memberCo
   const auto count = static_cast<std::size_t>(memberCount);
   void* block = AllocateAligned(count * sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
   set->places = static_cast<MemberPlace*>(AllocateAligned(count * sizeof(MemberPlace), alignof(MemberPlace)));
-  if (block == nullptr || set->places == nullptr || !StartGroups(*set)) {
+  if (block == nullptr || set->places == nullptr) {
     FreeAligned(block);
     FreeSet(set);
     return nullptr;
   }
+  StartGroups(*set);
   set->members = static_cast<TamselChart_Stream*>(block);
   for (std::size_t i = 0; i < count; ++i) {
     new (set->members + i) TamselChart_Stream{};
