@@ -81,16 +81,27 @@ struct TamselChart_StreamSet {
 
   bool InLane(int member) const { return lanes != nullptr && places[member].slot >= 0; }
 
+  // A member's state in its lane written into a stream (its own, or a copy
+  // of it), the lane only read.
+  void CopyFromLane(int member, TamselChart_Stream& into) const {
+    const int slot = places[member].slot;
+    StreamFields fields;
+    CollectFields(into, fields);
+    lanes->Leave(Group(slot), slot % lanes->Width, fields);
+  }
+
+  // The member alone again, its lane vacant.
+  void Vacate(int member) {
+    occupants[places[member].slot] = -1;
+    places[member].slot = -1;
+    ++vacantLanes;
+  }
+
   // The member's state back into its own stream, its lane left vacant.
   void LeaveLane(int member) {
     if (!InLane(member)) return;
-    const int slot = places[member].slot;
-    StreamFields fields;
-    CollectFields(members[member], fields);
-    lanes->Leave(Group(slot), slot % lanes->Width, fields);
-    occupants[slot] = -1;
-    places[member].slot = -1;
-    ++vacantLanes;
+    CopyFromLane(member, members[member]);
+    Vacate(member);
   }
 
   // A vacant lane, while vacantLanes > 0: the search goes on from the last
@@ -222,11 +233,10 @@ int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_StreamSet* set, const
     }
     ++pushed;
     if (place.barsInRow < kBarsInRowToEnter) ++place.barsInRow;
-    if (place.slot < 0 && set->lanes != nullptr && set->vacantLanes > 0 && place.barsInRow == kBarsInRowToEnter &&
-        set->members[i].indicators.engine.BarNumber() >= kLaneEntryBar) {
-      if (set->EnterLane(i, set->VacantLane())) continue;
-    }
-    if (place.slot >= 0) continue;
+    if (set->InLane(i)) continue;
+    if (set->lanes != nullptr && set->vacantLanes > 0 && place.barsInRow == kBarsInRowToEnter &&
+        set->members[i].indicators.engine.BarNumber() >= kLaneEntryBar && set->EnterLane(i, set->VacantLane()))
+      continue;
     TamselChart_Stream& member = set->members[i];
     const float h = high[i];
     const float l = low[i];
@@ -261,11 +271,8 @@ int TAMSELCHART_CALL TamselChart_StreamSetSave(const TamselChart_StreamSet* set,
   const FloatEnvironmentGuard guard;
   if (!IsMember(set, member)) return 0;
   if (!set->InLane(member)) return TamselChart_StreamSave(&set->members[member], buffer, capacity);
-  const int slot = set->places[member].slot;
   TamselChart_Stream copy = set->members[member];
-  StreamFields fields;
-  CollectFields(copy, fields);
-  set->lanes->Leave(set->Group(slot), slot % set->lanes->Width, fields);
+  set->CopyFromLane(member, copy);
   return TamselChart_StreamSave(&copy, buffer, capacity);
 }
 
@@ -275,13 +282,9 @@ int TAMSELCHART_CALL TamselChart_StreamSetLoad(TamselChart_StreamSet* set, int m
   TamselChart_Stream* loaded = TamselChart_StreamLoad(bytes, size, reason);
   if (loaded == nullptr) return 0;
   const FloatEnvironmentGuard guard;
-  MemberPlace& place = set->places[member];
-  if (place.slot >= 0) {
-    set->occupants[place.slot] = -1;
-    place.slot = -1;
-    ++set->vacantLanes;
-  }
-  place.barsInRow = 0;
+  // The loaded state replaces whatever the member's lane held.
+  if (set->InLane(member)) set->Vacate(member);
+  set->places[member].barsInRow = 0;
   set->members[member] = *loaded;
   TamselChart_StreamDestroy(loaded);
   return 1;
