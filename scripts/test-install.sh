@@ -27,7 +27,7 @@ ensure_packages 'debootstrap=1.0.128*' 'binfmt-support=2.2.*' 'qemu-user-static=
   'binutils-aarch64-linux-gnu=2.40*' 'libc6-dev-arm64-cross=2.36*' 'libstdc++-12-dev-arm64-cross=12.2.*' \
   'libgcc-12-dev-arm64-cross=12.2.*' 'g++-multilib=4:12.*' 'g++-mingw-w64-i686-win32=12.2.*' \
   'g++-mingw-w64-x86-64-win32=12.2.*' 'g++-mingw-w64-x86-64-posix=12.2.*' 'python3-setuptools=66.1.*' 'python3-wheel=0.38.*' 'python3-venv=3.11.*' \
-  'python3-pip=23.0.*' 'zip=3.0*' 'unzip=6.0*'
+  'python3-pip=23.0.*' 'zip=3.0*' 'unzip=6.0*' 'python3-numpy=1:1.24.*' 'python3-pandas=1.5.*'
 source scripts/lib/bullseye-root.sh
 source scripts/lib/release-builds.sh
 
@@ -112,6 +112,8 @@ sdist=("$out"/dist/tamselcharts-*.tar.gz)
 # Listed into a file: grep -q stopping early would make tar fail the pipe.
 tar -tzf "${sdist[0]}" >"$out/sdist-files.txt"
 grep -q '/csrc/src/CMakeLists.txt$' "$out/sdist-files.txt" || fail "the sdist holds no C sources"
+# The venv takes numpy and pandas, which the package imports, from Debian's
+# packages: it has no index to get them from.
 /usr/bin/python3 -m venv --system-site-packages "$out/sdist-venv"
 (cd "$out" && TAMSELCHARTS_BUILD_DIR=$out/sdist-build "$out/sdist-venv/bin/pip" wheel -q --no-build-isolation \
   --no-index --no-deps -w "$out/sdist-wheel" "${sdist[0]}" >"$out/sdist.log" 2>&1) ||
