@@ -114,7 +114,12 @@ export function indicatorsMany(series, options) {
       const words = new Uint32Array(wasm.memory.buffer, table + ENTRY_BYTES * i, 7);
       words.set([block, block + arrayBytes, count, ...[2, 3, 4, 5].map((k) => block + arrayBytes * k)]);
     });
-    wasm.TamselChart_AllIndicatorsMany(series.length, table);
+    // The call computes every series of at least one bar, or none when the
+    // module cannot get the memory its check of the arrays needs: then the
+    // outputs hold whatever the allocator left there.
+    const wanted = series.filter(({ high }) => high.length > 0).length;
+    if (wasm.TamselChart_AllIndicatorsMany(series.length, table) !== wanted)
+      throw new RangeError(`out of memory: cannot compute ${series.length} series in one call`);
     const heap = heapF32();
     return series.map(({ high }, i) => {
       const count = high.length;

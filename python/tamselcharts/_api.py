@@ -102,7 +102,10 @@ def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional
     else:
         levels = list(index.names) if isinstance(index, pd.MultiIndex) else []
         raise ValueError(f"by={by!r} names no index level {levels} and no column")
-    codes, uniques = pd.factorize(keys, sort=False)
+    # A missing key (NaN, None) is a series of its own, as in the Dask and
+    # Polars front ends: left out of every group, its rows would get no
+    # values at all.
+    codes, uniques = pd.factorize(keys, sort=False, use_na_sentinel=False)
     # One stable sort for all groups, each group's rows in the caller's
     # order: a scan of every row per group would take time proportional to
     # rows times symbols.

@@ -436,6 +436,11 @@ def test_many_symbols_go_through_one_call_and_each_gets_its_own_values():
             got = result[long["symbol"] == symbol].reset_index(drop=True)
             for column in want.columns:
                 assert_same_bits(got[column], want[column], f"{symbol} {column} threads={threads}")
+    # Rows without a symbol are one series of their own, not rows left without values.
+    unnamed = long.assign(symbol=long["symbol"].where(long["symbol"] != "D", None))
+    got = tc.indicators(unnamed, by="symbol", missing="previous")[unnamed["symbol"].isna()].reset_index(drop=True)
+    for column in alone["D"].columns:
+        assert_same_bits(got[column], alone["D"][column], f"no symbol {column}")
     assert_same_bits(tc.swing_position(long, by="symbol", missing="previous", threads=2),
                      tc.indicators(long, by="symbol", missing="previous")["swing_position"], "one column")
     with pytest.raises(tc.MissingPriceError, match="symbol='C': column 'high': index 30 \\(row 30\\): missing price"):
