@@ -326,11 +326,12 @@ inline std::vector<IndicatorSeries> AllIndicatorsMany(const std::vector<Prices>&
 class StreamSet {
  public:
   explicit StreamSet(std::size_t memberCount)
-      : set_(TamselChart_StreamSetCreate(detail::CheckedCount(memberCount))), latest_(memberCount) {
+      : latest_(static_cast<std::size_t>(detail::CheckedCount(memberCount))),
+        set_(TamselChart_StreamSetCreate(static_cast<int>(memberCount))) {
     if (memberCount == 0) throw std::invalid_argument("tamsel: a stream set needs at least one member");
     if (set_ == nullptr) throw std::bad_alloc();
   }
-  StreamSet(StreamSet&& other) noexcept : set_(std::exchange(other.set_, nullptr)), latest_(std::move(other.latest_)) {}
+  StreamSet(StreamSet&& other) noexcept : latest_(std::move(other.latest_)), set_(std::exchange(other.set_, nullptr)) {}
   StreamSet& operator=(StreamSet&& other) noexcept {
     std::swap(set_, other.set_);
     std::swap(latest_, other.latest_);
@@ -386,8 +387,9 @@ class StreamSet {
     if (member >= Size()) throw std::out_of_range("tamsel: no such member of the stream set");
     return static_cast<int>(member);
   }
-  TamselChart_StreamSet* set_;
+  // The values first: made before the set, they cannot fail once it exists.
   std::vector<Values> latest_;
+  TamselChart_StreamSet* set_;
 };
 
 }  // namespace tamsel
