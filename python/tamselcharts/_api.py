@@ -4,7 +4,7 @@ Series or two arrays in; the caller's index, order and policies kept."""
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Hashable, Sequence
 from typing import Any, Optional
 
 import numpy as np
@@ -81,10 +81,16 @@ def _bars(high: Any, low: Any, high_column: str, low_column: str) -> _Bars:
     return _Bars(high, low, index, names)
 
 
+def _key_names(by: Any) -> list[Any]:
+    """The names by= gives: a list names several keys, anything else one."""
+    return list(by) if isinstance(by, list) else [by]
+
+
 def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional[pd.Index]]:
     """(symbol, caller positions) of each series the bars hold, one for a
-    plain index and one per value of `by` otherwise, and the index that
-    tells the bars of a series apart (the bars' own, less `by`'s level)."""
+    plain index and one per value of `by` otherwise (per combination of
+    values for a list of keys), and the index that tells the bars of a
+    series apart (the bars' own, less `by`'s levels)."""
     index = bars.index
     everything = np.arange(bars.high.shape[0], dtype=np.intp)
     if by is None:
@@ -93,25 +99,44 @@ def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional
                              "computed as one: pass by=<level name> (e.g. by='symbol') to compute each group "
                              "separately")
         return [(None, everything)], index
-    rest: Any
-    if isinstance(index, pd.MultiIndex) and by in index.names:
-        keys = index.get_level_values(by)
-        rest = index.droplevel(by)
-    elif bars.frame is not None and by in bars.frame.columns:
-        keys, rest = pd.Index(bars.frame[by]), index
+    names = _key_names(by)
+    if not names:
+        raise ValueError("by=[] names no key: give a level or column name, or a list of them")
+    keys: list[pd.Index] = []
+    levels: list[Any] = []
+    frame = bars.frame
+    for name in names:
+        hashable = isinstance(name, Hashable)
+        if isinstance(index, pd.MultiIndex) and hashable and name in index.names:
+            keys.append(index.get_level_values(name))
+            levels.append(name)
+        elif frame is not None and hashable and name in frame.columns:
+            keys.append(pd.Index(frame[name]))
+        else:
+            known = list(index.names) if isinstance(index, pd.MultiIndex) else []
+            raise ValueError(f"by={name!r} names no index level {known} and no column")
+    if isinstance(index, pd.MultiIndex) and len(levels) == index.nlevels:
+        rest: Optional[pd.Index] = None  # every level is a key: the bars are told apart by position
     else:
-        levels = list(index.names) if isinstance(index, pd.MultiIndex) else []
-        raise ValueError(f"by={by!r} names no index level {levels} and no column")
-    # A missing key (NaN, None) is a series of its own, as in the Dask and
-    # Polars front ends: left out of every group, its rows would get no
-    # values at all.
-    codes, uniques = pd.factorize(keys, sort=False, use_na_sentinel=False)
+        rest = index.droplevel(levels) if levels else index
+    # Each key's values numbered in order of first appearance, a missing one
+    # (NaN, None) numbered like any other: left out, its rows would get no
+    # values at all.  Several keys' numbers combine into one per series.
+    codes = np.zeros(len(everything), dtype=np.int64)
+    for key in keys:
+        key_codes, key_values = pd.factorize(key, sort=False, use_na_sentinel=False)
+        codes, _ = pd.factorize(codes * len(key_values) + key_codes, sort=False)
+    groups = int(codes.max()) + 1 if codes.size else 0
     # One stable sort for all groups, each group's rows in the caller's
     # order: a scan of every row per group would take time proportional to
     # rows times symbols.
     by_group = np.argsort(codes, kind="stable").astype(np.intp, copy=False)
-    starts = np.searchsorted(codes[by_group], np.arange(len(uniques) + 1))
-    return [(uniques[code], by_group[starts[code]:starts[code + 1]]) for code in range(len(uniques))], rest
+    starts = np.searchsorted(codes[by_group], np.arange(groups + 1))
+
+    def symbol(row: int) -> Any:
+        return keys[0][row] if len(keys) == 1 else tuple(key[row] for key in keys)
+
+    return [(symbol(int(by_group[starts[g]])), by_group[starts[g]:starts[g + 1]]) for g in range(groups)], rest
 
 
 class _GroupLabels:
@@ -143,7 +168,8 @@ def prepared_series(bars: _Bars, missing: str, order: str, by: Any = None,
         times = None if index_read is None else (index_read[0], index_read[1][positions])
         if times is None and bars.frame is not None:
             if read_times is None:
-                read_times = column_times(bars.frame, time_column, tuple(bars.names) + ((by,) if by is not None else ()))
+                keys = tuple(_key_names(by)) if by is not None else ()
+                read_times = column_times(bars.frame, time_column, tuple(bars.names) + keys)
             times = read_times(positions)
         try:
             within = time_order(len(positions), times, _GroupLabels(rest, positions), order)
@@ -276,7 +302,8 @@ def indicators(high: Any, low: Any = None, *, missing: Missing = "error", warmup
              datetime64 column or one named like date/time; a name picks
              one; None skips the check) must agree.
     by       a MultiIndex level or a column that tells several series apart
-             (e.g. "symbol"): each is computed on its own, in time order,
+             (e.g. "symbol"), or a list of them (e.g. ["exchange",
+             "symbol"]): each is computed on its own, in time order,
              and the results come back in the caller's row order.  A
              MultiIndex without by= is refused.  The groups go to the
              library together, which computes several in one pass.

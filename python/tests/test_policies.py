@@ -441,6 +441,22 @@ def test_many_symbols_go_through_one_call_and_each_gets_its_own_values():
     got = tc.indicators(unnamed, by="symbol", missing="previous")[unnamed["symbol"].isna()].reset_index(drop=True)
     for column in alone["D"].columns:
         assert_same_bits(got[column], alone["D"][column], f"no symbol {column}")
+    # Several keys: each combination is a series, so one symbol on two venues is two series.
+    scaled = long.assign(venue="Y", high=long["high"] * 3, low=long["low"] * 3)
+    venues = pd.concat([long.assign(venue="X"), scaled], ignore_index=True)
+    result = tc.indicators(venues, by=["venue", "symbol"], missing="previous")
+    for venue in ("X", "Y"):
+        for symbol in ("A", "C"):
+            rows = venues[(venues["venue"] == venue) & (venues["symbol"] == symbol)]
+            want = tc.indicators(rows.reset_index(drop=True), missing="previous", time_column="date")
+            assert_same_bits(result.loc[rows.index, "trend_vigor"].reset_index(drop=True), want["trend_vigor"],
+                             f"{venue} {symbol}")
+    assert_same_bits(tc.indicators(long, by=["symbol"], missing="previous")["cycle_period"],
+                     tc.indicators(long, by="symbol", missing="previous")["cycle_period"], "a list of one key")
+    with pytest.raises(ValueError, match="names no key"):
+        tc.indicators(long, by=[])
+    with pytest.raises(ValueError, match="by='ticker' names no index level"):
+        tc.indicators(long, by=["symbol", "ticker"])
     assert_same_bits(tc.swing_position(long, by="symbol", missing="previous", threads=2),
                      tc.indicators(long, by="symbol", missing="previous")["swing_position"], "one column")
     with pytest.raises(tc.MissingPriceError, match="symbol='C': column 'high': index 30 \\(row 30\\): missing price"):
