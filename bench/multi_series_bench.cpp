@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Many series at once: all four indicators of 64 random-walk series through
 // one many-series call against 64 single TamselChart_AllIndicators calls in
-// the same run, and a stream set of 512 members pushed interval by interval.
+// the same run, and stream sets of 512 members and of 6 (fewer than the
+// widest engine's lanes) pushed interval by interval.
 // The summary prints ns per series-bar and the many-series speed-up.
 //
 //   tamsel_multi_bench [--bars=N] [google benchmark flags]
@@ -23,7 +24,6 @@ namespace {
 
 int gBars = 100000;
 constexpr int kBatchSeries = 64;
-constexpr int kSetMembers = 512;
 
 const std::vector<tamsel::testing::Series>& Walks(int count) {
   static std::vector<tamsel::testing::Series> walks;
@@ -77,28 +77,32 @@ void ManySeries(benchmark::State& state) {
 }
 
 // Every member has a bar every interval; the prices come from a few walks
-// in turn, read across members as a feed would deliver them.
+// in turn, read across members as a feed would deliver them.  The set's
+// size is the benchmark's argument.
 void StreamSetPush(benchmark::State& state) {
   const auto& walks = Walks(8);
-  const int bars = gBars / 20;  // 512 members x 5,000 intervals per iteration at the default
-  std::vector<float> high(static_cast<std::size_t>(bars) * kSetMembers), low(high.size());
+  const int members = static_cast<int>(state.range(0));
+  // 5,000 intervals per iteration at the default.
+  const int bars = gBars / 20;
+  std::vector<float> high(static_cast<std::size_t>(bars) * static_cast<std::size_t>(members)), low(high.size());
   for (int bar = 0; bar < bars; ++bar)
-    for (int m = 0; m < kSetMembers; ++m) {
-      const std::size_t at = static_cast<std::size_t>(bar) * kSetMembers + static_cast<std::size_t>(m);
+    for (int m = 0; m < members; ++m) {
+      const std::size_t at =
+          static_cast<std::size_t>(bar) * static_cast<std::size_t>(members) + static_cast<std::size_t>(m);
       high[at] = walks[static_cast<std::size_t>(m) % walks.size()].high[static_cast<std::size_t>(bar)];
       low[at] = walks[static_cast<std::size_t>(m) % walks.size()].low[static_cast<std::size_t>(bar)];
     }
-  std::vector<TamselChart_Values> out(kSetMembers);
+  std::vector<TamselChart_Values> out(static_cast<std::size_t>(members));
   for (auto _ : state) {
-    TamselChart_StreamSet* set = TamselChart_StreamSetCreate(kSetMembers);
+    TamselChart_StreamSet* set = TamselChart_StreamSetCreate(members);
     for (int bar = 0; bar < bars; ++bar) {
-      const std::size_t at = static_cast<std::size_t>(bar) * kSetMembers;
+      const std::size_t at = static_cast<std::size_t>(bar) * static_cast<std::size_t>(members);
       TamselChart_StreamSetPush(set, high.data() + at, low.data() + at, nullptr, out.data());
     }
     benchmark::DoNotOptimize(out.data());
     TamselChart_StreamSetDestroy(set);
   }
-  state.counters["ns_per_series_bar"] = benchmark::Counter(static_cast<double>(state.iterations()) * kSetMembers * bars,
+  state.counters["ns_per_series_bar"] = benchmark::Counter(static_cast<double>(state.iterations()) * members * bars,
                                                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
@@ -122,7 +126,7 @@ class SummaryReporter : public tamsel::bench::CounterFiguresReporter {
 
 BENCHMARK(SingleCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(ManySeries)->Unit(benchmark::kMillisecond);
-BENCHMARK(StreamSetPush)->Unit(benchmark::kMillisecond);
+BENCHMARK(StreamSetPush)->Arg(512)->Arg(6)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   std::vector<char*> rest;

@@ -410,6 +410,8 @@ TEST(MultiSeriesStreamSet, MembersEqualTheirOwnStreamsBarByBar) {
   // Long runs of bars, in lanes and out of them as series end.
   CheckSetAgainstStreams(40, 100, 5);
   CheckSetAgainstStreams(24, 97, 6);
+  // Fewer members than the widest engine's lanes: a narrower engine's group.
+  CheckSetAgainstStreams(6, 98, 7);
 }
 
 TEST(MultiSeriesStreamSet, BadArgumentsCommitNothing) {

@@ -27,10 +27,7 @@ const SeriesLanesKernel& ActiveSeriesLanes() {
   return baseline::kSeriesLanes;
 }
 
-namespace {
-
-// The next narrower engine worth trying for a pass with fewer series than
-// lanes: AVX2's beside AVX-512's, none below AVX2 (a pass of the baseline
+// AVX2's engine beside AVX-512's, none below AVX2 (a pass of the baseline
 // engine costs more than the wide kernels' single series it would replace).
 const SeriesLanesKernel* NarrowerSeriesLanes(const SeriesLanesKernel* lanes) {
 #if defined(TAMSEL_SIMD_DISPATCH)
@@ -40,6 +37,8 @@ const SeriesLanesKernel* NarrowerSeriesLanes(const SeriesLanesKernel* lanes) {
 #endif
   return nullptr;
 }
+
+namespace {
 
 // A pass costs about what its lanes would cost full, and a full one about
 // three fifths of its series' single calls: a pass pays where at least three

@@ -81,4 +81,8 @@ extern const SeriesLanesKernel kSeriesLanes;
 // for.
 const SeriesLanesKernel& ActiveSeriesLanes();
 
+// The next narrower engine worth trying where the series are fewer than
+// lanes, or null.
+const SeriesLanesKernel* NarrowerSeriesLanes(const SeriesLanesKernel* lanes);
+
 }  // namespace tamsel

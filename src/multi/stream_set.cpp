@@ -139,12 +139,17 @@ void FreeSet(TamselChart_StreamSet* set) {
 
 // Groups for whole vectors of members only: a group costs its full width
 // whatever it holds, so the members past the last whole group stay alone.
+// A set too small for one group of the widest engine takes the groups of
+// the next narrower one, which still step its members for less than their
+// own streams.
 // A group is trusted once a fresh stream has gone into it and out again.
 // Without the memory for the groups (one block, which a 32-bit host's
 // address space may not have where the members' streams fit), or without
 // that trust, every member runs alone, as a set without lanes does.
 void StartGroups(TamselChart_StreamSet& set) {
-  const SeriesLanesKernel& lanes = ActiveSeriesLanes();
+  const SeriesLanesKernel* widest = &ActiveSeriesLanes();
+  const SeriesLanesKernel* narrower = NarrowerSeriesLanes(widest);
+  const SeriesLanesKernel& lanes = set.memberCount < widest->Width && narrower != nullptr ? *narrower : *widest;
   if (lanes.Width < 2 || lanes.Width > kMaxGroupWidth) return;
   const int groupCount = set.memberCount / lanes.Width;
   if (groupCount == 0 || static_cast<std::size_t>(groupCount) > SIZE_MAX / lanes.GroupBytes) return;
