@@ -115,10 +115,10 @@ def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional
         else:
             known = list(index.names) if isinstance(index, pd.MultiIndex) else []
             raise ValueError(f"by={name!r} names no index level {known} and no column")
-    if isinstance(index, pd.MultiIndex) and len(levels) == index.nlevels:
-        rest: Optional[pd.Index] = None  # every level is a key: the bars are told apart by position
-    else:
-        rest = index.droplevel(levels) if levels else index
+    rest: Optional[pd.Index] = index
+    if isinstance(index, pd.MultiIndex) and levels:
+        # With every level a key, the bars of a series are told apart by position.
+        rest = None if len(levels) == index.nlevels else index.droplevel(levels)
     # Each key's values numbered in order of first appearance, a missing one
     # (NaN, None) numbered like any other: left out, its rows would get no
     # values at all.  Several keys' numbers combine into one per series.
