@@ -122,8 +122,8 @@ def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional
     # Each key's values numbered in order of first appearance, a missing one
     # (NaN, None) numbered like any other: left out, its rows would get no
     # values at all.  Several keys' numbers combine into one per series.
-    codes = np.zeros(len(everything), dtype=np.int64)
-    for key in keys:
+    codes, _ = pd.factorize(keys[0], sort=False, use_na_sentinel=False)
+    for key in keys[1:]:
         key_codes, key_values = pd.factorize(key, sort=False, use_na_sentinel=False)
         codes, _ = pd.factorize(codes * len(key_values) + key_codes, sort=False)
     groups = int(codes.max()) + 1 if codes.size else 0
