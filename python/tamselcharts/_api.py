@@ -86,6 +86,13 @@ def _key_names(by: Any) -> list[Any]:
     return list(by) if isinstance(by, list) else [by]
 
 
+def _numbered(key: pd.Index) -> Any:
+    """Each value's number, from 0 in order of first appearance, with the
+    missing values (NaN, None) numbered last, all alike."""
+    codes, values = pd.factorize(key, sort=False)
+    return np.where(codes < 0, len(values), codes) if codes.size and codes.min() < 0 else codes
+
+
 def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional[pd.Index]]:
     """(symbol, caller positions) of each series the bars hold, one for a
     plain index and one per value of `by` otherwise (per combination of
@@ -119,13 +126,13 @@ def _groups(bars: _Bars, by: Any) -> tuple[list[tuple[Any, Positions]], Optional
     if isinstance(index, pd.MultiIndex) and levels:
         # With every level a key, the bars of a series are told apart by position.
         rest = None if len(levels) == index.nlevels else index.droplevel(levels)
-    # Each key's values numbered in order of first appearance, a missing one
-    # (NaN, None) numbered like any other: left out, its rows would get no
-    # values at all.  Several keys' numbers combine into one per series.
-    codes, _ = pd.factorize(keys[0], sort=False, use_na_sentinel=False)
+    # Each key's values numbered, a missing one (NaN, None) like any other:
+    # left out, its rows would get no values at all.  Several keys' numbers
+    # combine into one per series.
+    codes = _numbered(keys[0])
     for key in keys[1:]:
-        key_codes, key_values = pd.factorize(key, sort=False, use_na_sentinel=False)
-        codes, _ = pd.factorize(codes * len(key_values) + key_codes, sort=False)
+        key_codes = _numbered(key)
+        codes, _ = pd.factorize(codes * (int(key_codes.max()) + 1) + key_codes, sort=False)
     groups = int(codes.max()) + 1 if codes.size else 0
     # One stable sort for all groups, each group's rows in the caller's
     # order: a scan of every row per group would take time proportional to
