@@ -123,17 +123,24 @@ def time_order(count: int, times: Optional[tuple[str, Any]], labels: Any, order:
     if times is None or count < 2:
         return reverse if newest_first else None
     what, keys = times
-    step = np.diff(keys)
     keys = np.asarray(keys)
-    nat = keys.dtype == np.int64 and bool((keys == np.iinfo(np.int64).min).any())
-    increasing, decreasing = bool((step > 0).all()), bool((step < 0).all())
+    # Neighbours compared rather than subtracted: unsigned times' differences
+    # wrap around, so a falling series would read as a rising one.
+    later, earlier = keys[1:] > keys[:-1], keys[1:] < keys[:-1]
+    # NaT (int64's least value) or a NaN among numbers: a bar with no time.
+    if keys.dtype == np.int64:
+        nat = bool((keys == np.iinfo(np.int64).min).any())
+    else:
+        nat = keys.dtype.kind == "f" and bool(np.isnan(keys).any())
+    increasing, decreasing = bool(later.all()), bool(earlier.all())
     if increasing and not newest_first and not nat:
         return None
     if decreasing and newest_first and not nat:
         return reverse
     if nat:
-        raise ValueError(f"{what} holds NaT: every bar needs a time; drop those rows first")
-    repeated = np.flatnonzero(step == 0)
+        missing = "NaN" if keys.dtype.kind == "f" else "NaT"
+        raise ValueError(f"{what} holds {missing}: every bar needs a time; drop those rows first")
+    repeated = np.flatnonzero(keys[1:] == keys[:-1])
     if repeated.size:
         at = labels[repeated[0] + 1] if what.endswith("Index") else f"row {repeated[0] + 1}"
         raise ValueError(f"{what} repeats {at}: one row per bar is needed; drop or aggregate the repeated rows, "
@@ -143,7 +150,7 @@ def time_order(count: int, times: Optional[tuple[str, Any]], labels: Any, order:
                          "the results in this order, or sort it oldest first")
     if increasing:
         raise ValueError(f"order='newest-first' was given but {what} runs oldest first: drop the option")
-    wrong = int(np.flatnonzero(step < 0 if not newest_first else step > 0)[0]) + 1
+    wrong = int(np.flatnonzero(earlier if not newest_first else later)[0]) + 1
     if what.endswith("Index"):
         raise ValueError(f"{what} is not in time order ({labels[wrong]} follows {labels[wrong - 1]}): sort it "
                          "with .sort_index(), which puts the oldest bar first")

@@ -502,6 +502,21 @@ def test_wide_frames_compute_each_symbol_from_its_first_priced_row_to_its_last()
         tc.indicators(high, low["AAA"])
 
 
+@pytest.mark.parametrize("dtype", [np.uint64, np.uint32, np.int64, np.float64])
+def test_numbers_in_a_time_column_must_agree_with_the_order(dtype):
+    frame = priced_frame(gap=None).reset_index(drop=True)
+    # Unsigned times once passed a newest-first column as rising.
+    newest = frame.iloc[::-1].assign(t=np.arange(BARS, dtype=dtype)[::-1] + 1).reset_index(drop=True)
+    with pytest.raises(ValueError, match="time column 't' runs newest first"):
+        tc.indicators(newest, time_column="t")
+    assert_same_bits(tc.trend_vigor(newest, order="newest-first", time_column="t"), tc.trend_vigor(frame)[::-1],
+                     "newest first")
+    if np.dtype(dtype).kind == "f":
+        # Once an IndexError from deep inside the check.
+        with pytest.raises(ValueError, match="time column 't' holds NaN"):
+            tc.indicators(newest.assign(t=newest.t.where(newest.index != 7)), time_column="t", order="newest-first")
+
+
 def test_a_period_index_and_a_date_column_must_agree_with_the_order():
     frame = priced_frame(gap=None)
     periods = frame.set_axis(frame.index.to_period("D"))
