@@ -65,19 +65,47 @@ def _text_times(column: pd.Series) -> Optional[npt.NDArray[np.int64]]:
     return readings[0] if same else None
 
 
-def column_times(frame: pd.DataFrame, time_column: Any,
-                 skip: tuple[Any, ...]) -> Callable[[Positions], Optional[tuple[str, Any]]]:
+class TimeReader:
+    """The times of given rows of a frame: (description, times), or None
+    where there are none.  at_once says whether the times of many groups'
+    rows may be read in one call (numbers and dates, but not text, whose
+    reading depends on the group's own values)."""
+
+    def __init__(self, read: Callable[[Positions], Optional[tuple[str, Any]]], at_once: bool) -> None:
+        self.read, self.at_once = read, at_once
+
+    def __call__(self, rows: Positions) -> Optional[tuple[str, Any]]:
+        return self.read(rows)
+
+
+def rising_within(keys: Any, starts: Any) -> bool:
+    """Whether the times of every group rise strictly, none missing (NaT or
+    NaN), where keys holds the groups' times one group after another and
+    starts where each group begins (and, last, where the keys end): what
+    time_order() accepts, oldest first, of each group alone."""
+    keys = np.asarray(keys)
+    if keys.shape[0] < 2:
+        return True
+    later = keys[1:] > keys[:-1]
+    # Where a group ends and the next begins, the times are not compared.
+    later[np.asarray(starts[1:-1], dtype=np.intp) - 1] = True
+    if keys.dtype == np.int64 and bool((keys == np.iinfo(np.int64).min).any()):
+        return False
+    return bool(later.all())
+
+
+def column_times(frame: pd.DataFrame, time_column: Any, skip: tuple[Any, ...]) -> TimeReader:
     """The reader of the frame's date column: given rows of the frame, the
     (description, int64 times) of those rows, or None when there is no date
     column.  The column is found once, and read once where its values need
     no parsing, so that many groups of one frame cost one pass."""
     if time_column is None:
-        return lambda rows: None
+        return TimeReader(lambda rows: None, True)
     if time_column == "auto":
         candidates = [name for name in frame.columns if name not in skip
                       and (pd.api.types.is_datetime64_any_dtype(frame[name]) or names_a_date(name))]
         if not candidates:
-            return lambda rows: None
+            return TimeReader(lambda rows: None, True)
         time_column = candidates[0]
     elif time_column not in frame.columns:
         raise ValueError(f"no time column {time_column!r} among the columns {list(frame.columns)}")
@@ -92,14 +120,14 @@ def column_times(frame: pd.DataFrame, time_column: Any,
         values = column.to_numpy()
     if values is not None:
         read = values
-        return lambda rows: (what, read[rows])
+        return TimeReader(lambda rows: (what, read[rows]), True)
 
     def parsed(rows: Positions) -> Optional[tuple[str, Any]]:
         # Text is read per group: how its dates are read depends on them.
         times = _text_times(column.iloc[rows])
         return None if times is None else (what, times)
 
-    return parsed
+    return TimeReader(parsed, False)
 
 
 def index_times(index: Optional[pd.Index]) -> Optional[tuple[str, Any]]:

@@ -14,7 +14,7 @@ from __future__ import annotations
 
 import ctypes
 from collections.abc import Callable
-from typing import Literal, Union
+from typing import Literal, Optional, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -104,6 +104,23 @@ def refusal(problem: PriceProblem, where: str, missing: str, option: str = "miss
     return MissingPriceError(message)
 
 
+def _taken(high: DoubleArray, low: DoubleArray, policy: int) -> tuple[FloatArray, FloatArray, Optional[PriceProblem]]:
+    """The library's policy over float64 prices: float32 prices, and the
+    problem where it refused one (None where it took them all)."""
+    count = high.shape[0]
+    high_out = np.empty(count, dtype=np.float32)
+    low_out = np.empty(count, dtype=np.float32)
+    if count == 0:
+        return high_out, low_out, None
+    high = np.ascontiguousarray(high, dtype=np.float64)
+    low = np.ascontiguousarray(low, dtype=np.float64)
+    problem = PriceProblem()
+    done = _interruptible.call(_lib.TamselChart_ApplyMissingPolicy, count, (high, low, high_out, low_out, problem),
+                               high.ctypes.data, low.ctypes.data, count, policy, high_out.ctypes.data,
+                               low_out.ctypes.data, ctypes.byref(problem))
+    return high_out, low_out, (None if done == count else problem)
+
+
 def apply_missing(high: DoubleArray, low: DoubleArray, missing: str,
                   where: Callable[[int, int], str]) -> tuple[FloatArray, FloatArray]:
     """The float32 prices the indicators get, in time order, under the policy.
@@ -112,18 +129,17 @@ def apply_missing(high: DoubleArray, low: DoubleArray, missing: str,
     range is seen as such; where(bar, column) names a refused price's place
     (bar 1-based in time order, column 0 high / 1 low) for the message.
     """
-    policy = check_missing(missing)
-    count = high.shape[0]
-    high_out = np.empty(count, dtype=np.float32)
-    low_out = np.empty(count, dtype=np.float32)
-    if count == 0:
-        return high_out, low_out
-    high = np.ascontiguousarray(high, dtype=np.float64)
-    low = np.ascontiguousarray(low, dtype=np.float64)
-    problem = PriceProblem()
-    done = _interruptible.call(_lib.TamselChart_ApplyMissingPolicy, count, (high, low, high_out, low_out, problem),
-                               high.ctypes.data, low.ctypes.data, count, policy, high_out.ctypes.data,
-                               low_out.ctypes.data, ctypes.byref(problem))
-    if done != count:
+    high_out, low_out, problem = _taken(high, low, check_missing(missing))
+    if problem is not None:
         raise refusal(problem, where(problem.bar, problem.column), missing)
     return high_out, low_out
+
+
+def taken_as_they_are(high: DoubleArray, low: DoubleArray) -> Optional[tuple[FloatArray, FloatArray]]:
+    """The float32 prices where every one is a finite float32, as every
+    policy takes such prices: whatever series they are cut into, each gets
+    what its own apply_missing() would give it.  None where some price is
+    missing, infinite or out of range, which only a series' own pass under
+    its policy can settle (or report in the series' terms)."""
+    high_out, low_out, problem = _taken(high, low, MISSING_POLICIES.index("error"))
+    return None if problem is not None else (high_out, low_out)

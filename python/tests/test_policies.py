@@ -466,6 +466,62 @@ def test_many_symbols_go_through_one_call_and_each_gets_its_own_values():
             tc.indicators(long, by="symbol", threads=bad)
 
 
+@pytest.mark.parametrize("layout", ["by date", "by symbol", "interleaved", "dates in the index"])
+def test_every_layout_of_a_long_frame_gives_each_symbol_its_own_values(layout):
+    # Each layout takes its own way of gathering the symbols' rows (one row
+    # per symbol in turn, rows already grouped, a sort); a price that is no
+    # float, or a symbol out of time order, sends every symbol through its
+    # own checks.
+    lengths = [240, 240, 240] if layout in ("by date", "dates in the index") else [240, 1, 97]
+    pieces = []
+    for n, (symbol, length) in enumerate(zip(["Q", "P", "R"], lengths)):
+        high, low = random_walk(70 + n, length, level=10.0 ** (2 * n - 1))
+        pieces.append(pd.DataFrame({"symbol": symbol, "date": pd.date_range("2022-01-03", periods=length, freq="B"),
+                                    "high": high, "low": low}))
+    long = pd.concat(pieces, ignore_index=True)
+    if layout in ("by date", "interleaved", "dates in the index"):
+        long = long.sort_values(["date"], kind="mergesort").reset_index(drop=True)
+    if layout == "dates in the index":
+        long = long.set_index("date")
+    alone = {symbol: tc.indicators(rows.reset_index(drop=True), time_column="date")
+             for symbol, rows in pd.concat(pieces).groupby("symbol", sort=False)}
+
+    def check(frame, what, **options):
+        result = tc.indicators(frame, by="symbol", **options)
+        assert result.index.equals(frame.index)
+        for symbol, want in alone.items():
+            got = result[(frame["symbol"] == symbol).to_numpy()].reset_index(drop=True)
+            for column in want.columns:
+                assert_same_bits(got[column], want[column], f"{layout}, {what}: {symbol} {column}")
+
+    check(long, "plain")
+    check(long, "threads", threads=2, missing="previous")
+    # A price beyond float range: "nan" passes it on as infinity, in its own symbol only.
+    beyond = long.copy()
+    row = int(np.flatnonzero((beyond["symbol"] == "R").to_numpy())[-1])
+    beyond.iloc[row, beyond.columns.get_loc("high")] = 1e300
+    with pytest.raises(tc.MissingPriceError, match="symbol='R': column 'high'.*beyond"):
+        tc.indicators(beyond, by="symbol")
+    spoiled = tc.indicators(beyond, by="symbol", missing="nan")
+    r_rows = (beyond["symbol"] == "R").to_numpy()
+    r_alone = beyond[r_rows].reset_index()
+    r_alone = r_alone.assign(high=r_alone["high"].where(r_alone.index != len(r_alone) - 1, np.inf))
+    assert_same_bits(spoiled[r_rows]["trend_vigor"], tc.trend_vigor(r_alone, time_column="date", missing="nan"),
+                     f"{layout}: R")
+    assert_same_bits(spoiled[~r_rows], tc.indicators(long, by="symbol")[~r_rows], f"{layout}: others")
+    # Two bars of one symbol swapped in time.
+    rows = np.flatnonzero((long["symbol"] == "Q").to_numpy())[[3, 4]]
+    order = np.arange(len(long))
+    order[rows] = order[rows[::-1]]
+    swapped = long.iloc[order]
+    if layout == "dates in the index":
+        swapped = swapped.set_axis(long.index)
+        swapped["date"] = long.index[order]
+        swapped = swapped.set_index("date")
+    with pytest.raises(ValueError, match="symbol='Q': .*not in time order"):
+        tc.indicators(swapped, by="symbol")
+
+
 def test_wide_frames_compute_each_symbol_from_its_first_priced_row_to_its_last():
     dates = pd.date_range("2021-01-01", periods=400, freq="D")
     highs, lows = {}, {}
