@@ -40,6 +40,9 @@ def time_positions(times: Optional[npt.NDArray[Any]], what: str) -> Optional[npt
     own time, so a missing or repeated time is refused."""
     if times is None or times.shape[0] < 2:
         return None
+    # A NaN is no time, and would be sorted last in silence.
+    if times.dtype.kind == "f" and bool(np.isnan(times).any()):
+        raise ValueError(f"{what} holds NaN: every bar needs a time; drop those rows first")
     # Compared, not subtracted: a time column may hold text.
     if bool((times[1:] > times[:-1]).all()):
         return None

@@ -60,6 +60,11 @@ def test_polars_expressions_per_symbol_in_time_order():
 
     with pytest.raises(ValueError, match="repeats"):
         bars.with_columns(tcp.trend_vigor(order_by="symbol"))
+    # A NaN time (not null) was once sorted last, its bar computed as the newest.
+    stamped = bars.with_columns(t=pl.int_range(pl.len()).cast(pl.Float64))
+    with pytest.raises(ValueError, match="the time column 't' holds NaN"):
+        stamped.with_columns(t=pl.when(pl.col("t") == 5).then(float("nan")).otherwise(pl.col("t"))).with_columns(
+            tcp.trend_vigor(order_by="t"))
     with pytest.raises(ValueError, match="missing must be one of"):
         tcp.trend_vigor(missing="skip")
     with pytest.raises(ValueError, match="already has the columns"):
