@@ -87,9 +87,39 @@ def _key_names(by: Any) -> list[Any]:
     return list(by) if isinstance(by, list) else [by]
 
 
+def _turn_length(key: pd.Index) -> int:
+    """n where the key's values are n different ones in the same order over
+    and over, as the symbols of a frame of one row per symbol for each
+    date; else 0.  Telling that takes one comparison per row, where
+    numbering text by hashing takes several times as long; it is tried for
+    text only (Python strings, none missing), which compares to a plain
+    truth and which is what hashing is slow for."""
+    values = key.to_numpy()
+    count = values.shape[0]
+    if values.dtype != object or count < 4 or pd.api.types.infer_dtype(values, skipna=False) != "string":
+        return 0
+    # The turn ends where the first value comes again.
+    again = np.flatnonzero(values[1:min(count, 4096)] == values[0])
+    if again.size == 0:
+        again = np.flatnonzero(values[1:] == values[0])
+    turn = int(again[0]) + 1 if again.size else 0
+    if turn < 2 or count % turn != 0:
+        return 0
+    first = values[:turn]
+    if len(pd.unique(first)) != turn:
+        return 0
+    # The last turn first: a frame of another layout mostly fails there.
+    if not bool((values[-turn:] == first).all()):
+        return 0
+    return turn if bool((values.reshape(-1, turn) == first).all()) else 0
+
+
 def _numbered(key: pd.Index) -> Any:
     """Each value's number, from 0 in order of first appearance, with the
     missing values (NaN, None) numbered last, all alike."""
+    turn = _turn_length(key)
+    if turn:
+        return np.tile(np.arange(turn, dtype=np.intp), key.shape[0] // turn)
     codes, values = pd.factorize(key, sort=False)
     return np.where(codes < 0, len(values), codes) if codes.size and codes.min() < 0 else codes
 

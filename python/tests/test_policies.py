@@ -496,6 +496,30 @@ def test_every_layout_of_a_long_frame_gives_each_symbol_its_own_values(layout):
 
     check(long, "plain")
     check(long, "threads", threads=2, missing="previous")
+    # A symbol that is missing (None, NaN, pd.NA) is a series of its own all the same.
+    for gap in (None, np.nan, pd.NA):
+        unnamed = long.assign(symbol=long["symbol"].astype(object).where(long["symbol"] != "P", gap))
+        got = tc.indicators(unnamed, by="symbol")[(long["symbol"] == "P").to_numpy()].reset_index(drop=True)
+        assert_same_bits(got, alone["P"], f"{layout}: P as {gap!r}")
+    if layout != "by symbol":
+        # Two symbols' rows of one date swapped, deep inside: one row per symbol in turn no longer.
+        bar = 90 if lengths[1] > 90 else 0
+        q, p = (np.flatnonzero((long["symbol"] == symbol).to_numpy())[bar] for symbol in ("Q", "P"))
+        order = np.arange(len(long))
+        order[[q, p]] = order[[p, q]]
+        check(long.iloc[order], "swapped within a date")
+    if layout == "by date":
+        # A symbol twice in every turn is two bars at each time, not two series.
+        doubled = pd.concat([long, long[long["symbol"] == "P"]]).sort_values("date", kind="mergesort")
+        with pytest.raises(ValueError, match="symbol='P': .*repeats"):
+            tc.indicators(doubled, by="symbol")
+    # Keys that are equal without being the same objects, or of mixed kinds.
+    renamed = long.assign(symbol=[str(symbol) + "" if i % 2 else "".join(symbol) for i, symbol in
+                                  enumerate(long["symbol"])])
+    check(renamed, "equal keys")
+    numbered = long.assign(symbol=long["symbol"].map({"Q": 1, "P": 2.5, "R": "3"}))
+    result = tc.indicators(numbered, by="symbol")
+    assert_same_bits(result[(long["symbol"] == "R").to_numpy()].reset_index(drop=True), alone["R"], f"{layout}: '3'")
     # A price beyond float range: "nan" passes it on as infinity, in its own symbol only.
     beyond = long.copy()
     row = int(np.flatnonzero((beyond["symbol"] == "R").to_numpy())[-1])
