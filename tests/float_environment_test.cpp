@@ -44,6 +44,11 @@ const HostEnvironment kHostEnvironments[] = {
     {"toward zero, flush-to-zero, denormals-are-zero, every flag raised", {0x0F7F, 0x3F, 0xFFFF}},
     {"upward, 24-bit x87", {0x087F, 0x00, 0x5F80}},
     {"downward, 24-bit x87, inexact and underflow raised", {0x047F, 0x30, 0x3FB0}},
+    // The library's own controls, where MXCSR is left as the caller had it:
+    // what the call raises must still be taken back, what the caller had
+    // raised kept.
+    {"the library's controls, no flag raised", {0x037F, 0x00, 0x1F80}},
+    {"the library's controls, inexact and invalid raised", {0x037F, 0x00, 0x1FA1}},
 };
 
 // The series run in each environment: the golden corpus and the inputs that
