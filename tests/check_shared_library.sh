@@ -9,8 +9,9 @@
 #    ones it calls, so its bits do not depend on the C library;
 #  - no instruction in it fuses a multiply and an add, in any SIMD build
 #    (a fused operation rounds once where the indicators round twice),
-#    except inside the wide kernels' quick logarithm (LogFastPathFused),
-#    whose result is the correctly rounded value however it is computed;
+#    except inside the wide kernels' quick logarithm (LogFastPathFused)
+#    and their quotients without a division (QuotientsFused), whose results
+#    are the correctly rounded values however they are computed;
 #  - on x86-64, no x87 instruction but those that save and restore the
 #    caller's x87 words: each call switches only the SSE unit's environment.
 set -euo pipefail
@@ -53,16 +54,16 @@ fi
 disassembly=$($disassembler -d --no-show-raw-insn "$library")
 # Each fused instruction is attributed to the function whose label objdump
 # printed last ("0000000000012340 <name>:"), from the symbol table the
-# library keeps (it is not stripped).  Only the quick logarithm may fuse; a
+# library keeps (it is not stripped).  Only the two proven functions may fuse; a
 # fused instruction in any other function, or before any label (symbols
 # stripped: nothing to attribute it to), fails.  (awk only labels the lines,
-# grep matches: the pattern's \s is not in every awk.)  The fast path is a
+# grep matches: the pattern's \s is not in every awk.)  Each is a
 # function of its own, never inlined (it is compiled for FMA, its callers
 # are not), so an indicator formula cannot end up under its label.
 labelled=$(awk '/^[0-9a-f]+ <.*>:$/ { name = $0; next } { print name "\t" $0 }' <<<"$disassembly")
-fused=$(grep -E "$fused_pattern" <<<"$labelled" | grep -vE '^[0-9a-f]+ <[^>]*LogFastPathFused[^>]*>:'$'\t' || true)
+fused=$(grep -E "$fused_pattern" <<<"$labelled" | grep -vE '^[0-9a-f]+ <[^>]*(LogFastPathFused|QuotientsFused)[^>]*>:'$'\t' || true)
 if [ -n "$fused" ]; then
-  echo "fused multiply-add instructions found outside the quick logarithm:"
+  echo "fused multiply-add instructions found outside the proven functions:"
   echo "$fused" | head
   exit 1
 fi

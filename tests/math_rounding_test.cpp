@@ -179,6 +179,80 @@ TEST(MathRounding, HardCasesOfCos) {
 
 // ---- random arguments ---------------------------------------------------------
 
+// Dividends and a divisor whose quotient lies within about t 2^-107 of its
+// own size from a midpoint between two doubles, t odd and small: the
+// hardest quotients to round.  For an odd 53-bit B and odd t, M = t / B
+// modulo 2^54 is odd; if it has 54 bits, B M = A 2^54 + t with A below
+// 2^53, so A / B = (M - t / B) / 2^54, just off the midpoint M / 2^54.
+// Scaled into the range the spectrum divides in.
+std::vector<std::pair<double, double>> HardQuotients(int count, std::uint64_t seed) {
+  std::mt19937_64 random(seed);
+  __extension__ typedef unsigned __int128 Wide;
+  const Wide modulus = Wide{1} << 54, mask = modulus - 1;
+  std::vector<std::pair<double, double>> cases;
+  while (static_cast<int>(cases.size()) < count) {
+    const std::uint64_t b = ((random() >> 11) | (std::uint64_t{1} << 52)) | 1;
+    Wide inverse = b;  // of b modulo 2^54, by Newton's iteration
+    for (int i = 0; i < 6; ++i) inverse = (inverse * (2 - Wide{b} * inverse)) & mask;
+    const long long t = static_cast<long long>(random() % 1000) * 2 - 999;
+    const Wide residue = t < 0 ? modulus - static_cast<Wide>(-t) : static_cast<Wide>(t);
+    const Wide odd = (residue * inverse) & mask;
+    if (odd < (Wide{1} << 53)) continue;
+    const Wide a = (Wide{b} * odd - residue) >> 54;
+    const int scale = static_cast<int>(random() % 120) - 60;
+    cases.push_back({std::ldexp(static_cast<double>(static_cast<std::uint64_t>(a)), scale),
+                     std::ldexp(static_cast<double>(b), scale - static_cast<int>(random() % 8))});
+  }
+  return cases;
+}
+
+// The wide kernels divide 49 dividends by one divisor with multiply-adds:
+// every quotient must be the division's, on the hardest cases and on the
+// spectrum's own (powers over their peak, logarithms over ln 10).
+TEST(MathRounding, HardCasesOfQuotients) {
+  struct Kernel {
+    const char* name;
+    void (*quotientsOfEach)(const double*, double, double*, int);
+  };
+  std::vector<Kernel> kernels{{"quotients baseline", &baseline::QuotientsOfEach}};
+#if defined(TAMSEL_SIMD_DISPATCH)
+  if (__builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2"))
+    kernels.push_back({"quotients avx2", &avx2::QuotientsOfEach});
+  if (__builtin_cpu_supports("fma") && __builtin_cpu_supports("avx512f"))
+    kernels.push_back({"quotients avx512", &avx512::QuotientsOfEach});
+#endif
+  std::mt19937_64 random(2203);
+  std::vector<std::pair<double, double>> cases = HardQuotients(200000 * SweepFactor(), 17);
+  for (int i = 0; i < 20000 * SweepFactor(); ++i) {
+    const double peak =
+        std::ldexp(1 + std::uniform_real_distribution<double>(0, 1)(random), static_cast<int>(random() % 1800) - 900);
+    const double power =
+        peak * std::ldexp(std::uniform_real_distribution<double>(0.5, 1)(random), -static_cast<int>(random() % 100));
+    if (power >= 0x1p-900) cases.push_back({0.99 * power, peak});
+    cases.push_back({math::Log(std::uniform_real_distribution<double>(0.01, 1)(random)) * -10.0, 2.302585092994046});
+  }
+  cases.push_back({0.0, 2.302585092994046});
+  cases.push_back({-0.0, 2.302585092994046});
+  for (const Kernel& k : kernels) {
+    long wrong = 0;
+    // Grouped by divisor, as the kernels take them.
+    for (std::size_t first = 0; first < cases.size();) {
+      std::size_t end = first;
+      std::vector<double> dividends;
+      while (end < cases.size() && cases[end].second == cases[first].second) dividends.push_back(cases[end++].first);
+      std::vector<double> got(dividends.size());
+      k.quotientsOfEach(dividends.data(), cases[first].second, got.data(), static_cast<int>(got.size()));
+      for (std::size_t i = 0; i < got.size(); ++i)
+        if (!SameDouble(got[i], dividends[i] / cases[first].second) && ++wrong <= 5)
+          ADD_FAILURE() << k.name << ": " << std::hexfloat << dividends[i] << " / " << cases[first].second << " = "
+                        << got[i] << ", divided " << dividends[i] / cases[first].second;
+      first = end;
+    }
+    std::printf("%s: %ld of %zu hard cases wrongly rounded\n", k.name, wrong, cases.size());
+    EXPECT_EQ(wrong, 0) << k.name;
+  }
+}
+
 TEST(MathRounding, LogOfRandomArguments) {
   std::mt19937_64 random(1301);
   const int n = 400000 * SweepFactor();

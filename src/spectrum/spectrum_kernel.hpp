@@ -10,19 +10,23 @@
 namespace tamsel {
 
 // Each build also offers its vectorized logarithm on its own, for the tests
-// that hold it against a high-precision reference.
+// that hold it against a high-precision reference, and its quotients by one
+// divisor, for the tests that hold them against the division.
 namespace baseline {
 void UpdateSpectrum(CycleState& state);
 void LogOfEach(const double* arguments, double* results, int count);
+void QuotientsOfEach(const double* dividends, double divisor, double* results, int count);
 }  // namespace baseline
 #if defined(TAMSEL_SIMD_DISPATCH)
 namespace avx2 {
 void UpdateSpectrum(CycleState& state);
 void LogOfEach(const double* arguments, double* results, int count);
+void QuotientsOfEach(const double* dividends, double divisor, double* results, int count);
 }  // namespace avx2
 namespace avx512 {
 void UpdateSpectrum(CycleState& state);
 void LogOfEach(const double* arguments, double* results, int count);
+void QuotientsOfEach(const double* dividends, double divisor, double* results, int count);
 }  // namespace avx512
 #endif
 

@@ -8,8 +8,8 @@
 #     function (log, cos, pow, ...): the C runtime's round differently from
 #     the library's own;
 #   - the AVX2 and AVX-512 spectrum kernels are in it (run-time dispatch);
-#   - no fused multiply-add outside the wide kernels' quick logarithm
-#     (LogFastPathFused): the DLL is stripped, so the library's object files
+#   - no fused multiply-add outside the wide kernels' quick logarithm and
+#     quotients (LogFastPathFused, QuotientsFused): the DLL is stripped, so the library's object files
 #     next to it (with their symbols) are checked function by function, and
 #     the DLL must hold exactly as many fused instructions as their quick
 #     logarithms do: one anywhere else in the DLL would be one too many;
@@ -79,15 +79,15 @@ else
     # Each instruction labelled with the function objdump printed last.
     labelled=$($objdump -d --no-show-raw-insn "$object" | awk '/^[0-9a-f]+ <.*>:$/ { name = $0; next } { print name "\t" $0 }')
     fused=$(grep -E "$fused_pattern" <<<"$labelled" || true)
-    outside=$(grep -vE '^[0-9a-f]+ <[^>]*LogFastPathFused[^>]*>:'$'\t' <<<"$fused" || true)
-    [ -z "$outside" ] || fail "fused multiply-add outside the quick logarithm in ${object##*/}: $(head -1 <<<"$outside")"
-    inside=$(grep -E '^[0-9a-f]+ <[^>]*LogFastPathFused[^>]*>:'$'\t' <<<"$fused" || true)
+    outside=$(grep -vE '^[0-9a-f]+ <[^>]*(LogFastPathFused|QuotientsFused)[^>]*>:'$'\t' <<<"$fused" || true)
+    [ -z "$outside" ] || fail "fused multiply-add outside the proven functions in ${object##*/}: $(head -1 <<<"$outside")"
+    inside=$(grep -E '^[0-9a-f]+ <[^>]*(LogFastPathFused|QuotientsFused)[^>]*>:'$'\t' <<<"$fused" || true)
     [ -z "$inside" ] || allowed=$((allowed + $(wc -l <<<"$inside")))
   done
   in_dll=$(grep -cE "$fused_pattern" <<<"$disassembly" || true)
   [ "$in_dll" -eq "$allowed" ] ||
-    fail "$in_dll fused multiply-adds in the DLL, $allowed in the object files' quick logarithms"
-  [ "$allowed" -gt 0 ] || fail "no fused multiply-add in the quick logarithm (is the check looking at the right objects?)"
+    fail "$in_dll fused multiply-adds in the DLL, $allowed in the object files' proven functions"
+  [ "$allowed" -gt 0 ] || fail "no fused multiply-add in the proven functions (is the check looking at the right objects?)"
 fi
 
 if [ "$flavour" = win32 ]; then
