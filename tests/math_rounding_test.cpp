@@ -206,7 +206,7 @@ std::vector<std::pair<double, double>> HardQuotients(int count, std::uint64_t se
   return cases;
 }
 
-// The wide kernels divide 49 dividends by one divisor with multiply-adds:
+// The AVX-512 kernels divide 49 dividends by one divisor with multiply-adds:
 // every quotient must be the division's, on the hardest cases and on the
 // spectrum's own (powers over their peak, logarithms over ln 10).
 TEST(MathRounding, HardCasesOfQuotients) {
@@ -233,6 +233,12 @@ TEST(MathRounding, HardCasesOfQuotients) {
   }
   cases.push_back({0.0, 2.302585092994046});
   cases.push_back({-0.0, 2.302585092994046});
+  // The cases are hard: the product by the correctly rounded reciprocal
+  // alone, the first step, misses many of them.
+  long missed = 0;
+  for (const auto& [a, b] : cases) missed += !SameDouble(a * (1.0 / b), a / b);
+  std::printf("quotients as products by the reciprocal: %ld of %zu wrongly rounded\n", missed, cases.size());
+  EXPECT_GT(missed, static_cast<long>(cases.size() / 10));
   for (const Kernel& k : kernels) {
     long wrong = 0;
     // Grouped by divisor, as the kernels take them.
