@@ -132,8 +132,9 @@ export declare const INDICATORS: readonly IndicatorName[];
 /**
  * All four indicators from one pass of the engine.
  * @throws TypeError for arguments of the wrong type, RangeError for unequal
- *   lengths, more than MAX_BARS bars and bad option values, PriceError (a
- *   RangeError) for a price the missing option refuses.
+ *   lengths, more than MAX_BARS bars, bad option values and a series that
+ *   changes length while it is read, PriceError (a RangeError) for a price
+ *   the missing option refuses.
  */
 export declare function indicators(high: Prices, low: Prices, options?: Options): Indicators;
 /**

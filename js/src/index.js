@@ -38,8 +38,7 @@ if (INDICATORS.length !== 4) throw new Error(`the library names ${INDICATORS.len
 // for one indicator and 16 for all four.
 function runBatch(high, low, options, names, compute) {
   const { policy, warmup } = checkOptions(options);
-  checkSeries(high, low);
-  const count = high.length;
+  const count = checkSeries(high, low);
   const results = {};
   if (count === 0) {
     for (const name of names) results[name] = new Float32Array(0);

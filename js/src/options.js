@@ -3,6 +3,7 @@
 // warm-up bars.  The policy words and each indicator's start-up bars are the
 // library's own (its indicator table and TamselChart_MissingPolicyName).
 import { INDICATOR_TABLE, POLICY_WORDS } from "./module.js";
+import { holdsNumbers, typedArrayKind, typedLength } from "./typed-arrays.js";
 
 /** Each indicator's start-up bars, by function name, from the library's indicator table. */
 export const WARMUP_BARS = Object.freeze(Object.fromEntries(INDICATOR_TABLE.map((i) => [i.name, i.warmupBars])));
@@ -19,6 +20,9 @@ export const MAX_BARS = 100_000_000;
 
 export function describe(value) {
   if (value === null) return "null";
+  if (value === undefined) return "undefined";
+  // A function's text may be its whole source.
+  if (typeof value === "function") return `a function (${value.name || "anonymous"})`;
   if (Array.isArray(value)) return "an array";
   if (typeof value === "string") return `the string ${JSON.stringify(value.length > 40 ? value.slice(0, 40) + "..." : value)}`;
   if (typeof value === "object") return `an object (${value.constructor?.name ?? "Object"})`;
@@ -63,20 +67,36 @@ export function applyWarmup(out, name, warmup, firstIndex) {
   for (let i = 0; i < out.length && firstIndex + i < bars; ++i) out[i] = NaN;
 }
 
-/** Checks that high and low are series of prices of equal length that one call can take. */
-export function checkSeries(high, low) {
-  for (const [values, name] of [
-    [high, "high"],
-    [low, "low"],
-  ]) {
-    const typed = ArrayBuffer.isView(values) && !(values instanceof DataView);
-    if (!Array.isArray(values) && !typed)
-      throw new TypeError(`${name} must be an array or a typed array of prices, got ${describe(values)}`);
-    if (typed && (values instanceof BigInt64Array || values instanceof BigUint64Array))
-      throw new TypeError(`${name} must hold numbers, got a ${values.constructor.name}`);
+/**
+ * The number of prices in a series: a plain array's length (a Proxy of one
+ * may answer anything, so it is checked), or a typed array's own length, read
+ * through the built-in getter.  Taken once per call: everything after
+ * (allocation, conversion, the results' length) uses this number.
+ */
+export function seriesLength(values, name) {
+  const kind = typedArrayKind(values);
+  if (kind !== undefined) {
+    if (!holdsNumbers(kind)) throw new TypeError(`${name} must hold numbers, got a ${kind}`);
+    return typedLength(values);
   }
-  if (high.length !== low.length)
-    throw new RangeError(`high and low must have equal lengths, got ${high.length} and ${low.length}`);
-  if (high.length > MAX_BARS)
-    throw new RangeError(`high and low have ${high.length} bars, more than the ${MAX_BARS} one call takes`);
+  if (!Array.isArray(values))
+    throw new TypeError(`${name} must be an array or a typed array of prices, got ${describe(values)}`);
+  const length = values.length;
+  if (typeof length !== "number") throw new TypeError(`${name}.length must be a number of bars, got ${describe(length)}`);
+  if (!Number.isSafeInteger(length) || length < 0)
+    throw new RangeError(`${name}.length must be a whole number of bars, got ${length}`);
+  return length;
+}
+
+/**
+ * Checks that high and low are series of prices of equal length that one
+ * call can take, and returns that length; prefix (such as "series[3]: ")
+ * starts every message.
+ */
+export function checkSeries(high, low, prefix = "") {
+  const count = seriesLength(high, `${prefix}high`);
+  const lowCount = seriesLength(low, `${prefix}low`);
+  if (count !== lowCount) throw new RangeError(`${prefix}high and low must have equal lengths, got ${count} and ${lowCount}`);
+  if (count > MAX_BARS) throw new RangeError(`${prefix}high and low have ${count} bars, more than the ${MAX_BARS} one call takes`);
+  return count;
 }

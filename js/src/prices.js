@@ -6,6 +6,7 @@
 // end does.  What is left here is the message, in the package's own terms.
 import { allocate, heapF32, heapF64, heapI32, problemText, wasm } from "./module.js";
 import { describe } from "./options.js";
+import { typedArrayKind, typedLength, typedRange } from "./typed-arrays.js";
 
 // TamselChart_PriceProblem in wasm32: int kind, int bar, int column, 4 bytes
 // of padding, double price.
@@ -77,64 +78,95 @@ function priceNumber(value, where) {
   throw new TypeError(`${where} must be a number, got ${describe(value)}`);
 }
 
+// Plain arrays' prices are read into a JavaScript array first and only then
+// copied to module memory: reading one may run the caller's code (a getter, a
+// Proxy) which may call the package again, overwriting the scratch space, or
+// grow the module's memory, detaching every view of it.  A nested call takes
+// a staging array of its own.
+let spareStage = null;
+const takeStage = () => {
+  const stage = spareStage ?? new Float64Array(2 * CHUNK);
+  spareStage = null;
+  return stage;
+};
+
+// The series' length now against the count the call took at its start: a
+// getter that resized an array (or a resizable buffer under a typed array)
+// would otherwise leave bars the call counted but never read.
+function checkUnchanged(values, name, count, prefix) {
+  const now = typedArrayKind(values) !== undefined ? typedLength(values) : values.length;
+  if (now !== count)
+    throw new RangeError(`${prefix}${name} changed length during the call, from ${count} to ${typeof now === "number" ? now : describe(now)} bars`);
+}
+
 // Copies bars [start, end) of high and low as doubles to the scratch space,
 // after `lead` leading bars; typed arrays in one go, plain arrays checked
 // price by price, high before low on each bar as the library looks at them.
-function fillChunk(high, low, start, end, lead) {
-  const f64 = heapF64();
-  const highAt = scratchHigh / 8 + lead - start;
-  const lowAt = scratchLow / 8 + lead - start;
-  const typedHigh = ArrayBuffer.isView(high);
-  const typedLow = ArrayBuffer.isView(low);
-  if (typedHigh) f64.set(high.subarray(start, end), highAt + start);
-  if (typedLow) f64.set(low.subarray(start, end), lowAt + start);
-  if (typedHigh && typedLow) return;
-  for (let i = start; i < end; ++i) {
-    if (!typedHigh) {
-      const h = high[i];
-      f64[highAt + i] = typeof h === "number" ? h : priceNumber(h, `high[${i}]`);
-    }
-    if (!typedLow) {
-      const l = low[i];
-      f64[lowAt + i] = typeof l === "number" ? l : priceNumber(l, `low[${i}]`);
+function fillChunk(high, low, count, start, end, lead, prefix, stage) {
+  const typedHigh = typedArrayKind(high) !== undefined;
+  const typedLow = typedArrayKind(low) !== undefined;
+  if (!typedHigh || !typedLow) {
+    for (let i = start, k = 0; i < end; ++i, ++k) {
+      if (!typedHigh) {
+        const h = high[i];
+        stage[k] = typeof h === "number" ? h : priceNumber(h, `${prefix}high[${i}]`);
+      }
+      if (!typedLow) {
+        const l = low[i];
+        stage[CHUNK + k] = typeof l === "number" ? l : priceNumber(l, `${prefix}low[${i}]`);
+      }
     }
   }
+  checkUnchanged(high, "high", count, prefix);
+  checkUnchanged(low, "low", count, prefix);
+  // No caller's code runs from here to the library's call.
+  const f64 = heapF64();
+  const n = end - start;
+  f64.set(typedHigh ? typedRange(high, start, end) : stage.subarray(0, n), scratchHigh / 8 + lead);
+  f64.set(typedLow ? typedRange(low, start, end) : stage.subarray(CHUNK, CHUNK + n), scratchLow / 8 + lead);
 }
 
 /**
  * The count bars of high and low under the library's policy number, written
  * as floats to module memory at highOut and lowOut (byte offsets).  Throws a
- * TypeError for a price that is no number and a PriceError for a refused one.
+ * TypeError for a price that is no number and a PriceError for a refused
+ * one, their messages starting with prefix.
  */
-export function takePrices(high, low, count, policy, highOut, lowOut) {
-  for (let start = 0; start < count; start += CHUNK) {
-    const end = Math.min(count, start + CHUNK);
-    // After the first chunk the previous bar's taken prices lead the chunk,
-    // so that "previous" has the price to repeat; being taken prices they
-    // pass every policy unchanged.
-    const lead = start === 0 ? 0 : 1;
-    if (lead) {
-      heapF64()[scratchHigh / 8] = heapF32()[highOut / 4 + start - 1];
-      heapF64()[scratchLow / 8] = heapF32()[lowOut / 4 + start - 1];
+export function takePrices(high, low, count, policy, highOut, lowOut, prefix = "") {
+  const stage = takeStage();
+  try {
+    for (let start = 0; start < count; start += CHUNK) {
+      const end = Math.min(count, start + CHUNK);
+      // After the first chunk the previous bar's taken prices lead the chunk,
+      // so that "previous" has the price to repeat; being taken prices they
+      // pass every policy unchanged.  They are written once the chunk is
+      // read, as reading it may run the caller's code.
+      const lead = start === 0 ? 0 : 1;
+      fillChunk(high, low, count, start, end, lead, prefix, stage);
+      if (lead) {
+        heapF64()[scratchHigh / 8] = heapF32()[highOut / 4 + start - 1];
+        heapF64()[scratchLow / 8] = heapF32()[lowOut / 4 + start - 1];
+      }
+      const first = start - lead;
+      const taken = wasm.TamselChart_ApplyMissingPolicy(
+        scratchHigh,
+        scratchLow,
+        end - first,
+        policy,
+        highOut + first * 4,
+        lowOut + first * 4,
+        problemPointer,
+      );
+      if (taken === 0) {
+        const problem = readProblem();
+        problem.index = first + problem.bar - 1;
+        problem.bar = problem.index + 1;
+        problem.price = (problem.column === "high" ? high : low)[problem.index];
+        throw new PriceError(`${prefix}${problem.column}[${problem.index}]`, problem);
+      }
     }
-    fillChunk(high, low, start, end, lead);
-    const first = start - lead;
-    const taken = wasm.TamselChart_ApplyMissingPolicy(
-      scratchHigh,
-      scratchLow,
-      end - first,
-      policy,
-      highOut + first * 4,
-      lowOut + first * 4,
-      problemPointer,
-    );
-    if (taken === 0) {
-      const problem = readProblem();
-      problem.index = first + problem.bar - 1;
-      problem.bar = problem.index + 1;
-      problem.price = (problem.column === "high" ? high : low)[problem.index];
-      throw new PriceError(`${problem.column}[${problem.index}]`, problem);
-    }
+  } finally {
+    spareStage = stage;
   }
 }
 

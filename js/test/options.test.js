@@ -167,3 +167,94 @@ test("the module's allocation refuses a size past its memory instead of wrapping
   // The documented limit fits: all four indicators of MAX_BARS bars (16 bytes a bar).
   assert.ok(tc.MAX_BARS * 16 < 2 ** 31 - 2 ** 26);
 });
+
+// ---- what a call reads -------------------------------------------------------
+
+// An array whose length is whatever `length` says (a Proxy of an array is
+// still an array), its prices those of the array inside.
+const claiming = (values, length) => new Proxy(values, { get: (target, key) => (key === "length" ? length : target[key]) });
+
+test("a series' length must be a whole number of bars, whatever a Proxy claims", () => {
+  for (const [length, type, message] of [
+    ["5", TypeError, /high\.length must be a number of bars, got the string "5"/],
+    [2.5, RangeError, /high\.length must be a whole number of bars, got 2\.5/],
+    [-1, RangeError, /high\.length must be a whole number of bars, got -1/],
+    [NaN, RangeError, /high\.length must be a whole number of bars, got NaN/],
+  ]) {
+    const [h, l] = [claiming(high.slice(0, 5), length), claiming(low.slice(0, 5), length)];
+    for (const call of [() => tc.indicators(h, l), () => tc.trendVigor(h, l), () => tc.indicatorsMany([{ high: h, low: l }])])
+      assert.throws(call, (error) => error instanceof type && message.test(error.message), `length ${String(length)}`);
+  }
+});
+
+test("a typed array is read as the engine holds it, whatever its own properties say", () => {
+  const want = tc.indicators(high.slice(0, 10), low.slice(0, 10));
+  // Another call first, so that memory left over from it cannot pass for the answer.
+  tc.indicators(high.map((v) => v * 3), low.map((v) => v * 3));
+  const lying = (values) => {
+    const typed = Float64Array.from(values.slice(0, 10));
+    Object.defineProperty(typed, "length", { value: N });
+    Object.defineProperty(typed, "subarray", { value: () => new Float64Array(0) });
+    return typed;
+  };
+  class Elsewhere extends Float32Array {
+    static get [Symbol.species]() {
+      return Float32Array.bind(null, 0);
+    }
+  }
+  for (const [h, l] of [
+    [lying(high), lying(low)],
+    [Elsewhere.from(high.slice(0, 10)), Elsewhere.from(low.slice(0, 10))],
+  ]) {
+    const got = tc.indicators(h, l);
+    for (const c of COLUMNS) assertSameBits(assert, got[c], want[c], c);
+  }
+});
+
+test("typed arrays of another realm are told apart as those of this one", async () => {
+  const { runInNewContext } = await import("node:vm");
+  const there = (code) => runInNewContext(code);
+  assert.throws(() => tc.indicators(high.slice(0, 3), there("new BigInt64Array(3)")), {
+    name: "TypeError",
+    message: /low must hold numbers, got a BigInt64Array/,
+  });
+  assert.throws(() => tc.indicators(there("new DataView(new ArrayBuffer(24))"), low.slice(0, 3)), {
+    name: "TypeError",
+    message: /high must be an array or a typed array of prices, got an object \(DataView\)/,
+  });
+  const got = tc.indicators(there("Float64Array").from(high), there("Float32Array").from(low));
+  for (const c of COLUMNS) assertSameBits(assert, got[c], plain[c], c);
+});
+
+test("a series that changes length while the call reads it is refused, not read in part", { skip: typeof ArrayBuffer.prototype.resize !== "function" }, () => {
+  // More bars than one chunk of the conversion, so that the shrink happens
+  // between the chunks of the typed array.
+  const count = 200_000;
+  const long = (values) => Float64Array.from({ length: count }, (_, i) => values[i % N]);
+  const buffer = new ArrayBuffer(count * 8, { maxByteLength: count * 8 });
+  const h = new Float64Array(buffer);
+  h.set(long(high));
+  const l = Array.from(long(low));
+  Object.defineProperty(l, 5, { get: () => (buffer.resize(80_000 * 8), low[5]) });
+  assert.throws(() => tc.indicators(h, l, { missing: "nan" }), {
+    name: "RangeError",
+    message: /high changed length during the call, from 200000 to 80000 bars/,
+  });
+  // A plain array grown by a getter of its own.
+  const grown = high.slice(0, 50);
+  Object.defineProperty(grown, 10, { get: () => (grown.push(...high.slice(50)), high[10]) });
+  assert.throws(() => tc.indicators(grown, low.slice(0, 50)), {
+    name: "RangeError",
+    message: /^high changed length during the call, from 50 to 200 bars/,
+  });
+});
+
+test("a price getter that calls the package again, growing its memory, changes nothing of the outer call", () => {
+  const h = high.slice();
+  const before = tc.moduleMemoryBytes();
+  const big = new Float64Array((before / 8) | 0).fill(100);
+  Object.defineProperty(h, 100, { get: () => (tc.cyclePeriod(big, big), tc.indicators(low, high), high[100]) });
+  for (const got of [tc.indicators(h, low), tc.indicatorsMany([{ high: h, low }])[0]])
+    for (const c of COLUMNS) assertSameBits(assert, got[c], plain[c], c);
+  assert.ok(tc.moduleMemoryBytes() > before, "the nested call was meant to grow the module's memory");
+});
