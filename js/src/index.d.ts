@@ -139,8 +139,9 @@ export declare const INDICATORS: readonly IndicatorName[];
 export declare function indicators(high: Prices, low: Prices, options?: Options): Indicators;
 /**
  * All four indicators of several series in one call of the library, each
- * series exactly what indicators() gives it; a refused price's PriceError
- * message starts with the series' index.
+ * series exactly what indicators() gives it; the message of every error
+ * about one series (a refused price, a wrong type, unequal lengths) starts
+ * with its index, as "series[3]: ".
  */
 export declare function indicatorsMany(series: readonly { high: Prices; low: Prices }[], options?: Options): Indicators[];
 export declare function cyclePeriod(high: Prices, low: Prices, options?: Options): Float32Array;

@@ -3,7 +3,7 @@
 // series, computed by the C library compiled to WebAssembly, bit for bit the
 // values of every native build.
 import { allocate, heapF32, heapU8, INDICATOR_TABLE, POLICY_WORDS, VERSION, wasm } from "./module.js";
-import { applyWarmup, checkOptions, checkSeries, MAX_BARS, NO_WARMUP, WARMUP_BARS } from "./options.js";
+import { applyWarmup, checkOptions, checkSeries, describe, MAX_BARS, NO_WARMUP, seriesLength, WARMUP_BARS } from "./options.js";
 import { PriceError, streamPrices, takePrices } from "./prices.js";
 import { loadSnapshot, SNAPSHOT_MAX_BYTES, snapshotBuffer, SnapshotError } from "./snapshot.js";
 
@@ -80,8 +80,9 @@ export function indicators(high, low, options) {
 /**
  * All four indicators of several series in one call of the library, which
  * computes series side by side in one pass: each series gets exactly the
- * values `indicators(high, low, options)` gives it.  A refused price throws
- * a PriceError whose message starts with the series' index.
+ * values `indicators(high, low, options)` gives it.  Every error about one
+ * series (a refused price, a wrong type, unequal lengths) starts with its
+ * index, as "series[3]: ".
  * @param {{high: ArrayLike<number>, low: ArrayLike<number>}[]} series
  * @returns {{cyclePeriod: Float32Array, signalToNoiseRatio: Float32Array,
  *            swingPosition: Float32Array, trendVigor: Float32Array}[]}
@@ -89,39 +90,41 @@ export function indicators(high, low, options) {
 export function indicatorsMany(series, options) {
   const { policy, warmup } = checkOptions(options);
   if (!Array.isArray(series)) throw new TypeError("series must be an array of { high, low } objects");
-  series.forEach((one, i) => {
-    if (one === null || typeof one !== "object") throw new TypeError(`series[${i}] must be a { high, low } object`);
-    checkSeries(one.high, one.low);
-  });
+  // Each series' arrays and bar count are taken once, here: a getter or a
+  // Proxy that answered otherwise later would make the call read one length
+  // and copy out another, past its block.  Every index is visited, so that
+  // a hole is refused rather than left as an unwritten table entry.
+  const seriesCount = seriesLength(series, "series");
+  const taken = [];
+  for (let i = 0; i < seriesCount; ++i) {
+    const one = series[i];
+    if (one === null || typeof one !== "object")
+      throw new TypeError(`series[${i}] must be a { high, low } object, got ${describe(one)}`);
+    const { high, low } = one;
+    taken.push({ high, low, count: checkSeries(high, low, `series[${i}]: `) });
+  }
   // Each series' block holds its prices and its four outputs; the table of
   // TamselChart_SeriesIO entries (seven 32-bit words each) comes first.
   const ENTRY_BYTES = 28;
   const blocks = [];
-  const table = allocate(ENTRY_BYTES * Math.max(1, series.length), `${series.length} series`);
+  const table = allocate(ENTRY_BYTES * Math.max(1, seriesCount), `${seriesCount} series`);
   try {
-    series.forEach(({ high, low }, i) => {
-      const count = high.length;
+    taken.forEach(({ high, low, count }, i) => {
       const arrayBytes = count * 4;
       const block = allocate(arrayBytes * 6, `${count} bars of series ${i}`);
       blocks.push(block);
-      try {
-        takePrices(high, low, count, policy, block, block + arrayBytes);
-      } catch (error) {
-        if (error instanceof PriceError) error.message = `series[${i}]: ${error.message}`;
-        throw error;
-      }
+      takePrices(high, low, count, policy, block, block + arrayBytes, `series[${i}]: `);
       const words = new Uint32Array(wasm.memory.buffer, table + ENTRY_BYTES * i, 7);
       words.set([block, block + arrayBytes, count, ...[2, 3, 4, 5].map((k) => block + arrayBytes * k)]);
     });
     // The call computes every series of at least one bar, or none when the
     // module cannot get the memory its check of the arrays needs: then the
     // outputs hold whatever the allocator left there.
-    const wanted = series.filter(({ high }) => high.length > 0).length;
-    if (wasm.TamselChart_AllIndicatorsMany(series.length, table) !== wanted)
-      throw new RangeError(`out of memory: cannot compute ${series.length} series in one call`);
+    const wanted = taken.filter(({ count }) => count > 0).length;
+    if (wasm.TamselChart_AllIndicatorsMany(seriesCount, table) !== wanted)
+      throw new RangeError(`out of memory: cannot compute ${seriesCount} series in one call`);
     const heap = heapF32();
-    return series.map(({ high }, i) => {
-      const count = high.length;
+    return taken.map(({ count }, i) => {
       const results = {};
       INDICATORS.forEach((name, k) => {
         const at = blocks[i] / 4 + count * (2 + k);

@@ -247,6 +247,12 @@ test("a series that changes length while the call reads it is refused, not read 
     name: "RangeError",
     message: /^high changed length during the call, from 50 to 200 bars/,
   });
+  const regrown = high.slice(0, 50);
+  Object.defineProperty(regrown, 10, { get: () => (regrown.push(...high.slice(50)), high[10]) });
+  assert.throws(() => tc.indicatorsMany([{ high, low }, { high: regrown, low: low.slice(0, 50) }]), {
+    name: "RangeError",
+    message: /^series\[1\]: high changed length during the call, from 50 to 200 bars/,
+  });
 });
 
 test("a price getter that calls the package again, growing its memory, changes nothing of the outer call", () => {
@@ -257,4 +263,47 @@ test("a price getter that calls the package again, growing its memory, changes n
   for (const got of [tc.indicators(h, low), tc.indicatorsMany([{ high: h, low }])[0]])
     for (const c of COLUMNS) assertSameBits(assert, got[c], plain[c], c);
   assert.ok(tc.moduleMemoryBytes() > before, "the nested call was meant to grow the module's memory");
+});
+
+// ---- many series -------------------------------------------------------------
+
+test("indicatorsMany: every bad argument names its series", () => {
+  const good = { high, low };
+  for (const [bad, type, message] of [
+    [{ high: withGap(high, 5, "x"), low }, TypeError, /^series\[1\]: high\[5\] must be a number, got the string "x"/],
+    [{ high, low: low.slice(1) }, RangeError, /^series\[1\]: high and low must have equal lengths, got 200 and 199/],
+    [{ high: "1,2", low }, TypeError, /^series\[1\]: high must be an array or a typed array of prices, got the string "1,2"/],
+    [{ high, low: new BigUint64Array(N) }, TypeError, /^series\[1\]: low must hold numbers, got a BigUint64Array/],
+    [{ high: withGap(high, 7, NaN), low }, tc.PriceError, /^series\[1\]: high\[7\] = NaN: missing price/],
+    [{ low }, TypeError, /^series\[1\]: high must be an array or a typed array of prices, got undefined$/],
+    [7, TypeError, /^series\[1\] must be a \{ high, low \} object, got number 7$/],
+  ])
+    assert.throws(() => tc.indicatorsMany([good, bad, good]), (error) => error instanceof type && message.test(error.message), message.source);
+});
+
+test("indicatorsMany: a hole in the list of series is refused, not computed from an unwritten entry", () => {
+  const holed = [{ high, low }, , { high, low }];
+  assert.throws(() => tc.indicatorsMany(holed), { name: "TypeError", message: /^series\[1\] must be a \{ high, low \} object, got undefined$/ });
+  const filled = tc.indicatorsMany([{ high, low }, { high: [], low: [] }, { high, low }]);
+  for (const c of COLUMNS) assertSameBits(assert, filled[2][c], plain[c], c);
+});
+
+test("indicatorsMany: each series' arrays are taken once, whatever its getters answer later", () => {
+  // The first look sees 10 bars, every later one the whole 200.
+  let looks = 0;
+  const shifting = {
+    get high() {
+      return ++looks > 1 ? high : high.slice(0, 10);
+    },
+    low: low.slice(0, 10),
+  };
+  const short = tc.indicators(high.slice(0, 10), low.slice(0, 10));
+  const [got] = tc.indicatorsMany([shifting]);
+  for (const c of COLUMNS) assertSameBits(assert, got[c], short[c], c);
+  // A typed array's own length is not its length here either.
+  const typed = Float64Array.from(high.slice(0, 10));
+  Object.defineProperty(typed, "length", { value: N });
+  assertSameBits(assert, tc.indicatorsMany([{ high: typed, low: low.slice(0, 10) }])[0].trendVigor, short.trendVigor, "own length");
+  // And a list of series that is a Proxy claiming more series than it has.
+  assert.throws(() => tc.indicatorsMany(claiming([{ high, low }], 1.5)), { name: "RangeError", message: /series\.length must be a whole number/ });
 });
