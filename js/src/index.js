@@ -271,13 +271,16 @@ export class Stream {
    * option is the saved stream's; options may give its warmup only.  Throws
    * a SnapshotError for bytes that are no snapshot the library can take.
    */
-  static load(bytes, options = {}) {
+  static load(bytes, options) {
     if (options !== null && typeof options === "object" && options.missing !== undefined)
       throw new TypeError("Stream.load(): the snapshot carries its own missing option; only warmup can be given");
+    // Checked as every other call's options, before the bytes: a number or
+    // an array spread into an object would otherwise pass as no options.
+    const { warmup } = checkOptions(options);
     const loaded = loadSnapshot(bytes);
     try {
       const policy = wasm.TamselChart_StreamMissingPolicy(loaded);
-      const stream = new Stream({ ...options, missing: POLICY_WORDS[policy] });
+      const stream = new Stream({ warmup, missing: POLICY_WORDS[policy] });
       // The next bar's number, from a peek at prices every policy takes.
       const next = wasm.TamselChart_StreamPeekPrices(loaded, 1, 1, valuesPointer, problemScratch);
       if (next === 0) throw new SnapshotError(0, "the loaded stream refuses a bar of finite prices");

@@ -33,7 +33,8 @@ export function describe(value) {
 /** The options object made whole: { missing, policy (the library's number for missing), warmup }. */
 export function checkOptions(options) {
   if (options === undefined || options === null) return { missing: POLICY_WORDS[0], policy: 0, warmup: NO_WARMUP };
-  if (typeof options !== "object" || Array.isArray(options))
+  // A Map has no own keys to check, so its entries would be ignored silently.
+  if (typeof options !== "object" || Array.isArray(options) || options instanceof Map)
     throw new TypeError(`options must be an object such as { missing: "previous", warmup: "nan" }, got ${describe(options)}`);
   for (const key of Object.keys(options))
     if (key !== "missing" && key !== "warmup")

@@ -108,6 +108,7 @@ const ERRORS = [
   [() => [high, low, { warmup: true }], TypeError, /warmup must be/],
   [() => [high, low, { mising: "nan" }], TypeError, /unknown option "mising"/],
   [() => [high, low, "nan"], TypeError, /options must be an object/],
+  [() => [high, low, new Map([["warmup", "nan"]])], TypeError, /options must be an object .*got an object \(Map\)/],
 ];
 const BATCH_ERRORS = [
   [() => ["1,2,3", low], TypeError, /high must be an array or a typed array of prices, got the string/],

@@ -203,6 +203,20 @@ test("the policy, remembered prices and warm-up option survive a snapshot", () =
   assert.throws(() => freed.save(), /freed/);
 });
 
+test("Stream.load checks its options as every other call does", () => {
+  const saved = new tc.Stream().save();
+  for (const [options, type, message] of [
+    [5, TypeError, /options must be an object .*got number 5/],
+    [[], TypeError, /options must be an object .*got an array/],
+    ["nan", TypeError, /options must be an object .*got the string "nan"/],
+    [new Map([["warmup", "nan"]]), TypeError, /got an object \(Map\)/],
+    [{ warmup: -3 }, RangeError, /whole number of at least 0, got -3/],
+    [{ wramup: "nan" }, TypeError, /unknown option "wramup"/],
+  ])
+    assert.throws(() => tc.Stream.load(saved, options), (error) => error instanceof type && message.test(error.message), String(message));
+  for (const options of [undefined, null, {}, { warmup: 3 }]) assert.equal(tc.Stream.load(saved, options).bars, 0);
+});
+
 test("cut, flipped, foreign and wrongly typed bytes are refused with the library's reason", () => {
   const good = new Uint8Array(readFileSync(SNAPSHOT_V1));
   const refusedWith = (bytes, code) => {
