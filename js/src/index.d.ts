@@ -176,7 +176,7 @@ export declare class Stream {
    * @throws SnapshotError for bytes that are no snapshot the library takes,
    *   TypeError for anything but bytes or for a missing option.
    */
-  static load(bytes: ArrayBufferView | ArrayBuffer, options?: { warmup?: Warmup }): Stream;
+  static load(bytes: ArrayBufferView | ArrayBuffer | SharedArrayBuffer, options?: { warmup?: Warmup }): Stream;
   /** Back to bar 1, keeping the options. */
   reset(): void;
   /** Ends the stream; any later call but free() throws. */

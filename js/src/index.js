@@ -267,9 +267,10 @@ export class Stream {
 
   /**
    * A stream continuing exactly as the one whose save() gave bytes (a
-   * Uint8Array, any other view of bytes, or an ArrayBuffer).  Its missing
-   * option is the saved stream's; options may give its warmup only.  Throws
-   * a SnapshotError for bytes that are no snapshot the library can take.
+   * Uint8Array, any other view of bytes, an ArrayBuffer or a
+   * SharedArrayBuffer).  Its missing option is the saved stream's; options
+   * may give its warmup only.  Throws a SnapshotError for bytes that are no
+   * snapshot the library can take.
    */
   static load(bytes, options) {
     if (options !== null && typeof options === "object" && options.missing !== undefined)

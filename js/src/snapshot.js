@@ -4,6 +4,7 @@
 // native build writes and reads; nothing of the format is known here.
 import { cString } from "./indicator-table.js";
 import { allocate, heapI32, heapU8, wasm } from "./module.js";
+import { bytesOf } from "./typed-arrays.js";
 
 /** TAMSELCHART_SNAPSHOT_MAX_BYTES: no snapshot is larger. */
 export const SNAPSHOT_MAX_BYTES = 16384;
@@ -38,8 +39,8 @@ export class SnapshotError extends Error {
 }
 
 function asBytes(bytes) {
-  if (bytes instanceof ArrayBuffer) return new Uint8Array(bytes);
-  if (ArrayBuffer.isView(bytes)) return new Uint8Array(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  const view = bytesOf(bytes);
+  if (view !== undefined) return view;
   const what = bytes === null ? "null" : typeof bytes;
   throw new TypeError(`Stream.load(): the snapshot must be a Uint8Array (or other bytes), got ${what}`);
 }

@@ -63,3 +63,32 @@ export function typedRange(values, start, end) {
 export function typedBytes(values) {
   return new Uint8Array(bufferOf.call(values), byteOffsetOf.call(values), byteLengthOf.call(values));
 }
+
+// Whether value is an ArrayBuffer (of this realm or another): the built-in
+// getter refuses anything else, a SharedArrayBuffer included.
+const bufferBytes = getter(ArrayBuffer.prototype, "byteLength");
+const sharedBytes = typeof SharedArrayBuffer === "function" ? getter(SharedArrayBuffer.prototype, "byteLength") : null;
+const answers = (get, value) => {
+  try {
+    get.call(value);
+    return true;
+  } catch {
+    return false;
+  }
+};
+const dataViewBuffer = getter(DataView.prototype, "buffer");
+const dataViewOffset = getter(DataView.prototype, "byteOffset");
+const dataViewLength = getter(DataView.prototype, "byteLength");
+
+/**
+ * The bytes of an ArrayBuffer, a SharedArrayBuffer, a typed array or a
+ * DataView as a Uint8Array of the same memory, the view's extent read
+ * through the built-in getters; undefined for anything else.
+ */
+export function bytesOf(value) {
+  if (kindOf.call(value) !== undefined) return typedBytes(value);
+  if (answers(dataViewBuffer, value))
+    return new Uint8Array(dataViewBuffer.call(value), dataViewOffset.call(value), dataViewLength.call(value));
+  if (answers(bufferBytes, value) || (sharedBytes !== null && answers(sharedBytes, value))) return new Uint8Array(value);
+  return undefined;
+}

@@ -203,6 +203,31 @@ test("the policy, remembered prices and warm-up option survive a snapshot", () =
   assert.throws(() => freed.save(), /freed/);
 });
 
+test("a snapshot is the bytes its view covers, read as the engine holds the view, from any realm or kind of buffer", async () => {
+  const { runInNewContext } = await import("node:vm");
+  const stream = new tc.Stream();
+  stream.push(10, 9);
+  const saved = stream.save();
+  // The snapshot sits 100 bytes into a larger buffer; the view given covers
+  // only the 50 bytes before it, whatever its own properties claim.
+  const around = new Uint8Array(saved.length + 100);
+  around.set(saved, 100);
+  const claimsSnapshot = (view) =>
+    Object.defineProperties(view, { byteOffset: { value: 100 }, byteLength: { value: saved.length }, length: { value: saved.length } });
+  for (const view of [claimsSnapshot(around.subarray(0, 50)), claimsSnapshot(new DataView(around.buffer, 0, 50))])
+    assert.throws(() => tc.Stream.load(view), { name: "SnapshotError", code: "SNAPSHOT_NOT_A_SNAPSHOT" });
+  assert.equal(tc.Stream.load(around.subarray(100)).bars, 1);
+  assert.equal(tc.Stream.load(new DataView(around.buffer, 100)).bars, 1);
+  // An ArrayBuffer of another realm, and a SharedArrayBuffer (whose views were taken already).
+  assert.equal(tc.Stream.load(runInNewContext("new Uint8Array(bytes).buffer", { bytes: Array.from(saved) })).bars, 1);
+  const shared = new SharedArrayBuffer(saved.length);
+  new Uint8Array(shared).set(saved);
+  assert.equal(tc.Stream.load(shared).bars, 1);
+  assert.equal(tc.Stream.load(new Uint8Array(shared)).bars, 1);
+  // Something shaped like a view is not one.
+  assert.throws(() => tc.Stream.load({ buffer: saved.buffer, byteOffset: 0, byteLength: saved.length }), TypeError);
+});
+
 test("Stream.load checks its options as every other call does", () => {
   const saved = new tc.Stream().save();
   for (const [options, type, message] of [

@@ -14,6 +14,7 @@ const copy: Stream = stream.clone();
 const snapshot: Uint8Array = stream.save();
 const resumed: Stream = Stream.load(snapshot, { warmup: "nan" });
 Stream.load(new ArrayBuffer(16));
+Stream.load(new SharedArrayBuffer(16));
 function why(error: unknown): string {
   return error instanceof SnapshotError ? `${error.code} ${error.reason} ${error.message}` : "";
 }
