@@ -83,6 +83,57 @@ test_that("prices are rounded to 32-bit floats as the library takes them", {
   expect_no_error(cyclePeriod(c(1, 3.4028234e38), c(1, 1)))
 })
 
+# bit64's integer64 built without bit64, as readRDS() gives a saved table back
+# in a session that has not loaded it: each whole number (|x| < 2^53, or NA)
+# in the eight bytes of a double.
+asInteger64 <- function(x) {
+  high <- floor(x / 2^32)
+  low <- x - high * 2^32
+  signed <- function(word) suppressWarnings(as.integer(ifelse(word >= 2^31, word - 2^32, word)))
+  words <- rbind(signed(low), signed(high))
+  words[, is.na(x)] <- c(0L, NA_integer_)
+  bytes <- writeBin(as.vector(words), raw(), size = 4L, endian = "little")
+  structure(readBin(bytes, "double", n = length(x), size = 8L, endian = "little"), class = "integer64")
+}
+
+test_that("a price argument is one column of numbers, read as the numbers it holds", {
+  prices <- randomBars(40)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  days <- format(zoo::index(prices))
+  expected <- tamselIndicators(high, low)
+  # A data frame of several columns as the high prices: its first column (an
+  # Open) was taken silently.
+  frame <- data.frame(Open = high - 5, High = high, Low = low)
+  for (call in list(
+    function() tamselIndicators(frame, low), function() trendVigor(frame, low),
+    function() tamselStream()$push(frame[1, ], low[1]), function() tamselStream()$peek(high[1], frame[1, ])
+  )) {
+    expect_error(call(), "must be one column of prices, not a data frame of 3 columns")
+  }
+  # A one-column data frame or matrix as the high prices: the result has its
+  # row names, not its column name recycled as the first row's name.
+  for (one in list(data.frame(High = high, row.names = days), matrix(high, dimnames = list(days, "High")))) {
+    expect_identical(names(trendVigor(one, low)), days)
+    expect_identical(unname(trendVigor(one, low)), unname(expected[, "trend_vigor"]))
+    expect_identical(tamselIndicators(one, low), `rownames<-`(expected, days))
+  }
+  expect_identical(trendVigor(data.frame(High = high), low), expected[, "trend_vigor"])
+  # integer64 prices are their numbers, with or without bit64 loaded: their
+  # bytes were read as doubles near 0.
+  cents <- round(high * 100)
+  lowCents <- round(low * 100)
+  expect_identical(tamselIndicators(asInteger64(cents), asInteger64(lowCents)), tamselIndicators(cents, lowCents))
+  table <- data.frame(Low = lowCents)
+  table$High <- asInteger64(cents)
+  expect_identical(tamselIndicators(table), as.data.frame(tamselIndicators(cents, lowCents)))
+  stream <- tamselStream()
+  expect_identical(stream$push(asInteger64(cents), asInteger64(lowCents)), tamselStream()$push(cents, lowCents))
+  expect_identical(tamselcharts:::fromInteger64(asInteger64(c(-1, 2^53 - 1, -(2^53 - 1), 0, 4294967296, NA))),
+                   c(-1, 2^53 - 1, -(2^53 - 1), 0, 4294967296, NA))
+  expect_error(cyclePeriod(asInteger64(c(1, NA, 3)), c(1, 1, 1)), "the high price of row 2 is NA", fixed = TRUE)
+})
+
 test_that("bad arguments are refused with a message that says what to pass", {
   prices <- randomBars(20)
   cases <- list(
@@ -289,6 +340,9 @@ test_that("the price columns are those a person would take, by the library's col
   expect_error(tamselIndicators(data.frame(High = close, Close = close, SlowMA = close)), "no column is the low price")
   expect_error(tamselIndicators(data.frame(High = close, Low = close, `<low>` = close, check.names = FALSE)),
                'several columns could be the low prices: the columns "Low", "<low>"', fixed = TRUE)
+  # Repeated names are named as given, not as a data frame's subscript renames them.
+  expect_error(tamselIndicators(data.frame(High = close, High = close, Low = close, check.names = FALSE)),
+               'several columns could be the high prices: the columns "High", "High";', fixed = TRUE)
 })
 
 test_that("rows with times are taken in time order only, or refused naming the rows", {
