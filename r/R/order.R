@@ -19,16 +19,31 @@ timeFormats <- c(
   "%Y-%m-%d", "%Y/%m/%d", "%Y.%m.%d", "%Y%m%d"
 )
 
-# The bars' times of an input: list(keys, labels, what), keys numbers that
-# order the bars, labels their text for messages, what the times' source
-# ("the index", "the column Date"); NULL for an input without times.  A
-# series has its index; a data frame or matrix the column of class Date or
-# POSIXt, or else the columns named as times (a date and a time column are
-# read together).
+# The numbers of a time column or index that are numbers (as they are, or an
+# integer64's whole numbers), with their text for messages.
+numericTimes <- function(values) {
+  if (inherits(values, "integer64")) {
+    keys <- fromInteger64(values)
+    return(list(keys = keys, labels = ifelse(is.na(keys), "NA", formatC(keys, format = "f", digits = 0L))))
+  }
+  list(keys = as.numeric(values), labels = trimws(format(values)))
+}
+
+# The bars' times of an input: list(keys, labels, what, sorted), keys numbers
+# that order the bars (an index's own values where sorted), labels their
+# text for messages, what the times' source ("the index", "the column
+# Date"), sorted whether the input keeps its rows in the order of the keys
+# already (a zoo or xts index of numbers or times); NULL for an input
+# without times.  A series has its index; a data frame or matrix the column
+# of class Date or POSIXt, or else the columns named as times (a date and a
+# time column are read together).
 barTimes <- function(HL, kind, caller) {
   if (kind %in% c("xts", "zoo")) {
     index <- zoo::index(HL)
-    return(list(keys = index, labels = format(index), what = "the index"))
+    # zoo sorts an integer64 index by its bytes, which is not the order of
+    # its numbers without bit64.
+    if (inherits(index, "integer64")) return(c(numericTimes(index), what = "the index", sorted = FALSE))
+    return(list(keys = index, labels = format(index), what = "the index", sorted = TRUE))
   }
   if (!kind %in% c("data.frame", "matrix") || is.null(colnames(HL))) return(NULL)
   columns <- lapply(seq_len(ncol(HL)), function(j) HL[, j, drop = TRUE])
@@ -38,8 +53,7 @@ barTimes <- function(HL, kind, caller) {
   if (length(chosen) == 0L) return(NULL)
   what <- paste0(if (length(chosen) == 1L) "the column " else "the columns ", paste(colnames(HL)[chosen], collapse = " and "))
   if (length(chosen) == 1L && (is.numeric(columns[[chosen]]) || inherits(columns[[chosen]], c("Date", "POSIXt")))) {
-    keys <- as.numeric(columns[[chosen]])
-    return(list(keys = keys, labels = format(columns[[chosen]]), what = what))
+    return(c(numericTimes(columns[[chosen]]), what = what, sorted = FALSE))
   }
   text <- do.call(paste, lapply(columns[chosen], format))
   parsed <- tryCatch(as.POSIXct(text, tz = "UTC", tryFormats = timeFormats, optional = TRUE), error = function(e) NULL)
@@ -50,7 +64,7 @@ barTimes <- function(HL, kind, caller) {
       call. = FALSE
     )
   }
-  list(keys = as.numeric(parsed), labels = text, what = what)
+  list(keys = as.numeric(parsed), labels = text, what = what, sorted = FALSE)
 }
 
 # The input's rows in time order, oldest first, as positions in the input.
@@ -60,7 +74,20 @@ takeOrder <- function(input, order, caller) {
   rows <- if (order == "newest-first") rev(seq_len(bars)) else seq_len(bars)
   times <- input$times
   if (is.null(times)) return(rows)
-  if (input$kind %in% c("xts", "zoo")) {
+  # A bar without a time, or at an infinite one, has no place among the
+  # others: zoo sorts an NA time last, where it was computed as the newest
+  # bar, and an infinite time stepped to another (Inf - Inf is NaN) was
+  # taken for one in order.
+  keys <- times$keys[rows]
+  noTime <- if (is.double(keys)) !is.finite(keys) else is.na(keys)
+  if (any(noTime)) {
+    at <- rows[which(noTime)[1L]]
+    stop(caller, ": ", rowName(input, at), " has no time in ", times$what,
+      '; drop the row, or pass order = "as-given" to take the rows as they are',
+      call. = FALSE
+    )
+  }
+  if (times$sorted) {
     if (order == "newest-first") {
       stop(caller, ': an ', input$kind, ' series is always in time order, oldest first; drop order = "newest-first"',
         call. = FALSE
@@ -77,13 +104,6 @@ takeOrder <- function(input, order, caller) {
       )
     }
     return(rows)
-  }
-  keys <- times$keys[rows]
-  if (anyNA(keys)) {
-    stop(caller, ": ", rowName(input, rows[which(is.na(keys))[1L]]), " has no time in ", times$what,
-      '; drop the row, or pass order = "as-given" to take the rows as they are',
-      call. = FALSE
-    )
   }
   steps <- diff(keys)
   wrong <- which(steps <= 0)

@@ -388,6 +388,58 @@ test_that("rows with times are taken in time order only, or refused naming the r
   expect_error(tamselIndicators(frameOf(1:60), order = "sorted"), "should be one of")
 })
 
+test_that("a row without a time, or at an infinite one, is refused by its row, not ordered anywhere", {
+  prices <- randomBars(60)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  expected <- unname(tamselIndicators(high, low))
+  values <- function(result) unname(as.matrix(zoo::coredata(result)))
+  # Inf - Inf is NaN, which no step test catches: two infinite times at the
+  # end or the start passed as times in order.
+  for (case in list(
+    list(times = c(1:58, Inf, Inf), row = "row 59 (Inf)"),
+    list(times = c(-Inf, -Inf, 3:60), row = "row 1 (-Inf)"),
+    list(times = .POSIXct(c(1:59, Inf), tz = "UTC"), row = "row 60 (Inf)"),
+    list(times = structure(c(1:29, Inf, 31:60), class = "Date"), row = "row 30 (Inf)")
+  )) {
+    frame <- data.frame(Time = case$times, High = high, Low = low)
+    expect_error(tamselIndicators(frame), paste(case$row, "has no time in the column Time"), fixed = TRUE)
+    expect_error(tamselIndicators(frame[60:1, ], order = "newest-first"), "has no time in the column Time", fixed = TRUE)
+    expect_identical(values(tamselIndicators(frame, order = "as-given")), expected)
+  }
+  # zoo sorts an NA or NaN time last: that bar was computed as the newest.
+  for (missing in list(NA_real_, NaN, Inf)) {
+    times <- c(1:40, missing, 42:60)
+    series <- suppressWarnings(zoo::zoo(cbind(High = high, Low = low), times))
+    expect_error(tamselIndicators(series), sprintf("row 60 (%s) has no time in the index", format(missing)), fixed = TRUE)
+    expect_error(cyclePeriod(series[, "High"], series[, "Low"]), "has no time in the index", fixed = TRUE)
+    expect_identical(values(tamselIndicators(series, order = "as-given")), unname(tamselIndicators(high[order(times)], low[order(times)])))
+  }
+  # A time column of integer64 (epoch milliseconds, as data.table reads them)
+  # is ordered by its numbers with or without bit64 loaded: its bytes read as
+  # doubles put negative times after positive ones and its NA at -0.
+  milliseconds <- 1704067200000 + 60000 * (0:59)
+  for (case in list(
+    list(times = milliseconds, error = NA),
+    list(times = -rev(milliseconds), error = NA),
+    list(times = c(-30:-1, 0:29), error = NA),
+    list(times = rev(milliseconds), error = "run newest first"),
+    list(times = replace(milliseconds, 60, NA), error = "row 60 (NA) has no time in the column Timestamp"),
+    list(times = replace(milliseconds, 31, milliseconds[30]), error = "row 31 (1704068940000) has the time of row 30")
+  )) {
+    frame <- data.frame(High = high, Low = low)
+    frame$Timestamp <- asInteger64(case$times)
+    if (is.na(case$error)) {
+      expect_identical(values(tamselIndicators(frame)), expected)
+    } else {
+      expect_error(tamselIndicators(frame), case$error, fixed = TRUE)
+    }
+  }
+  frame <- data.frame(High = rev(high), Low = rev(low))
+  frame$Timestamp <- asInteger64(rev(milliseconds))
+  expect_identical(values(tamselIndicators(frame, order = "newest-first")), expected[60:1, ])
+})
+
 test_that("a series with a repeated time is refused, naming the rows", {
   prices <- randomBars(40)
   twice <- xts::xts(zoo::coredata(prices), zoo::index(prices)[c(1:20, 20:39)])
