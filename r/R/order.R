@@ -12,12 +12,98 @@ barOrders <- c("oldest-first", "newest-first", "as-given")
 # column-name rule (so also <DATE> or X.Date).
 timeColumnNames <- c("date", "datetime", "time", "timestamp")
 
-# Formats a character time column may be written in.
-timeFormats <- c(
-  "%Y-%m-%d %H:%M:%OS", "%Y-%m-%dT%H:%M:%OS", "%Y/%m/%d %H:%M:%OS", "%Y.%m.%d %H:%M:%OS",
-  "%Y-%m-%d %H:%M", "%Y-%m-%dT%H:%M", "%Y/%m/%d %H:%M", "%Y.%m.%d %H:%M",
-  "%Y-%m-%d", "%Y/%m/%d", "%Y.%m.%d", "%Y%m%d"
+# The shape of a bar time written as text: a date (2024-01-31, 2024/1/31,
+# 2024.01.31, 20240131), maybe a time (T or blanks, then 9:30, 09:30:15 or
+# 09:30:15.250, maybe AM or PM) and maybe a zone (Z, +01:00, -0500, +01, or a
+# name such as UTC or EST).  The whole text must be of this shape:
+# strptime() stops where its format ends, so it took "2024-01-31 01:00 PM"
+# for one at night and "2024-01-31T10:00-05:00" for ten UTC, and rows out of
+# order passed for rows in order.
+timeTextPattern <- paste0(
+  "^([0-9]{4})([-/.]?)([0-9]{1,2})\\2([0-9]{1,2})",
+  "(?:(?:T|\\s+)([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}(?:[.,][0-9]+)?))?(?:\\s*([AaPp][Mm]))?)?",
+  "(?:\\s*(Z|[+-][0-9]{2}(?::?[0-9]{2})?|[A-Za-z]{2,5}))?$"
 )
+
+# Bar times written as text: list(seconds, zone), seconds since 1970-01-01
+# UTC (NA for a text of another shape or no such date or time; 24:00 is the
+# next day's midnight, as strptime() reads it) and the name
+# of the zone each text gives (NA where it gives none, an offset, Z, UTC or
+# GMT).  A named zone's offset is not known here, so the seconds of such a
+# text are those of its clock.
+readTimeText <- function(text) {
+  text <- trimws(text)
+  quick <- readIsoTimes(text)
+  if (!is.null(quick)) return(list(seconds = quick, zone = rep(NA_character_, length(text))))
+  shaped <- !is.na(text) & grepl(timeTextPattern, text, perl = TRUE)
+  # The nine parts of every text from one pass of the pattern, split at a
+  # character no part holds; the closing "|." keeps the empty last part.
+  parts <- matrix(NA_character_, 9L, length(text))
+  if (any(shaped)) {
+    joined <- sub(timeTextPattern, "\\1|\\2|\\3|\\4|\\5|\\6|\\7|\\8|\\9|.", text[shaped], perl = TRUE)
+    parts[, shaped] <- matrix(unlist(strsplit(joined, "|", fixed = TRUE), use.names = FALSE), 10L)[1:9, ]
+  }
+  part <- function(k) parts[k, ]
+  year <- part(1L)
+  separator <- part(2L)
+  month <- part(3L)
+  day <- part(4L)
+  # A date without separators is 8 digits; 2024131 could be either of two.
+  shaped <- shaped & (separator != "" | (nchar(month) == 2L & nchar(day) == 2L))
+  date <- as.Date(sprintf("%s-%02d-%02d", year, as.integer(month), as.integer(day)), format = "%Y-%m-%d")
+  hour <- as.integer(part(5L))
+  minute <- as.integer(part(6L))
+  second <- as.numeric(sub(",", ".", part(7L), fixed = TRUE))
+  noon <- toupper(part(8L))
+  zone <- part(9L)
+  hour[is.na(hour)] <- 0L
+  minute[is.na(minute)] <- 0L
+  second[is.na(second)] <- 0
+  clock <- !is.na(noon) & nzchar(noon)
+  valid <- shaped & !is.na(date) & minute <= 59L & second < 61 &
+    ifelse(clock, hour >= 1L & hour <= 12L, hour <= 23L | (hour == 24L & minute == 0L & second == 0))
+  # 12 AM is midnight, 12 PM noon.
+  hour <- ifelse(clock, hour %% 12L + ifelse(noon == "PM", 12L, 0L), hour)
+  offset <- rep(0, length(text))
+  numeric <- !is.na(zone) & grepl("^[+-]", zone)
+  digits <- gsub("[^0-9]", "", zone[numeric])
+  offsetHours <- as.integer(substr(digits, 1L, 2L))
+  offsetMinutes <- ifelse(nchar(digits) == 4L, as.integer(substr(digits, 3L, 4L)), 0L)
+  valid[numeric] <- valid[numeric] & offsetHours <= 23L & offsetMinutes <= 59L
+  offset[numeric] <- ifelse(startsWith(zone[numeric], "-"), -1, 1) * (offsetHours * 3600 + offsetMinutes * 60)
+  named <- !is.na(zone) & nzchar(zone) & !numeric & !toupper(zone) %in% c("Z", "UTC", "GMT")
+  seconds <- as.numeric(date) * 86400 + hour * 3600 + minute * 60 + second - offset
+  seconds[!valid] <- NA_real_
+  list(seconds = seconds, zone = ifelse(valid & named, zone, NA_character_))
+}
+
+# The common ways of writing times in full (2024-01-31, 2024-01-31 09:30,
+# 2024-01-31T09:30:15.250), each with the format that reads exactly it: a
+# column written all in one of them is read by strptime() at once.
+isoShapes <- local({
+  date <- "^[0-9]{4}-[0-9]{2}-[0-9]{2}"
+  seconds <- ":[0-9]{2}(?:[.][0-9]+)?$"
+  list(
+    c(paste0(date, "$"), "%Y-%m-%d"),
+    c(paste0(date, " [0-9]{2}:[0-9]{2}$"), "%Y-%m-%d %H:%M"),
+    c(paste0(date, " [0-9]{2}:[0-9]{2}", seconds), "%Y-%m-%d %H:%M:%OS"),
+    c(paste0(date, "T[0-9]{2}:[0-9]{2}$"), "%Y-%m-%dT%H:%M"),
+    c(paste0(date, "T[0-9]{2}:[0-9]{2}", seconds), "%Y-%m-%dT%H:%M:%OS")
+  )
+})
+
+# The seconds of texts all written in one of the common ways (NA where a
+# text is missing), or NULL when they are not.
+readIsoTimes <- function(text) {
+  given <- text[!is.na(text)]
+  if (length(given) == 0L) return(NULL)
+  for (shape in isoShapes) {
+    if (!grepl(shape[1L], given[1L], perl = TRUE)) next
+    if (!all(grepl(shape[1L], given, perl = TRUE))) return(NULL)
+    return(as.numeric(as.POSIXct(strptime(text, shape[2L], tz = "UTC"))))
+  }
+  NULL
+}
 
 # The numbers of a time column or index that are numbers (as they are, or an
 # integer64's whole numbers), with their text for messages.
@@ -55,16 +141,42 @@ barTimes <- function(HL, kind, caller) {
   if (length(chosen) == 1L && (is.numeric(columns[[chosen]]) || inherits(columns[[chosen]], c("Date", "POSIXt")))) {
     return(c(numericTimes(columns[[chosen]]), what = what, sorted = FALSE))
   }
-  text <- do.call(paste, lapply(columns[chosen], format))
-  parsed <- tryCatch(as.POSIXct(text, tz = "UTC", tryFormats = timeFormats, optional = TRUE), error = function(e) NULL)
-  if (is.null(parsed) || anyNA(parsed[!is.na(text) & nzchar(trimws(text))])) {
+  c(textTimes(columns[chosen], what, caller), sorted = FALSE)
+}
+
+# The times written in one or more columns (a date and a time column read
+# together): a row with a missing or blank part has no time; any other text
+# must read as a bar time, and a zone given by name must be the same on
+# every row, as only then the clock times order the bars.
+textTimes <- function(columns, what, caller) {
+  parts <- lapply(columns, function(column) {
+    text <- if (is.character(column) || is.factor(column)) trimws(as.character(column)) else format(column)
+    text[!is.na(text) & !nzchar(text)] <- NA_character_
+    text
+  })
+  text <- do.call(paste, parts)
+  text[Reduce(`|`, lapply(parts, is.na))] <- NA_character_
+  read <- readTimeText(text)
+  unread <- which(!is.na(text) & is.na(read$seconds))
+  if (length(unread) > 0L) {
     stop(caller, ": ", what, " cannot be read as bar times (such as 2024-01-31 or 2024-01-31 09:30), ",
-      "so the order of the rows cannot be checked; convert it with as.Date() or as.POSIXct(), ",
+      "so the order of the rows cannot be checked: row ", unread[1L], " is \"", text[unread[1L]], "\"; ",
+      "convert it with as.Date() or as.POSIXct(), ",
       'or pass order = "as-given" to take the rows as they are',
       call. = FALSE
     )
   }
-  list(keys = as.numeric(parsed), labels = text, what = what, sorted = FALSE)
+  zones <- unique(read$zone[!is.na(text)])
+  if (length(zones) > 1L && any(!is.na(zones))) {
+    named <- paste(zones[!is.na(zones)], collapse = ", ")
+    stop(caller, ": ", what, if (anyNA(zones)) paste0(" names the zone of some times (", named, ") and not of others") else
+      paste0(" gives times in several zones (", named, ")"), ", and a zone's name does not tell its offset, ",
+      "so the order of the rows cannot be checked; convert it with as.POSIXct() to one time zone, ",
+      'or pass order = "as-given" to take the rows as they are',
+      call. = FALSE
+    )
+  }
+  list(keys = read$seconds, labels = text, what = what)
 }
 
 # The input's rows in time order, oldest first, as positions in the input.

@@ -440,6 +440,71 @@ test_that("a row without a time, or at an infinite one, is refused by its row, n
   expect_identical(values(tamselIndicators(frame, order = "newest-first")), expected[60:1, ])
 })
 
+test_that("times written as text are read whole, their AM, PM and zone offsets included", {
+  prices <- randomBars(60)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  expected <- unname(tamselIndicators(high, low))
+  values <- function(result) unname(as.matrix(result))
+  frameOf <- function(times) data.frame(Date = times, High = high, Low = low)
+  clock <- function(minutes) sprintf("%02d:%02d", minutes %/% 60L, minutes %% 60L)
+  # Minutes 0, 7, 14, ... after 10:00 UTC, each written on a clock 2 minutes
+  # further ahead of UTC than the last: the clock times fall while the times
+  # rise, and the other way round.
+  later <- 600L + 7L * (0:59)
+  offsets <- 2L * (0:59)
+  rising <- sprintf("2024-01-02T%s:00+%s", clock(later + offsets), clock(offsets))
+  expect_identical(values(tamselIndicators(frameOf(sub("+00:00", "Z", rising, fixed = TRUE)))), expected)
+  earlier <- 600L - (0:59)
+  falling <- sprintf("2024-01-02T%s:00+%s", clock(earlier + offsets), clock(offsets))
+  # The offsets were cut off, and the rising clock taken for rising times.
+  expect_error(tamselIndicators(frameOf(falling)), "run newest first", fixed = TRUE)
+  expect_identical(values(tamselIndicators(frameOf(rev(falling)))), expected)
+  westward <- sprintf("2024-01-02 %s-%s", clock(later - offsets), sub(":", "", clock(offsets), fixed = TRUE))
+  expect_identical(values(tamselIndicators(frameOf(westward))), expected)
+  # A 12-hour clock: 1:00 PM to 1:29 PM and then 2:00 AM to 2:29 AM were read
+  # as 1:00 to 2:29 in order.
+  twelve <- sprintf("2024-01-01 %02d:%02d %s", rep(c(1L, 2L), each = 30L), rep(0:29, 2L), rep(c("PM", "AM"), each = 30L))
+  expect_error(tamselIndicators(frameOf(twelve)), sprintf(
+    "are not in time order: row 31 (%s) comes after row 30 (%s)", twelve[31], twelve[30]
+  ), fixed = TRUE)
+  midnight <- 15L * (0:59)
+  hours <- (midnight %/% 60L) %% 12L
+  noon <- sprintf("2024-01-01 %d:%02d %s", ifelse(hours == 0L, 12L, hours), midnight %% 60L,
+                  ifelse(midnight < 720L, "am", "pm"))
+  expect_identical(values(tamselIndicators(frameOf(noon))), expected)
+  # A zone given by name: the same on every row, the clock orders the rows;
+  # EDT and EST (the hour that repeats in November) cannot be ordered by it.
+  expect_identical(values(tamselIndicators(frameOf(paste("2024-01-02", clock(later), "EST")))), expected)
+  fallBack <- c("2024-11-03 01:00 EST", "2024-11-03 01:30 EDT", paste("2024-11-03", clock(120L + 0:57), "EST"))
+  expect_error(tamselIndicators(frameOf(fallBack)), "gives times in several zones (EST, EDT)", fixed = TRUE)
+  expect_error(tamselIndicators(frameOf(c(paste("2024-01-02", clock(later[1:59]), "EST"), "2024-01-02 23:00"))), "names the zone of some times (EST)",
+               fixed = TRUE)
+  # Times to the second and to the minute side by side: the seconds were cut
+  # off all of them, and 09:30:50 taken for 09:30.
+  mixed <- paste("2024-01-02", ifelse(seq_len(60) %% 2L == 0L, paste0(clock(later), ":00"), clock(later)))
+  mixed[2] <- "2024-01-02 10:00:50.5"
+  expect_identical(values(tamselIndicators(frameOf(mixed))), expected)
+  # Anything else on a row is no time; the first such row is named.
+  days <- format(as.Date("2024-01-01") + 0:59)
+  for (case in list(
+    list(text = replace(days, 5, "2024-01-05 (holiday)"), row = 5),
+    list(text = replace(days, 2, "2024-02-30"), row = 2),
+    list(text = replace(days, 9, "2024-01-09 25:00"), row = 9),
+    list(text = replace(days, 9, "2024011"), row = 9)
+  )) {
+    expect_error(tamselIndicators(frameOf(case$text)), sprintf(
+      "the column Date cannot be read as bar times (such as 2024-01-31 or 2024-01-31 09:30), so the order of the rows cannot be checked: row %d is \"%s\"",
+      case$row, case$text[case$row]
+    ), fixed = TRUE)
+  }
+  # A date and a time column: a row missing either part has no time.
+  split <- data.frame(Date = rep(days[1:30], each = 2L), Time = rep(c("9:30", "16:00"), 30L), High = high, Low = low)
+  expect_identical(values(tamselIndicators(split)[, 1:4]), expected)
+  split$Time[8] <- NA
+  expect_error(tamselIndicators(split), "row 8 has no time in the columns Date and Time", fixed = TRUE)
+})
+
 test_that("a series with a repeated time is refused, naming the rows", {
   prices <- randomBars(40)
   twice <- xts::xts(zoo::coredata(prices), zoo::index(prices)[c(1:20, 20:39)])
