@@ -8,7 +8,7 @@ computeIndicators <- function(HL, low, which, missing, warmup, order, caller) {
   policy <- policyNumber(missing)
   warmup <- checkWarmup(warmup)
   order <- match.arg(order, barOrders)
-  input <- priceInput(HL, low, caller)
+  input <- priceInput(HL, low, caller, order)
   rows <- takeOrder(input, order, caller)
   high <- input$high[rows]
   lowPrices <- input$low[rows]

@@ -122,8 +122,10 @@ numericTimes <- function(values) {
 # already (a zoo or xts index of numbers or times); NULL for an input
 # without times.  A series has its index; a data frame or matrix the column
 # of class Date or POSIXt, or else the columns named as times (a date and a
-# time column are read together).
-barTimes <- function(HL, kind, caller) {
+# time column are read together).  check is FALSE for order = "as-given":
+# the times then only name rows in messages, and text that cannot be read as
+# times is no error.
+barTimes <- function(HL, kind, caller, check = TRUE) {
   if (kind %in% c("xts", "zoo")) {
     index <- zoo::index(HL)
     # zoo sorts an integer64 index by its bytes, which is not the order of
@@ -141,14 +143,14 @@ barTimes <- function(HL, kind, caller) {
   if (length(chosen) == 1L && (is.numeric(columns[[chosen]]) || inherits(columns[[chosen]], c("Date", "POSIXt")))) {
     return(c(numericTimes(columns[[chosen]]), what = what, sorted = FALSE))
   }
-  c(textTimes(columns[chosen], what, caller), sorted = FALSE)
+  c(textTimes(columns[chosen], what, caller, check), sorted = FALSE)
 }
 
 # The times written in one or more columns (a date and a time column read
 # together): a row with a missing or blank part has no time; any other text
 # must read as a bar time, and a zone given by name must be the same on
 # every row, as only then the clock times order the bars.
-textTimes <- function(columns, what, caller) {
+textTimes <- function(columns, what, caller, check = TRUE) {
   parts <- lapply(columns, function(column) {
     text <- if (is.character(column) || is.factor(column)) trimws(as.character(column)) else format(column)
     text[!is.na(text) & !nzchar(text)] <- NA_character_
@@ -156,6 +158,7 @@ textTimes <- function(columns, what, caller) {
   })
   text <- do.call(paste, parts)
   text[Reduce(`|`, lapply(parts, is.na))] <- NA_character_
+  if (!check) return(list(keys = NULL, labels = text, what = what))
   read <- readTimeText(text)
   unread <- which(!is.na(text) & is.na(read$seconds))
   if (length(unread) > 0L) {

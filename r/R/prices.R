@@ -91,7 +91,9 @@ rowNamesOf <- function(prices) {
 #   kind   "xts", "zoo", "data.frame", "matrix" or "vector"
 #   like   the object whose index or row names the result takes
 #   times  the bars' times, as barTimes() gives them, or NULL
-priceInput <- function(HL, low, caller) {
+# order is the order option: its "as-given" reads the times for messages only.
+priceInput <- function(HL, low, caller, order = "oldest-first") {
+  check <- order != "as-given"
   if (!is.null(low)) {
     like <- HL
     high <- asPrices(HL, "high", caller)
@@ -109,7 +111,7 @@ priceInput <- function(HL, low, caller) {
         )
       }
       kind <- if (xts::is.xts(HL)) "xts" else "zoo"
-      return(list(high = high, low = lowPrices, kind = kind, like = like, times = barTimes(HL, kind, caller)))
+      return(list(high = high, low = lowPrices, kind = kind, like = like, times = barTimes(HL, kind, caller, check)))
     }
     return(list(high = high, low = lowPrices, kind = "vector", like = rowNamesOf(HL), times = NULL))
   }
@@ -133,7 +135,7 @@ priceInput <- function(HL, low, caller) {
   table <- if (kind %in% c("xts", "zoo")) zoo::coredata(HL) else HL
   high <- asPrices(table[, priceColumn(table, "high", caller), drop = FALSE], "high", caller)
   lowPrices <- asPrices(table[, priceColumn(table, "low", caller), drop = FALSE], "low", caller)
-  list(high = high, low = lowPrices, kind = kind, like = HL, times = barTimes(HL, kind, caller))
+  list(high = high, low = lowPrices, kind = kind, like = HL, times = barTimes(HL, kind, caller, check))
 }
 
 # Row i of the input as a message names it: "row 30", with its time (of a

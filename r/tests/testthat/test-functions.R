@@ -498,6 +498,14 @@ test_that("times written as text are read whole, their AM, PM and zone offsets i
       case$row, case$text[case$row]
     ), fixed = TRUE)
   }
+  # order = "as-given", the way out each of these errors names, takes the
+  # rows without reading their times: it failed on the same error.
+  unreadable <- frameOf(replace(days, 5, "soon"))
+  unreadable$High[7] <- NA
+  expect_identical(values(tamselIndicators(unreadable, order = "as-given", missing = "previous")),
+                   unname(tamselIndicators(replace(high, 7, high[6]), low)))
+  expect_error(tamselIndicators(unreadable, order = "as-given"), sprintf("the high price of row 7 (%s) is NA", days[7]),
+               fixed = TRUE)
   # A date and a time column: a row missing either part has no time.
   split <- data.frame(Date = rep(days[1:30], each = 2L), Time = rep(c("9:30", "16:00"), 30L), High = high, Low = low)
   expect_identical(values(tamselIndicators(split)[, 1:4]), expected)
