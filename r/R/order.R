@@ -128,6 +128,11 @@ numericTimes <- function(values) {
 barTimes <- function(HL, kind, caller, check = TRUE) {
   if (kind %in% c("xts", "zoo")) {
     index <- zoo::index(HL)
+    # zoo keeps a text index in the order of the text, which is the order
+    # of time only for some ways of writing it (2024-01-31, not 31/01/2024).
+    if (is.character(index) || is.factor(index)) {
+      return(c(textTimes(list(as.character(index)), "the index", caller, check), sorted = FALSE))
+    }
     # zoo sorts an integer64 index by its bytes, which is not the order of
     # its numbers without bit64.
     if (inherits(index, "integer64")) return(c(numericTimes(index), what = "the index", sorted = FALSE))

@@ -525,6 +525,28 @@ test_that("a series with a repeated time is refused, naming the rows", {
   expect_error(tamselIndicators(prices, order = "newest-first"), "always in time order")
 })
 
+test_that("a zoo series indexed by text is checked as times, not trusted to be in order", {
+  prices <- randomBars(40)
+  days <- zoo::index(prices)
+  expected <- unname(zoo::coredata(tamselIndicators(prices)))
+  values <- function(result) unname(zoo::coredata(result))
+  # zoo sorts a text index as text: 01/02/2024 comes before 02/01/2024.
+  for (index in list(format(days, "%d/%m/%Y"), factor(format(days, "%d/%m/%Y")))) {
+    series <- zoo::zoo(zoo::coredata(prices), index)
+    expect_error(tamselIndicators(series), "the index cannot be read as bar times", fixed = TRUE)
+    expect_identical(zoo::index(tamselIndicators(series, order = "as-given")), zoo::index(series))
+  }
+  # 2020-1-10 sorts before 2020-1-2, which comes 9 rows later.
+  unpadded <- zoo::zoo(zoo::coredata(prices), paste(2020, as.integer(format(days, "%m")), as.integer(format(days, "%d")), sep = "-"))
+  expect_error(tamselIndicators(unpadded),
+               "the rows by the index are not in time order: row 12 (2020-1-2) comes after row 11 (2020-1-19)", fixed = TRUE)
+  # Text that sorts as its times do is a series in order like any other.
+  written <- zoo::zoo(zoo::coredata(prices), format(days))
+  expect_identical(values(tamselIndicators(written)), expected)
+  expect_identical(zoo::index(tamselIndicators(written)), format(days))
+  expect_error(tamselIndicators(written, order = "newest-first"), "run oldest first", fixed = TRUE)
+})
+
 test_that("an input without rows gives a result without rows, of its own class", {
   noRows <- matrix(numeric(0), 0L, 2L, dimnames = list(NULL, c("High", "Low")))
   days <- as.Date(character(0))
