@@ -142,6 +142,18 @@ barTimes <- function(HL, kind, caller, check = TRUE) {
   columns <- lapply(seq_len(ncol(HL)), function(j) HL[, j, drop = TRUE])
   classed <- which(vapply(columns, function(column) inherits(column, c("Date", "POSIXt")), NA))
   named <- which(Reduce(`|`, lapply(timeColumnNames, function(name) columnNameMatches(colnames(HL), name))))
+  # Of several columns of times, the one named as the bars' times; their
+  # text read together was ordered by the first column alone, whichever
+  # held the bars' times.
+  if (length(classed) > 1L && length(intersect(classed, named)) == 1L) classed <- intersect(classed, named)
+  if (length(classed) > 1L) {
+    if (!check) return(NULL)
+    stop(caller, ": several columns hold times: ", columnList(HL, classed),
+      "; keep the bars' times in one of them (or name it Date, Datetime, Time or Timestamp), ",
+      'or pass order = "as-given" to take the rows as they are',
+      call. = FALSE
+    )
+  }
   chosen <- if (length(classed) > 0L) classed else named
   if (length(chosen) == 0L) return(NULL)
   what <- paste0(if (length(chosen) == 1L) "the column " else "the columns ", paste(colnames(HL)[chosen], collapse = " and "))

@@ -513,6 +513,28 @@ test_that("times written as text are read whole, their AM, PM and zone offsets i
   expect_error(tamselIndicators(split), "row 8 has no time in the columns Date and Time", fixed = TRUE)
 })
 
+test_that("of several columns of times, the one named as the bars' times orders them, or none", {
+  prices <- randomBars(40)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  days <- zoo::index(prices)
+  expected <- unname(tamselIndicators(high, low))
+  values <- function(result) unname(as.matrix(result))
+  # A column of other dates beside the bars' dates: the dates of the bars
+  # are checked, whichever column comes first.
+  named <- data.frame(Expiry = rev(days) + 90, Date = days, High = high, Low = low)
+  expect_identical(values(tamselIndicators(named)), expected)
+  expect_error(tamselIndicators(transform(named, Date = rev(Date))), "the rows by the column Date run newest first",
+               fixed = TRUE)
+  # Neither named as the bars' times: the rows were checked by the first
+  # alone, which here runs oldest first while the bars run newest first.
+  unnamed <- data.frame(Listed = days, Day = rev(days), High = high, Low = low)
+  expect_error(tamselIndicators(unnamed), 'several columns hold times: the columns "Listed", "Day"; keep', fixed = TRUE)
+  expect_identical(values(tamselIndicators(unnamed, order = "as-given")), expected)
+  stamps <- data.frame(Opened = as.POSIXct(days), Closed = as.POSIXct(days) + 3600, High = high, Low = low)
+  expect_error(tamselIndicators(stamps), "several columns hold times", fixed = TRUE)
+})
+
 test_that("a series with a repeated time is refused, naming the rows", {
   prices <- randomBars(40)
   twice <- xts::xts(zoo::coredata(prices), zoo::index(prices)[c(1:20, 20:39)])
