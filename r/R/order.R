@@ -170,7 +170,8 @@ barTimes <- function(HL, kind, caller, check = TRUE) {
 textTimes <- function(columns, what, caller, check = TRUE) {
   parts <- lapply(columns, function(column) {
     text <- if (is.character(column) || is.factor(column)) trimws(as.character(column)) else format(column)
-    text[!is.na(text) & !nzchar(text)] <- NA_character_
+    # format() writes a missing value as "NA".
+    text[is.na(column) | !nzchar(text)] <- NA_character_
     text
   })
   text <- do.call(paste, parts)

@@ -511,6 +511,10 @@ test_that("times written as text are read whole, their AM, PM and zone offsets i
   expect_identical(values(tamselIndicators(split)[, 1:4]), expected)
   split$Time[8] <- NA
   expect_error(tamselIndicators(split), "row 8 has no time in the columns Date and Time", fixed = TRUE)
+  # A missing value of a column that is not text is missing too, not the text "NA".
+  split$Time <- NA
+  expect_error(tamselIndicators(split), "row 1 has no time in the columns Date and Time", fixed = TRUE)
+  expect_error(tamselIndicators(frameOf(NA)), "row 1 has no time in the column Date", fixed = TRUE)
 })
 
 test_that("of several columns of times, the one named as the bars' times orders them, or none", {
