@@ -15,14 +15,14 @@ timeColumnNames <- c("date", "datetime", "time", "timestamp")
 # The shape of a bar time written as text: a date (2024-01-31, 2024/1/31,
 # 2024.01.31, 20240131), maybe a time (T or blanks, then 9:30, 09:30:15 or
 # 09:30:15.250, maybe AM or PM) and maybe a zone (Z, +01:00, -0500, +01, or a
-# name such as UTC or EST).  The whole text must be of this shape:
+# name of 3 to 5 capitals such as UTC or EST, so that no word is one).  The whole text must be of this shape:
 # strptime() stops where its format ends, so it took "2024-01-31 01:00 PM"
 # for one at night and "2024-01-31T10:00-05:00" for ten UTC, and rows out of
 # order passed for rows in order.
 timeTextPattern <- paste0(
   "^([0-9]{4})([-/.]?)([0-9]{1,2})\\2([0-9]{1,2})",
   "(?:(?:T|\\s+)([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}(?:[.,][0-9]+)?))?(?:\\s*([AaPp][Mm]))?)?",
-  "(?:\\s*(Z|[+-][0-9]{2}(?::?[0-9]{2})?|[A-Za-z]{2,5}))?$"
+  "(?:\\s*(Z|[+-][0-9]{2}(?::?[0-9]{2})?|[A-Z]{3,5}))?$"
 )
 
 # Bar times written as text: list(seconds, zone), seconds since 1970-01-01

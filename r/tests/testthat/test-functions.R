@@ -491,7 +491,9 @@ test_that("times written as text are read whole, their AM, PM and zone offsets i
     list(text = replace(days, 5, "2024-01-05 (holiday)"), row = 5),
     list(text = replace(days, 2, "2024-02-30"), row = 2),
     list(text = replace(days, 9, "2024-01-09 25:00"), row = 9),
-    list(text = replace(days, 9, "2024011"), row = 9)
+    list(text = replace(days, 9, "2024011"), row = 9),
+    list(text = paste(days, "close"), row = 1),
+    list(text = paste(days, "NA"), row = 1)
   )) {
     expect_error(tamselIndicators(frameOf(case$text)), sprintf(
       "the column Date cannot be read as bar times (such as 2024-01-31 or 2024-01-31 09:30), so the order of the rows cannot be checked: row %d is \"%s\"",
