@@ -15,10 +15,11 @@ timeColumnNames <- c("date", "datetime", "time", "timestamp")
 # The shape of a bar time written as text: a date (2024-01-31, 2024/1/31,
 # 2024.01.31, 20240131), maybe a time (T or blanks, then 9:30, 09:30:15 or
 # 09:30:15.250, maybe AM or PM) and maybe a zone (Z, +01:00, -0500, +01, or a
-# name of 3 to 5 capitals such as UTC or EST, so that no word is one).  The whole text must be of this shape:
-# strptime() stops where its format ends, so it took "2024-01-31 01:00 PM"
-# for one at night and "2024-01-31T10:00-05:00" for ten UTC, and rows out of
-# order passed for rows in order.
+# name of 3 to 5 capitals such as UTC or EST, so that no word is one).  The
+# whole text must be of this shape: strptime() stops where its format ends,
+# so it took "2024-01-31 01:00 PM" for one at night and
+# "2024-01-31T10:00-05:00" for ten UTC, and rows out of order passed for rows
+# in order.
 timeTextPattern <- paste0(
   "^([0-9]{4})([-/.]?)([0-9]{1,2})\\2([0-9]{1,2})",
   "(?:(?:T|\\s+)([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}(?:[.,][0-9]+)?))?(?:\\s*([AaPp][Mm]))?)?",
@@ -27,10 +28,10 @@ timeTextPattern <- paste0(
 
 # Bar times written as text: list(seconds, zone), seconds since 1970-01-01
 # UTC (NA for a text of another shape or no such date or time; 24:00 is the
-# next day's midnight, as strptime() reads it) and the name
-# of the zone each text gives (NA where it gives none, an offset, Z, UTC or
-# GMT).  A named zone's offset is not known here, so the seconds of such a
-# text are those of its clock.
+# next day's midnight, as strptime() reads it) and the name of the zone each
+# text gives (NA where it gives none, an offset, Z, UTC or GMT).  A named
+# zone's offset is not known here, so the seconds of such a text are those
+# of its clock.
 readTimeText <- function(text) {
   text <- trimws(text)
   quick <- readIsoTimes(text)
@@ -65,13 +66,14 @@ readTimeText <- function(text) {
   # 12 AM is midnight, 12 PM noon.
   hour <- ifelse(clock, hour %% 12L + ifelse(noon == "PM", 12L, 0L), hour)
   offset <- rep(0, length(text))
-  numeric <- !is.na(zone) & grepl("^[+-]", zone)
-  digits <- gsub("[^0-9]", "", zone[numeric])
+  # An offset is the clock's lead on UTC: 10:00-05:00 is 15:00 UTC.
+  ahead <- !is.na(zone) & grepl("^[+-]", zone)
+  digits <- gsub("[^0-9]", "", zone[ahead])
   offsetHours <- as.integer(substr(digits, 1L, 2L))
   offsetMinutes <- ifelse(nchar(digits) == 4L, as.integer(substr(digits, 3L, 4L)), 0L)
-  valid[numeric] <- valid[numeric] & offsetHours <= 23L & offsetMinutes <= 59L
-  offset[numeric] <- ifelse(startsWith(zone[numeric], "-"), -1, 1) * (offsetHours * 3600 + offsetMinutes * 60)
-  named <- !is.na(zone) & nzchar(zone) & !numeric & !toupper(zone) %in% c("Z", "UTC", "GMT")
+  valid[ahead] <- valid[ahead] & offsetHours <= 23L & offsetMinutes <= 59L
+  offset[ahead] <- ifelse(startsWith(zone[ahead], "-"), -1, 1) * (offsetHours * 3600 + offsetMinutes * 60)
+  named <- !is.na(zone) & nzchar(zone) & !ahead & !zone %in% c("Z", "UTC", "GMT")
   seconds <- as.numeric(date) * 86400 + hour * 3600 + minute * 60 + second - offset
   seconds[!valid] <- NA_real_
   list(seconds = seconds, zone = ifelse(valid & named, zone, NA_character_))
