@@ -17,7 +17,7 @@ priceColumn <- function(frame, wanted, caller) {
     )
   }
   if (length(found) > 1L) {
-    stop(caller, ": several columns could be the ", wanted, " prices: ", columnList(frame[, found, drop = FALSE]),
+    stop(caller, ": several columns could be the ", wanted, " prices: ", columnList(frame, found),
       "; keep one of them",
       call. = FALSE
     )
@@ -25,15 +25,41 @@ priceColumn <- function(frame, wanted, caller) {
   found
 }
 
-columnList <- function(frame) {
-  names <- colnames(frame)
+columnList <- function(frame, which = seq_len(ncol(frame))) {
+  # The names are taken from the whole frame: a data frame's subscript
+  # renames repeated names (High, High.1), which the caller never wrote.
+  names <- colnames(frame)[which]
   if (is.null(names) || length(names) == 0L) return("no named columns")
   paste0("the columns ", paste0("\"", names, "\"", collapse = ", "))
 }
 
+# bit64's integer64 keeps each 64-bit integer in the bytes of a double, so
+# R's own as.double() would read those bytes as a tiny or negative double
+# whenever bit64 is not loaded (as after readRDS() of a saved table).  The
+# integers are rebuilt from the bytes instead, in four 16-bit words: exact up
+# to 2^53, beyond it rounded once (so the order of the values is kept), and
+# bit64's NA (the least 64-bit integer) as NA.
+fromInteger64 <- function(values) {
+  bytes <- writeBin(as.vector(unclass(values), "double"), raw(), size = 8L, endian = "little")
+  words <- matrix(readBin(bytes, "integer", n = 4L * length(values), size = 2L, signed = FALSE, endian = "little"), 4L)
+  top <- words[4L, ] - ifelse(words[4L, ] >= 32768L, 65536, 0)
+  numbers <- ((top * 65536 + words[3L, ]) * 65536 + words[2L, ]) * 65536 + words[1L, ]
+  numbers[top == -32768 & words[3L, ] == 0L & words[2L, ] == 0L & words[1L, ] == 0L] <- NA_real_
+  numbers
+}
+
 # One price column as a double vector, refusing anything that is not numbers.
 asPrices <- function(values, what, caller) {
-  if (is.data.frame(values)) values <- values[[1L]]
+  if (is.data.frame(values)) {
+    # Only one column is a column of prices: the first of several would be
+    # taken silently (an Open column for the high).
+    if (ncol(values) != 1L) {
+      stop(caller, ": ", what, " must be one column of prices, not a data frame of ", ncol(values), " columns",
+        call. = FALSE
+      )
+    }
+    values <- values[[1L]]
+  }
   if (xts::is.xts(values) || zoo::is.zoo(values)) values <- zoo::coredata(values)
   if (!is.null(dim(values))) {
     if (length(dim(values)) != 2L || ncol(values) != 1L) {
@@ -48,7 +74,16 @@ asPrices <- function(values, what, caller) {
   if (!is.numeric(values) || is.factor(values)) {
     stop(caller, ": ", what, " prices must be numbers, not ", class(values)[1L], call. = FALSE)
   }
+  if (inherits(values, "integer64")) return(fromInteger64(values))
   as.double(values)
+}
+
+# The row names of a price vector or one-column table given as HL with low,
+# for the result: a data frame's or matrix's row names, not its column name.
+rowNamesOf <- function(prices) {
+  if (is.data.frame(prices)) return(if (.row_names_info(prices) > 0L) row.names(prices) else NULL)
+  if (!is.null(dim(prices))) return(rownames(prices))
+  names(prices)
 }
 
 # Splits the caller's arguments into high and low double vectors plus what is
@@ -56,7 +91,9 @@ asPrices <- function(values, what, caller) {
 #   kind   "xts", "zoo", "data.frame", "matrix" or "vector"
 #   like   the object whose index or row names the result takes
 #   times  the bars' times, as barTimes() gives them, or NULL
-priceInput <- function(HL, low, caller) {
+# order is the order option: its "as-given" reads the times for messages only.
+priceInput <- function(HL, low, caller, order = "oldest-first") {
+  check <- order != "as-given"
   if (!is.null(low)) {
     like <- HL
     high <- asPrices(HL, "high", caller)
@@ -74,9 +111,9 @@ priceInput <- function(HL, low, caller) {
         )
       }
       kind <- if (xts::is.xts(HL)) "xts" else "zoo"
-      return(list(high = high, low = lowPrices, kind = kind, like = like, times = barTimes(HL, kind, caller)))
+      return(list(high = high, low = lowPrices, kind = kind, like = like, times = barTimes(HL, kind, caller, check)))
     }
-    return(list(high = high, low = lowPrices, kind = "vector", like = names(HL), times = NULL))
+    return(list(high = high, low = lowPrices, kind = "vector", like = rowNamesOf(HL), times = NULL))
   }
   if (is.null(HL)) stop(caller, ": no prices given", call. = FALSE)
   kind <- if (xts::is.xts(HL)) {
@@ -98,7 +135,7 @@ priceInput <- function(HL, low, caller) {
   table <- if (kind %in% c("xts", "zoo")) zoo::coredata(HL) else HL
   high <- asPrices(table[, priceColumn(table, "high", caller), drop = FALSE], "high", caller)
   lowPrices <- asPrices(table[, priceColumn(table, "low", caller), drop = FALSE], "low", caller)
-  list(high = high, low = lowPrices, kind = kind, like = HL, times = barTimes(HL, kind, caller))
+  list(high = high, low = lowPrices, kind = kind, like = HL, times = barTimes(HL, kind, caller, check))
 }
 
 # Row i of the input as a message names it: "row 30", with its time (of a

@@ -89,7 +89,11 @@ bars of every indicator.}
 of an `xts` or `zoo`; a data frame's or matrix's column of class `Date`
 or `POSIXct`, or else its column named Date, Datetime, Time or Timestamp,
 a date and a time column read together) they are checked, and reversed,
-shuffled or repeated times are an error naming the rows. With
+shuffled, repeated, missing or infinite times are an error naming the
+rows. Times written as text are read whole: a date (2024-01-31,
+2024/1/31, 2024.01.31, 20240131), maybe a time (09:30, 09:30:15.250,
+1:30 PM) and maybe a zone (Z, +01:00, -0500, or one name such as EST on
+every row); other text is an error naming the row. With
 `"newest-first"` the bars are computed oldest first and the values given
 back in the rows' order. `"as-given"` takes the rows as they are,
 without looking at times.}

@@ -83,6 +83,57 @@ test_that("prices are rounded to 32-bit floats as the library takes them", {
   expect_no_error(cyclePeriod(c(1, 3.4028234e38), c(1, 1)))
 })
 
+# bit64's integer64 built without bit64, as readRDS() gives a saved table back
+# in a session that has not loaded it: each whole number (|x| < 2^53, or NA)
+# in the eight bytes of a double.
+asInteger64 <- function(x) {
+  high <- floor(x / 2^32)
+  low <- x - high * 2^32
+  signed <- function(word) suppressWarnings(as.integer(ifelse(word >= 2^31, word - 2^32, word)))
+  words <- rbind(signed(low), signed(high))
+  words[, is.na(x)] <- c(0L, NA_integer_)
+  bytes <- writeBin(as.vector(words), raw(), size = 4L, endian = "little")
+  structure(readBin(bytes, "double", n = length(x), size = 8L, endian = "little"), class = "integer64")
+}
+
+test_that("a price argument is one column of numbers, read as the numbers it holds", {
+  prices <- randomBars(40)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  days <- format(zoo::index(prices))
+  expected <- tamselIndicators(high, low)
+  # A data frame of several columns as the high prices: its first column (an
+  # Open) was taken silently.
+  frame <- data.frame(Open = high - 5, High = high, Low = low)
+  for (call in list(
+    function() tamselIndicators(frame, low), function() trendVigor(frame, low),
+    function() tamselStream()$push(frame[1, ], low[1]), function() tamselStream()$peek(high[1], frame[1, ])
+  )) {
+    expect_error(call(), "must be one column of prices, not a data frame of 3 columns")
+  }
+  # A one-column data frame or matrix as the high prices: the result has its
+  # row names, not its column name recycled as the first row's name.
+  for (one in list(data.frame(High = high, row.names = days), matrix(high, dimnames = list(days, "High")))) {
+    expect_identical(names(trendVigor(one, low)), days)
+    expect_identical(unname(trendVigor(one, low)), unname(expected[, "trend_vigor"]))
+    expect_identical(tamselIndicators(one, low), `rownames<-`(expected, days))
+  }
+  expect_identical(trendVigor(data.frame(High = high), low), expected[, "trend_vigor"])
+  # integer64 prices are their numbers, with or without bit64 loaded: their
+  # bytes were read as doubles near 0.
+  cents <- round(high * 100)
+  lowCents <- round(low * 100)
+  expect_identical(tamselIndicators(asInteger64(cents), asInteger64(lowCents)), tamselIndicators(cents, lowCents))
+  table <- data.frame(Low = lowCents)
+  table$High <- asInteger64(cents)
+  expect_identical(tamselIndicators(table), as.data.frame(tamselIndicators(cents, lowCents)))
+  stream <- tamselStream()
+  expect_identical(stream$push(asInteger64(cents), asInteger64(lowCents)), tamselStream()$push(cents, lowCents))
+  expect_identical(tamselcharts:::fromInteger64(asInteger64(c(-1, 2^53 - 1, -(2^53 - 1), 0, 4294967296, NA))),
+                   c(-1, 2^53 - 1, -(2^53 - 1), 0, 4294967296, NA))
+  expect_error(cyclePeriod(asInteger64(c(1, NA, 3)), c(1, 1, 1)), "the high price of row 2 is NA", fixed = TRUE)
+})
+
 test_that("bad arguments are refused with a message that says what to pass", {
   prices <- randomBars(20)
   cases <- list(
@@ -289,6 +340,9 @@ test_that("the price columns are those a person would take, by the library's col
   expect_error(tamselIndicators(data.frame(High = close, Close = close, SlowMA = close)), "no column is the low price")
   expect_error(tamselIndicators(data.frame(High = close, Low = close, `<low>` = close, check.names = FALSE)),
                'several columns could be the low prices: the columns "Low", "<low>"', fixed = TRUE)
+  # Repeated names are named as given, not as a data frame's subscript renames them.
+  expect_error(tamselIndicators(data.frame(High = close, High = close, Low = close, check.names = FALSE)),
+               'several columns could be the high prices: the columns "High", "High";', fixed = TRUE)
 })
 
 test_that("rows with times are taken in time order only, or refused naming the rows", {
@@ -334,6 +388,159 @@ test_that("rows with times are taken in time order only, or refused naming the r
   expect_error(tamselIndicators(frameOf(1:60), order = "sorted"), "should be one of")
 })
 
+test_that("a row without a time, or at an infinite one, is refused by its row, not ordered anywhere", {
+  prices <- randomBars(60)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  expected <- unname(tamselIndicators(high, low))
+  values <- function(result) unname(as.matrix(zoo::coredata(result)))
+  # Inf - Inf is NaN, which no step test catches: two infinite times at the
+  # end or the start passed as times in order.
+  for (case in list(
+    list(times = c(1:58, Inf, Inf), row = "row 59 (Inf)"),
+    list(times = c(-Inf, -Inf, 3:60), row = "row 1 (-Inf)"),
+    list(times = .POSIXct(c(1:59, Inf), tz = "UTC"), row = "row 60 (Inf)"),
+    list(times = structure(c(1:29, Inf, 31:60), class = "Date"), row = "row 30 (Inf)")
+  )) {
+    frame <- data.frame(Time = case$times, High = high, Low = low)
+    expect_error(tamselIndicators(frame), paste(case$row, "has no time in the column Time"), fixed = TRUE)
+    expect_error(tamselIndicators(frame[60:1, ], order = "newest-first"), "has no time in the column Time", fixed = TRUE)
+    expect_identical(values(tamselIndicators(frame, order = "as-given")), expected)
+  }
+  # zoo sorts an NA or NaN time last: that bar was computed as the newest.
+  for (missing in list(NA_real_, NaN, Inf)) {
+    times <- c(1:40, missing, 42:60)
+    series <- suppressWarnings(zoo::zoo(cbind(High = high, Low = low), times))
+    expect_error(tamselIndicators(series), sprintf("row 60 (%s) has no time in the index", format(missing)), fixed = TRUE)
+    expect_error(cyclePeriod(series[, "High"], series[, "Low"]), "has no time in the index", fixed = TRUE)
+    expect_identical(values(tamselIndicators(series, order = "as-given")), unname(tamselIndicators(high[order(times)], low[order(times)])))
+  }
+  # A time column of integer64 (epoch milliseconds, as data.table reads them)
+  # is ordered by its numbers with or without bit64 loaded: its bytes read as
+  # doubles put negative times after positive ones and its NA at -0.
+  milliseconds <- 1704067200000 + 60000 * (0:59)
+  for (case in list(
+    list(times = milliseconds, error = NA),
+    list(times = -rev(milliseconds), error = NA),
+    list(times = c(-30:-1, 0:29), error = NA),
+    list(times = rev(milliseconds), error = "run newest first"),
+    list(times = replace(milliseconds, 60, NA), error = "row 60 (NA) has no time in the column Timestamp"),
+    list(times = replace(milliseconds, 31, milliseconds[30]), error = "row 31 (1704068940000) has the time of row 30")
+  )) {
+    frame <- data.frame(High = high, Low = low)
+    frame$Timestamp <- asInteger64(case$times)
+    if (is.na(case$error)) {
+      expect_identical(values(tamselIndicators(frame)), expected)
+    } else {
+      expect_error(tamselIndicators(frame), case$error, fixed = TRUE)
+    }
+  }
+  frame <- data.frame(High = rev(high), Low = rev(low))
+  frame$Timestamp <- asInteger64(rev(milliseconds))
+  expect_identical(values(tamselIndicators(frame, order = "newest-first")), expected[60:1, ])
+})
+
+test_that("times written as text are read whole, their AM, PM and zone offsets included", {
+  prices <- randomBars(60)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  expected <- unname(tamselIndicators(high, low))
+  values <- function(result) unname(as.matrix(result))
+  frameOf <- function(times) data.frame(Date = times, High = high, Low = low)
+  clock <- function(minutes) sprintf("%02d:%02d", minutes %/% 60L, minutes %% 60L)
+  # Minutes 0, 7, 14, ... after 10:00 UTC, each written on a clock 2 minutes
+  # further ahead of UTC than the last: the clock times fall while the times
+  # rise, and the other way round.
+  later <- 600L + 7L * (0:59)
+  offsets <- 2L * (0:59)
+  rising <- sprintf("2024-01-02T%s:00+%s", clock(later + offsets), clock(offsets))
+  expect_identical(values(tamselIndicators(frameOf(sub("+00:00", "Z", rising, fixed = TRUE)))), expected)
+  earlier <- 600L - (0:59)
+  falling <- sprintf("2024-01-02T%s:00+%s", clock(earlier + offsets), clock(offsets))
+  # The offsets were cut off, and the rising clock taken for rising times.
+  expect_error(tamselIndicators(frameOf(falling)), "run newest first", fixed = TRUE)
+  expect_identical(values(tamselIndicators(frameOf(rev(falling)))), expected)
+  westward <- sprintf("2024-01-02 %s-%s", clock(later - offsets), sub(":", "", clock(offsets), fixed = TRUE))
+  expect_identical(values(tamselIndicators(frameOf(westward))), expected)
+  # A 12-hour clock: 1:00 PM to 1:29 PM and then 2:00 AM to 2:29 AM were read
+  # as 1:00 to 2:29 in order.
+  twelve <- sprintf("2024-01-01 %02d:%02d %s", rep(c(1L, 2L), each = 30L), rep(0:29, 2L), rep(c("PM", "AM"), each = 30L))
+  expect_error(tamselIndicators(frameOf(twelve)), sprintf(
+    "are not in time order: row 31 (%s) comes after row 30 (%s)", twelve[31], twelve[30]
+  ), fixed = TRUE)
+  midnight <- 15L * (0:59)
+  hours <- (midnight %/% 60L) %% 12L
+  noon <- sprintf("2024-01-01 %d:%02d %s", ifelse(hours == 0L, 12L, hours), midnight %% 60L,
+                  ifelse(midnight < 720L, "am", "pm"))
+  expect_identical(values(tamselIndicators(frameOf(noon))), expected)
+  # A zone given by name: the same on every row, the clock orders the rows;
+  # EDT and EST (the hour that repeats in November) cannot be ordered by it.
+  expect_identical(values(tamselIndicators(frameOf(paste("2024-01-02", clock(later), "EST")))), expected)
+  fallBack <- c("2024-11-03 01:00 EST", "2024-11-03 01:30 EDT", paste("2024-11-03", clock(120L + 0:57), "EST"))
+  expect_error(tamselIndicators(frameOf(fallBack)), "gives times in several zones (EST, EDT)", fixed = TRUE)
+  expect_error(tamselIndicators(frameOf(c(paste("2024-01-02", clock(later[1:59]), "EST"), "2024-01-02 23:00"))), "names the zone of some times (EST)",
+               fixed = TRUE)
+  # Times to the second and to the minute side by side: the seconds were cut
+  # off all of them, and 09:30:50 taken for 09:30.
+  mixed <- paste("2024-01-02", ifelse(seq_len(60) %% 2L == 0L, paste0(clock(later), ":00"), clock(later)))
+  mixed[2] <- "2024-01-02 10:00:50.5"
+  expect_identical(values(tamselIndicators(frameOf(mixed))), expected)
+  # Anything else on a row is no time; the first such row is named.
+  days <- format(as.Date("2024-01-01") + 0:59)
+  for (case in list(
+    list(text = replace(days, 5, "2024-01-05 (holiday)"), row = 5),
+    list(text = replace(days, 2, "2024-02-30"), row = 2),
+    list(text = replace(days, 9, "2024-01-09 25:00"), row = 9),
+    list(text = replace(days, 9, "2024011"), row = 9),
+    list(text = paste(days, "close"), row = 1),
+    list(text = paste(days, "NA"), row = 1)
+  )) {
+    expect_error(tamselIndicators(frameOf(case$text)), sprintf(
+      "the column Date cannot be read as bar times (such as 2024-01-31 or 2024-01-31 09:30), so the order of the rows cannot be checked: row %d is \"%s\"",
+      case$row, case$text[case$row]
+    ), fixed = TRUE)
+  }
+  # order = "as-given", the way out each of these errors names, takes the
+  # rows without reading their times: it failed on the same error.
+  unreadable <- frameOf(replace(days, 5, "soon"))
+  unreadable$High[7] <- NA
+  expect_identical(values(tamselIndicators(unreadable, order = "as-given", missing = "previous")),
+                   unname(tamselIndicators(replace(high, 7, high[6]), low)))
+  expect_error(tamselIndicators(unreadable, order = "as-given"), sprintf("the high price of row 7 (%s) is NA", days[7]),
+               fixed = TRUE)
+  # A date and a time column: a row missing either part has no time.
+  split <- data.frame(Date = rep(days[1:30], each = 2L), Time = rep(c("9:30", "16:00"), 30L), High = high, Low = low)
+  expect_identical(values(tamselIndicators(split)[, 1:4]), expected)
+  split$Time[8] <- NA
+  expect_error(tamselIndicators(split), "row 8 has no time in the columns Date and Time", fixed = TRUE)
+  # A missing value of a column that is not text is missing too, not the text "NA".
+  split$Time <- NA
+  expect_error(tamselIndicators(split), "row 1 has no time in the columns Date and Time", fixed = TRUE)
+  expect_error(tamselIndicators(frameOf(NA)), "row 1 has no time in the column Date", fixed = TRUE)
+})
+
+test_that("of several columns of times, the one named as the bars' times orders them, or none", {
+  prices <- randomBars(40)
+  high <- as.numeric(prices$High)
+  low <- as.numeric(prices$Low)
+  days <- zoo::index(prices)
+  expected <- unname(tamselIndicators(high, low))
+  values <- function(result) unname(as.matrix(result))
+  # A column of other dates beside the bars' dates: the dates of the bars
+  # are checked, whichever column comes first.
+  named <- data.frame(Expiry = rev(days) + 90, Date = days, High = high, Low = low)
+  expect_identical(values(tamselIndicators(named)), expected)
+  expect_error(tamselIndicators(transform(named, Date = rev(Date))), "the rows by the column Date run newest first",
+               fixed = TRUE)
+  # Neither named as the bars' times: the rows were checked by the first
+  # alone, which here runs oldest first while the bars run newest first.
+  unnamed <- data.frame(Listed = days, Day = rev(days), High = high, Low = low)
+  expect_error(tamselIndicators(unnamed), 'several columns hold times: the columns "Listed", "Day"; keep', fixed = TRUE)
+  expect_identical(values(tamselIndicators(unnamed, order = "as-given")), expected)
+  stamps <- data.frame(Opened = as.POSIXct(days), Closed = as.POSIXct(days) + 3600, High = high, Low = low)
+  expect_error(tamselIndicators(stamps), "several columns hold times", fixed = TRUE)
+})
+
 test_that("a series with a repeated time is refused, naming the rows", {
   prices <- randomBars(40)
   twice <- xts::xts(zoo::coredata(prices), zoo::index(prices)[c(1:20, 20:39)])
@@ -344,6 +551,28 @@ test_that("a series with a repeated time is refused, naming the rows", {
   expect_error(cyclePeriod(quantmod::Hi(twice), quantmod::Lo(twice)), "the index repeats times")
   expect_identical(zoo::index(tamselIndicators(twice, order = "as-given")), zoo::index(twice))
   expect_error(tamselIndicators(prices, order = "newest-first"), "always in time order")
+})
+
+test_that("a zoo series indexed by text is checked as times, not trusted to be in order", {
+  prices <- randomBars(40)
+  days <- zoo::index(prices)
+  expected <- unname(zoo::coredata(tamselIndicators(prices)))
+  values <- function(result) unname(zoo::coredata(result))
+  # zoo sorts a text index as text: 01/02/2024 comes before 02/01/2024.
+  for (index in list(format(days, "%d/%m/%Y"), factor(format(days, "%d/%m/%Y")))) {
+    series <- zoo::zoo(zoo::coredata(prices), index)
+    expect_error(tamselIndicators(series), "the index cannot be read as bar times", fixed = TRUE)
+    expect_identical(zoo::index(tamselIndicators(series, order = "as-given")), zoo::index(series))
+  }
+  # 2020-1-10 sorts before 2020-1-2, which comes 9 rows later.
+  unpadded <- zoo::zoo(zoo::coredata(prices), paste(2020, as.integer(format(days, "%m")), as.integer(format(days, "%d")), sep = "-"))
+  expect_error(tamselIndicators(unpadded),
+               "the rows by the index are not in time order: row 12 (2020-1-2) comes after row 11 (2020-1-19)", fixed = TRUE)
+  # Text that sorts as its times do is a series in order like any other.
+  written <- zoo::zoo(zoo::coredata(prices), format(days))
+  expect_identical(values(tamselIndicators(written)), expected)
+  expect_identical(zoo::index(tamselIndicators(written)), format(days))
+  expect_error(tamselIndicators(written, order = "newest-first"), "run oldest first", fixed = TRUE)
 })
 
 test_that("an input without rows gives a result without rows, of its own class", {
