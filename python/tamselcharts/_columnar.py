@@ -12,6 +12,7 @@ import numpy as np
 import numpy.typing as npt
 
 from ._core import compute, prices
+from ._order import missing_time
 from ._policy import FloatArray, Warmup, apply_missing, blank_warmup, check_missing, warmup_bars
 
 
@@ -41,8 +42,8 @@ def time_positions(times: Optional[npt.NDArray[Any]], what: str) -> Optional[npt
     if times is None or times.shape[0] < 2:
         return None
     # A NaN is no time, and would be sorted last in silence.
-    if times.dtype.kind == "f" and bool(np.isnan(times).any()):
-        raise ValueError(f"{what} holds NaN: every bar needs a time; drop those rows first")
+    if (missing := missing_time(times)) == "NaN":
+        raise ValueError(f"{what} holds {missing}: every bar needs a time; drop those rows first")
     # Compared, not subtracted: a time column may hold text.
     if bool((times[1:] > times[:-1]).all()):
         return None

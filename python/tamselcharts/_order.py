@@ -78,6 +78,15 @@ class TimeReader:
         return self.read(rows)
 
 
+def missing_time(keys: Any) -> Optional[str]:
+    """What marks a bar without a time among the keys, if one is there: NaT
+    (int64's least value) or a NaN among numbers."""
+    keys = np.asarray(keys)
+    if keys.dtype == np.int64:
+        return "NaT" if bool((keys == np.iinfo(np.int64).min).any()) else None
+    return "NaN" if keys.dtype.kind == "f" and bool(np.isnan(keys).any()) else None
+
+
 def rising_within(keys: Any, starts: Any) -> bool:
     """Whether the times of every group rise strictly, none missing (NaT or
     NaN), where keys holds the groups' times one group after another and
@@ -89,9 +98,7 @@ def rising_within(keys: Any, starts: Any) -> bool:
     later = keys[1:] > keys[:-1]
     # Where a group ends and the next begins, the times are not compared.
     later[np.asarray(starts[1:-1], dtype=np.intp) - 1] = True
-    if keys.dtype == np.int64 and bool((keys == np.iinfo(np.int64).min).any()):
-        return False
-    return bool(later.all())
+    return missing_time(keys) is None and bool(later.all())
 
 
 def column_times(frame: pd.DataFrame, time_column: Any, skip: tuple[Any, ...]) -> TimeReader:
@@ -155,18 +162,13 @@ def time_order(count: int, times: Optional[tuple[str, Any]], labels: Any, order:
     # Neighbours compared rather than subtracted: unsigned times' differences
     # wrap around, so a falling series would read as a rising one.
     later, earlier = keys[1:] > keys[:-1], keys[1:] < keys[:-1]
-    # NaT (int64's least value) or a NaN among numbers: a bar with no time.
-    if keys.dtype == np.int64:
-        nat = bool((keys == np.iinfo(np.int64).min).any())
-    else:
-        nat = keys.dtype.kind == "f" and bool(np.isnan(keys).any())
+    missing = missing_time(keys)
     increasing, decreasing = bool(later.all()), bool(earlier.all())
-    if increasing and not newest_first and not nat:
+    if increasing and not newest_first and missing is None:
         return None
-    if decreasing and newest_first and not nat:
+    if decreasing and newest_first and missing is None:
         return reverse
-    if nat:
-        missing = "NaN" if keys.dtype.kind == "f" else "NaT"
+    if missing is not None:
         raise ValueError(f"{what} holds {missing}: every bar needs a time; drop those rows first")
     repeated = np.flatnonzero(keys[1:] == keys[:-1])
     if repeated.size:
