@@ -231,8 +231,13 @@ TEST(MathRounding, HardCasesOfQuotients) {
     if (power >= 0x1p-900) cases.push_back({0.99 * power, peak});
     cases.push_back({math::Log(std::uniform_real_distribution<double>(0.01, 1)(random)) * -10.0, 2.302585092994046});
   }
-  cases.push_back({0.0, 2.302585092994046});
-  cases.push_back({-0.0, 2.302585092994046});
+  // Zeros, infinities and NaN, which the product gives: a subnormal power
+  // can round its ratio to the peak up to one, and then its logarithm is
+  // infinite.  And the largest finite logarithm the decibels divide.
+  for (const double a : {0.0, -0.0, HUGE_VAL, -HUGE_VAL, std::nan(""), math::Log(0.01 * 0x1p53) * -10.0})
+    cases.push_back({a, 2.302585092994046});
+  cases.push_back({0.0, -3.0});
+  cases.push_back({-0.0, -3.0});
   // The cases are hard: the product by the correctly rounded reciprocal
   // alone, the first step, misses many of them.
   long missed = 0;
