@@ -250,12 +250,17 @@ void CheckManySeries(const float* high, const float* low, int count, const Outpu
 // Nine members of a stream set push the input, a whole group of the widest
 // engine and one more: some without a pause, some pausing now and then (so
 // that they leave their lanes and come back), and each member's k-th bar
-// must be the input's k-th bar alone.
+// must be the input's k-th bar alone.  Every third interval goes through the
+// push with the policies, "nan" for every member, which takes each price as
+// it is.
 void CheckStreamSet(const float* high, const float* low, int count, const Outputs& want) {
   constexpr int kMembers = 9;
   TamselChart_StreamSet* set = TamselChart_StreamSetCreate(kMembers);
   if (set == nullptr) Fail("TamselChart_StreamSetCreate");
+  if (TamselChart_StreamSetSetMissingPolicy(set, -1, TAMSELCHART_MISSING_NAN) != 1)
+    Fail("TamselChart_StreamSetSetMissingPolicy");
   int next[kMembers] = {};
+  double hd[kMembers], ld[kMembers];
   float h[kMembers], l[kMembers];
   unsigned char hasBar[kMembers];
   TamselChart_Values out[kMembers];
@@ -268,10 +273,18 @@ void CheckStreamSet(const float* high, const float* low, int count, const Output
       hasBar[m] = next[m] < count && !pause ? 1 : 0;
       h[m] = hasBar[m] != 0 ? high[next[m]] : 0.0f;
       l[m] = hasBar[m] != 0 ? low[next[m]] : 0.0f;
+      hd[m] = h[m];
+      ld[m] = l[m];
       expected += hasBar[m];
     }
     if (expected == 0) break;
-    if (TamselChart_StreamSetPush(set, h, l, hasBar, out) != expected) Fail("TamselChart_StreamSetPush's return value");
+    if (interval % 3 == 2) {
+      int member = 0;
+      if (TamselChart_StreamSetPushPrices(set, hd, ld, hasBar, out, nullptr, &member) != expected || member != -1)
+        Fail("TamselChart_StreamSetPushPrices's return value");
+    } else if (TamselChart_StreamSetPush(set, h, l, hasBar, out) != expected) {
+      Fail("TamselChart_StreamSetPush's return value");
+    }
     for (int m = 0; m < kMembers; ++m) {
       if (hasBar[m] == 0) continue;
       const float got[] = {out[m].CyclePeriod, out[m].SignalToNoiseRatio, out[m].SwingPosition, out[m].TrendVigor};

@@ -410,6 +410,40 @@ TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_Strea
                                                                TamselChart_Values* out);
 
 /*
+ * A member's missing-price policy, which TamselChart_StreamSetPushPrices
+ * applies as TamselChart_StreamPushPrices applies a stream's: every member
+ * starts with TAMSELCHART_MISSING_ERROR, and a load brings the snapshot's.
+ * member -1 sets every member's.  Returns 1, or 0 (and changes nothing) for
+ * a NULL set, a member number out of range or a number that is no policy.
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetSetMissingPolicy(TamselChart_StreamSet* set, int member,
+                                                                           int policy);
+/* A member's policy; TAMSELCHART_MISSING_ERROR for a NULL set or a member
+   number out of range. */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetMemberMissingPolicy(const TamselChart_StreamSet* set,
+                                                                              int member);
+
+/*
+ * TamselChart_StreamSetPush with each member's missing-price policy applied
+ * to prices given as doubles (so that a price beyond float range is seen as
+ * such), as TamselChart_StreamPushPrices applies a stream's.  All or
+ * nothing: when a member's policy refuses a price, no member advances and
+ * no out entry is written.
+ *   problem  filled as TamselChart_StreamPushPrices fills it, for the first
+ *            refused price in member order (its bar is that member's next
+ *            bar); zeroed when every price is taken; may be NULL
+ *   member   the refusing member, or -1 when every price is taken; may be
+ *            NULL
+ *   return   the number of members that took a bar; -1 when a price is
+ *            refused; 0 when set, high, low or out is NULL (nothing
+ *            committed, *problem and *member untouched)
+ */
+TAMSELCHART_API int TAMSELCHART_CALL TamselChart_StreamSetPushPrices(TamselChart_StreamSet* set, const double* high,
+                                                                     const double* low, const unsigned char* hasBar,
+                                                                     TamselChart_Values* out,
+                                                                     TamselChart_PriceProblem* problem, int* member);
+
+/*
  * One member as a stream snapshot: the same bytes TamselChart_StreamSave
  * writes for a stream in the member's state, so a member saved here loads
  * as a stream (TamselChart_StreamLoad) and a stream's snapshot loads into a

@@ -65,18 +65,22 @@ enum class Missing : int {
   NaN = TAMSELCHART_MISSING_NAN,
 };
 
-// A price the policy refuses: what() names the bar, the column and the way
-// out; the parts are kept for a host's own message.
+// A price the policy refuses: what() names the bar, the column (and the
+// member of a stream set) and the way out; the parts are kept for a host's
+// own message.
 class PriceError : public std::domain_error {
  public:
-  explicit PriceError(const TamselChart_PriceProblem& problem)
-      : std::domain_error(Describe(problem)), problem_(problem) {}
+  explicit PriceError(const TamselChart_PriceProblem& problem, int member = -1)
+      : std::domain_error(Describe(problem, member)), problem_(problem), member_(member) {}
   const TamselChart_PriceProblem& Problem() const noexcept { return problem_; }
+  // The stream set's member whose price it is; -1 for a stream's or a batch's.
+  int Member() const noexcept { return member_; }
 
  private:
-  static std::string Describe(const TamselChart_PriceProblem& p) {
-    std::string text = std::string("tamsel: ") + (p.column == TAMSELCHART_COLUMN_HIGH ? "high" : "low") +
-                       " price of bar " + std::to_string(p.bar) + ": " + TamselChart_PriceProblemText(p.kind);
+  static std::string Describe(const TamselChart_PriceProblem& p, int member) {
+    std::string text = std::string("tamsel: ") + (member >= 0 ? "member " + std::to_string(member) + ", " : "") +
+                       (p.column == TAMSELCHART_COLUMN_HIGH ? "high" : "low") + " price of bar " +
+                       std::to_string(p.bar) + ": " + TamselChart_PriceProblemText(p.kind);
     if (p.kind == TAMSELCHART_PRICE_MISSING)
       text += " (Missing::Previous repeats the previous bar's price, Missing::NaN passes it on)";
     else if (p.kind == TAMSELCHART_PRICE_NO_PREVIOUS)
@@ -86,6 +90,7 @@ class PriceError : public std::domain_error {
     return text;
   }
   TamselChart_PriceProblem problem_;
+  int member_;
 };
 
 // A snapshot the library cannot load: what() says why, Reason() gives the
@@ -331,6 +336,10 @@ class StreamSet {
     if (memberCount == 0) throw std::invalid_argument("tamsel: a stream set needs at least one member");
     if (set_ == nullptr) throw std::bad_alloc();
   }
+  // A set whose PushPrices applies the missing-price policy to every member.
+  StreamSet(std::size_t memberCount, Missing missing) : StreamSet(memberCount) {
+    TamselChart_StreamSetSetMissingPolicy(set_, -1, static_cast<int>(missing));
+  }
   StreamSet(StreamSet&& other) noexcept : latest_(std::move(other.latest_)), set_(std::exchange(other.set_, nullptr)) {}
   StreamSet& operator=(StreamSet&& other) noexcept {
     std::swap(set_, other.set_);
@@ -352,6 +361,20 @@ class StreamSet {
     if (high.size() != Size() || low.size() != Size() || (!hasBar.empty() && hasBar.size() != Size()))
       throw std::invalid_argument("tamsel: a stream set push needs one entry per member");
     TamselChart_StreamSetPush(set_, high.data(), low.data(), hasBar.empty() ? nullptr : hasBar.data(), latest_.data());
+    return latest_;
+  }
+  // Push under each member's missing-price policy; a refused price throws
+  // PriceError (Member() says whose) and no member advances.
+  const std::vector<Values>& PushPrices(const std::vector<double>& high, const std::vector<double>& low,
+                                        const std::vector<unsigned char>& hasBar = {}) {
+    Live();
+    if (high.size() != Size() || low.size() != Size() || (!hasBar.empty() && hasBar.size() != Size()))
+      throw std::invalid_argument("tamsel: a stream set push needs one entry per member");
+    TamselChart_PriceProblem problem{};
+    int member = -1;
+    if (TamselChart_StreamSetPushPrices(set_, high.data(), low.data(), hasBar.empty() ? nullptr : hasBar.data(),
+                                        latest_.data(), &problem, &member) < 0)
+      throw PriceError(problem, member);
     return latest_;
   }
   const Values& Latest(std::size_t member) const { return latest_.at(member); }

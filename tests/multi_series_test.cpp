@@ -443,6 +443,113 @@ TEST(MultiSeriesStreamSet, BadArgumentsCommitNothing) {
   TamselChart_StreamSetDestroy(set);
 }
 
+bool SameProblem(const TamselChart_PriceProblem& a, const TamselChart_PriceProblem& b) {
+  return a.kind == b.kind && a.bar == b.bar && a.column == b.column &&
+         std::memcmp(&a.price, &b.price, sizeof a.price) == 0;
+}
+
+// A push with the policies takes each member's prices as that member's own
+// stream would (every policy, prices a float cannot hold, members in lanes
+// and alone), and a refusal by any member commits nothing at all: the
+// refusing member and its problem are those its own stream reports, no out
+// entry is written and no member's bytes change.
+TEST(MultiSeriesStreamSet, PushPricesTakesEachMembersPolicyAllOrNothing) {
+  constexpr int kMembers = 21;
+  const int policies[] = {TAMSELCHART_MISSING_PREVIOUS, TAMSELCHART_MISSING_NAN, TAMSELCHART_MISSING_ERROR};
+  TamselChart_StreamSet* set = TamselChart_StreamSetCreate(kMembers);
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(TamselChart_StreamSetSetMissingPolicy(set, -1, TAMSELCHART_MISSING_NAN), 1);
+  std::vector<TamselChart_Stream*> streams;
+  for (int m = 0; m < kMembers; ++m) {
+    const int policy = policies[m % 3];
+    if (policy != TAMSELCHART_MISSING_NAN) {
+      EXPECT_EQ(TamselChart_StreamSetSetMissingPolicy(set, m, policy), 1);
+    }
+    EXPECT_EQ(TamselChart_StreamSetMemberMissingPolicy(set, m), policy);
+    streams.push_back(TamselChart_StreamCreate());
+    TamselChart_StreamSetMissingPolicy(streams.back(), policy);
+  }
+  const std::vector<Reference>& corpus = Corpus();
+  const double specials[] = {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -1e39};
+  const TamselChart_Values marker{-1.0f, -2.0f, -3.0f, -4.0f};
+  std::vector<double> high(kMembers), low(kMembers);
+  std::vector<unsigned char> hasBar(kMembers);
+  std::vector<TamselChart_Values> out(kMembers);
+  Random random(41);
+  int refusals = 0;
+  for (int interval = 0; interval < 700; ++interval) {
+    for (int m = 0; m < kMembers; ++m) {
+      const Reference& r = corpus[static_cast<std::size_t>(m) % corpus.size()];
+      const std::size_t at = static_cast<std::size_t>(interval) % r.high.size();
+      const std::uint64_t draw = random.NextBits() % 1000;
+      hasBar[m] = draw < 970 ? 1 : 0;
+      high[m] = draw < 6 ? specials[draw % 5] : r.high[at];
+      low[m] = draw >= 6 && draw < 12 ? specials[draw % 5] : r.low[at];
+      out[m] = marker;
+    }
+    // Refused members are left without a bar until the interval is taken.
+    for (;;) {
+      int expectedMember = -1;
+      TamselChart_PriceProblem expectedProblem{};
+      for (int m = 0; m < kMembers && expectedMember < 0; ++m) {
+        TamselChart_Values peeked{};
+        if (hasBar[m] != 0 && TamselChart_StreamPeekPrices(streams[m], high[m], low[m], &peeked, &expectedProblem) == 0)
+          expectedMember = m;
+      }
+      std::vector<Bytes> before;
+      if (expectedMember >= 0 && refusals < 12)
+        for (int m = 0; m < kMembers; ++m) before.push_back(SaveMember(set, m));
+      TamselChart_PriceProblem problem{99, 99, 99, 99.0};
+      int member = 99;
+      const int pushed =
+          TamselChart_StreamSetPushPrices(set, high.data(), low.data(), hasBar.data(), out.data(), &problem, &member);
+      if (expectedMember < 0) {
+        ASSERT_GE(pushed, 0) << "interval " << interval;
+        EXPECT_EQ(member, -1);
+        EXPECT_EQ(problem.kind, TAMSELCHART_PRICE_OK);
+        break;
+      }
+      ASSERT_EQ(pushed, -1) << "interval " << interval;
+      ASSERT_EQ(member, expectedMember) << "interval " << interval;
+      EXPECT_TRUE(SameProblem(problem, expectedProblem)) << "interval " << interval << ", member " << member;
+      for (int m = 0; m < kMembers; ++m) ASSERT_TRUE(Same(out[m], marker)) << "member " << m << " written";
+      for (std::size_t m = 0; m < before.size(); ++m)
+        ASSERT_EQ(SaveMember(set, static_cast<int>(m)), before[m]) << "member " << m << " changed by a refusal";
+      ++refusals;
+      hasBar[member] = 0;
+    }
+    for (int m = 0; m < kMembers; ++m) {
+      if (hasBar[m] == 0) continue;
+      TamselChart_Values own{};
+      ASSERT_NE(TamselChart_StreamPushPrices(streams[m], high[m], low[m], &own, nullptr), 0);
+      ASSERT_TRUE(Same(out[m], own)) << "member " << m << ", interval " << interval;
+    }
+  }
+  EXPECT_GT(refusals, 50);
+  for (int m = 0; m < kMembers; ++m) {
+    EXPECT_EQ(SaveMember(set, m), SaveStream(streams[m])) << "member " << m;
+    TamselChart_StreamDestroy(streams[m]);
+  }
+  // Arguments: nothing committed, nothing written.
+  TamselChart_PriceProblem untouched{7, 7, 7, 7.0};
+  int who = 7;
+  EXPECT_EQ(TamselChart_StreamSetPushPrices(nullptr, high.data(), low.data(), nullptr, out.data(), &untouched, &who),
+            0);
+  EXPECT_EQ(TamselChart_StreamSetPushPrices(set, nullptr, low.data(), nullptr, out.data(), &untouched, &who), 0);
+  EXPECT_EQ(TamselChart_StreamSetPushPrices(set, high.data(), nullptr, nullptr, out.data(), &untouched, &who), 0);
+  EXPECT_EQ(TamselChart_StreamSetPushPrices(set, high.data(), low.data(), nullptr, nullptr, &untouched, &who), 0);
+  EXPECT_EQ(untouched.kind, 7);
+  EXPECT_EQ(who, 7);
+  EXPECT_EQ(TamselChart_StreamSetSetMissingPolicy(set, kMembers, TAMSELCHART_MISSING_NAN), 0);
+  EXPECT_EQ(TamselChart_StreamSetSetMissingPolicy(set, -2, TAMSELCHART_MISSING_NAN), 0);
+  EXPECT_EQ(TamselChart_StreamSetSetMissingPolicy(set, 0, 3), 0);
+  EXPECT_EQ(TamselChart_StreamSetSetMissingPolicy(nullptr, -1, TAMSELCHART_MISSING_NAN), 0);
+  EXPECT_EQ(TamselChart_StreamSetMemberMissingPolicy(set, 0), TAMSELCHART_MISSING_PREVIOUS);
+  EXPECT_EQ(TamselChart_StreamSetMemberMissingPolicy(set, kMembers), TAMSELCHART_MISSING_ERROR);
+  EXPECT_EQ(TamselChart_StreamSetMemberMissingPolicy(nullptr, 0), TAMSELCHART_MISSING_ERROR);
+  TamselChart_StreamSetDestroy(set);
+}
+
 TEST(MultiSeriesStreamSet, AMemberSavesAndLoadsAsAStream) {
   const Reference& walk = Corpus().back();
   const std::vector<Reference> poisons = Poisons();
@@ -626,6 +733,31 @@ TEST(MultiSeriesWrapper, StreamSetChecksItsArguments) {
   // The documented failure of a moved-from set:
   // NOLINTNEXTLINE(bugprone-use-after-move,clang-analyzer-cplusplus.Move)
   EXPECT_THROW(set.Push({1.0f, 2.0f}, {1.0f, 2.0f}), std::logic_error);
+}
+
+TEST(MultiSeriesWrapper, StreamSetPushPricesNamesTheRefusingMember) {
+  tamsel::StreamSet set(3, tamsel::Missing::Previous);
+  EXPECT_THROW(set.PushPrices({1.0, 2.0}, {1.0, 2.0}), std::invalid_argument);
+  set.PushPrices({101.0, 50.0, 10.0}, {99.0, 49.0, 9.0});
+  // The previous bar's prices stand in for member 1's missing high.
+  const Values repeated = set.PushPrices({102.0, std::nan(""), 11.0}, {100.0, 48.0, 9.5})[1];
+  tamsel::Stream alone;
+  alone.Push(50.0f, 49.0f);
+  EXPECT_TRUE(Same(repeated, alone.Push(50.0f, 48.0f)));
+  try {
+    set.PushPrices({103.0, 51.0, 1e300}, {101.0, 50.0, 10.0});
+    ADD_FAILURE() << "a price beyond float range was taken";
+  } catch (const PriceError& e) {
+    EXPECT_EQ(e.Member(), 2);
+    EXPECT_EQ(e.Problem().bar, 3);
+    EXPECT_EQ(e.Problem().kind, TAMSELCHART_PRICE_OUT_OF_RANGE);
+    EXPECT_NE(std::string(e.what()).find("member 2, high price of bar 3"), std::string::npos) << e.what();
+  }
+  // Nothing was committed: member 0 is still at bar 2.
+  tamsel::Stream member0(tamsel::Missing::Previous);
+  member0.PushPrices(101.0, 99.0);
+  member0.PushPrices(102.0, 100.0);
+  EXPECT_EQ(set.Save(0), member0.Save());
 }
 
 }  // namespace

@@ -146,10 +146,7 @@ int TakeBar(const TamselChart_Stream& stream, double high, double low, float* hi
   int column = 0;
   const int kind = stream.missing.Take(high, low, highTaken, lowTaken, &column);
   if (kind == TAMSELCHART_PRICE_OK) return 1;
-  if (problem != nullptr) {
-    const std::int32_t bar = stream.indicators.engine.BarNumber();
-    *problem = {kind, bar < INT32_MAX ? bar + 1 : bar, column, column == TAMSELCHART_COLUMN_HIGH ? high : low};
-  }
+  if (problem != nullptr) *problem = RefusedBar(stream.indicators.engine.BarNumber(), kind, column, high, low);
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "TamselCharts.h"
 #include "api/aligned_allocation.hpp"
 #include "api/float_environment_guard.hpp"
+#include "api/missing_price_policy.hpp"
 #include "api/stream_state.hpp"
 #include "series_lanes.hpp"
 
@@ -76,6 +77,10 @@ struct TamselChart_StreamSet {
   std::int32_t* occupants;  // the member in each lane, -1 for a vacant one
   int vacantLanes;
   int searchFrom;  // where the search for a vacant lane starts
+  // The floats each member's policy takes from an interval's prices, for a
+  // push with the policies (made with the set: a push never allocates).
+  float* takenHigh;
+  float* takenLow;
 
   void* Group(int slot) const { return groups + static_cast<std::size_t>(slot / lanes->Width) * lanes->GroupBytes; }
 
@@ -134,6 +139,8 @@ void FreeSet(TamselChart_StreamSet* set) {
   FreeAligned(set->places);
   FreeAligned(set->groups);
   FreeAligned(set->occupants);
+  FreeAligned(set->takenHigh);
+  FreeAligned(set->takenLow);
   FreeAligned(set);
 }
 
@@ -187,12 +194,14 @@ TamselChart_StreamSet* TAMSELCHART_CALL TamselChart_StreamSetCreate(int memberCo
   if (memberCount < 1 || static_cast<std::size_t>(memberCount) > SIZE_MAX / sizeof(TamselChart_Stream)) return nullptr;
   void* head = AllocateAligned(sizeof(TamselChart_StreamSet), alignof(TamselChart_StreamSet));
   if (head == nullptr) return nullptr;
-  new (head) TamselChart_StreamSet{memberCount, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, 0};
+  new (head) TamselChart_StreamSet{memberCount, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0, 0, nullptr, nullptr};
   TamselChart_StreamSet* set = std::launder(static_cast<TamselChart_StreamSet*>(head));
   const auto count = static_cast<std::size_t>(memberCount);
   void* block = AllocateAligned(count * sizeof(TamselChart_Stream), alignof(TamselChart_Stream));
   set->places = static_cast<MemberPlace*>(AllocateAligned(count * sizeof(MemberPlace), alignof(MemberPlace)));
-  if (block == nullptr || set->places == nullptr) {
+  set->takenHigh = static_cast<float*>(AllocateAligned(count * sizeof(float), alignof(float)));
+  set->takenLow = static_cast<float*>(AllocateAligned(count * sizeof(float), alignof(float)));
+  if (block == nullptr || set->places == nullptr || set->takenHigh == nullptr || set->takenLow == nullptr) {
     FreeAligned(block);
     FreeSet(set);
     return nullptr;
@@ -215,10 +224,13 @@ int TAMSELCHART_CALL TamselChart_StreamSetMemberCount(const TamselChart_StreamSe
   return set != nullptr ? set->memberCount : 0;
 }
 
-int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_StreamSet* set, const float* high, const float* low,
-                                               const unsigned char* hasBar, TamselChart_Values* out) {
-  const FloatEnvironmentGuard guard;
-  if (set == nullptr || high == nullptr || low == nullptr || out == nullptr) return 0;
+}  // extern "C"
+
+namespace {
+
+// One interval's bars into the set, its arguments checked.
+int PushInterval(TamselChart_StreamSet* set, const float* high, const float* low, const unsigned char* hasBar,
+                 TamselChart_Values* out) {
   const auto barFor = [hasBar](int i) { return hasBar == nullptr || hasBar[i] != 0; };
   // A member in a lane commits its bar as its stream's push would.
   const auto commit = [set](int i, float h, float l) {
@@ -269,6 +281,55 @@ int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_StreamSet* set, const
       if (groupOut[j] != nullptr) commit(set->occupants[g * width + j], groupHigh[j], groupLow[j]);
   }
   return pushed;
+}
+
+}  // namespace
+
+extern "C" {
+
+int TAMSELCHART_CALL TamselChart_StreamSetPush(TamselChart_StreamSet* set, const float* high, const float* low,
+                                               const unsigned char* hasBar, TamselChart_Values* out) {
+  const FloatEnvironmentGuard guard;
+  if (set == nullptr || high == nullptr || low == nullptr || out == nullptr) return 0;
+  return PushInterval(set, high, low, hasBar, out);
+}
+
+int TAMSELCHART_CALL TamselChart_StreamSetSetMissingPolicy(TamselChart_StreamSet* set, int member, int policy) {
+  if (!(IsMember(set, member) || (set != nullptr && member == -1)) || !IsMissingPolicy(policy)) return 0;
+  const int first = member == -1 ? 0 : member;
+  const int end = member == -1 ? set->memberCount : member + 1;
+  for (int i = first; i < end; ++i) set->members[i].missing.policy = policy;
+  return 1;
+}
+
+int TAMSELCHART_CALL TamselChart_StreamSetMemberMissingPolicy(const TamselChart_StreamSet* set, int member) {
+  return IsMember(set, member) ? set->members[member].missing.policy : TAMSELCHART_MISSING_ERROR;
+}
+
+int TAMSELCHART_CALL TamselChart_StreamSetPushPrices(TamselChart_StreamSet* set, const double* high, const double* low,
+                                                     const unsigned char* hasBar, TamselChart_Values* out,
+                                                     TamselChart_PriceProblem* problem, int* member) {
+  const FloatEnvironmentGuard guard;
+  if (set == nullptr || high == nullptr || low == nullptr || out == nullptr) return 0;
+  // Every member's prices are taken before any member advances, so a
+  // refusal leaves the whole set as it was.  A member's bar number and
+  // its memory of the prices last taken stay current in its own stream
+  // while it is in a lane.
+  for (int i = 0; i < set->memberCount; ++i) {
+    if (hasBar != nullptr && hasBar[i] == 0) continue;
+    const double h = AfterEnvironmentSwitch(high[i]);
+    const double l = AfterEnvironmentSwitch(low[i]);
+    const TamselChart_Stream& stream = set->members[i];
+    int column = 0;
+    const int kind = stream.missing.Take(h, l, &set->takenHigh[i], &set->takenLow[i], &column);
+    if (kind == TAMSELCHART_PRICE_OK) continue;
+    if (problem != nullptr) *problem = RefusedBar(stream.indicators.engine.BarNumber(), kind, column, h, l);
+    if (member != nullptr) *member = i;
+    return -1;
+  }
+  if (problem != nullptr) *problem = TamselChart_PriceProblem{};
+  if (member != nullptr) *member = -1;
+  return PushInterval(set, set->takenHigh, set->takenLow, hasBar, out);
 }
 
 int TAMSELCHART_CALL TamselChart_StreamSetSave(const TamselChart_StreamSet* set, int member, unsigned char* buffer,
