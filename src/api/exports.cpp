@@ -136,20 +136,6 @@ int TAMSELCHART_CALL TamselChart_StreamMissingPolicy(const TamselChart_Stream* s
 
 namespace {
 
-// The prices a checked push or peek hands to the indicators, or 0 with the
-// problem filled in.
-int TakeBar(const TamselChart_Stream& stream, double high, double low, float* highTaken, float* lowTaken,
-            TamselChart_PriceProblem* problem) {
-  if (problem != nullptr) *problem = TamselChart_PriceProblem{};
-  high = AfterEnvironmentSwitch(high);
-  low = AfterEnvironmentSwitch(low);
-  int column = 0;
-  const int kind = stream.missing.Take(high, low, highTaken, lowTaken, &column);
-  if (kind == TAMSELCHART_PRICE_OK) return 1;
-  if (problem != nullptr) *problem = RefusedBar(stream.indicators.engine.BarNumber(), kind, column, high, low);
-  return 0;
-}
-
 // One checked bar into target: the stream itself for a push, a scratch copy
 // of it for a peek.
 int StepChecked(TamselChart_Stream& target, double high, double low, TamselChart_Values* out,

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cmath>
-#include <cstdint>
 
 #include "TamselCharts.h"
 
@@ -65,12 +64,5 @@ struct MissingPriceMemory {
     low = lowTaken;
   }
 };
-
-// The problem a refused bar reports: the bar it would have been, after
-// barsSoFar, and the refused price of column.
-inline TamselChart_PriceProblem RefusedBar(std::int32_t barsSoFar, int kind, int column, double high, double low) {
-  return {kind, barsSoFar < INT32_MAX ? barsSoFar + 1 : barsSoFar, column,
-          column == TAMSELCHART_COLUMN_HIGH ? high : low};
-}
 
 }  // namespace tamsel

@@ -14,7 +14,6 @@
 #include "TamselCharts.h"
 #include "api/aligned_allocation.hpp"
 #include "api/float_environment_guard.hpp"
-#include "api/missing_price_policy.hpp"
 #include "api/stream_state.hpp"
 #include "series_lanes.hpp"
 
@@ -130,6 +129,9 @@ struct TamselChart_StreamSet {
 
 namespace {
 
+// Whether member i has a bar this interval (hasBar NULL: every member has).
+bool HasBar(const unsigned char* hasBar, int i) { return hasBar == nullptr || hasBar[i] != 0; }
+
 bool IsMember(const TamselChart_StreamSet* set, int member) {
   return set != nullptr && member >= 0 && member < set->memberCount;
 }
@@ -231,7 +233,6 @@ namespace {
 // One interval's bars into the set, its arguments checked.
 int PushInterval(TamselChart_StreamSet* set, const float* high, const float* low, const unsigned char* hasBar,
                  TamselChart_Values* out) {
-  const auto barFor = [hasBar](int i) { return hasBar == nullptr || hasBar[i] != 0; };
   // A member in a lane commits its bar as its stream's push would.
   const auto commit = [set](int i, float h, float l) {
     TamselChart_Stream& member = set->members[i];
@@ -243,7 +244,7 @@ int PushInterval(TamselChart_StreamSet* set, const float* high, const float* low
   int pushed = 0;
   for (int i = 0; i < set->memberCount; ++i) {
     MemberPlace& place = set->places[i];
-    if (!barFor(i)) {
+    if (!HasBar(hasBar, i)) {
       set->LeaveLane(i);
       place.barsInRow = 0;
       continue;
@@ -315,19 +316,14 @@ int TAMSELCHART_CALL TamselChart_StreamSetPushPrices(TamselChart_StreamSet* set,
   // refusal leaves the whole set as it was.  A member's bar number and
   // its memory of the prices last taken stay current in its own stream
   // while it is in a lane.
-  for (int i = 0; i < set->memberCount; ++i) {
-    if (hasBar != nullptr && hasBar[i] == 0) continue;
-    const double h = AfterEnvironmentSwitch(high[i]);
-    const double l = AfterEnvironmentSwitch(low[i]);
-    const TamselChart_Stream& stream = set->members[i];
-    int column = 0;
-    const int kind = stream.missing.Take(h, l, &set->takenHigh[i], &set->takenLow[i], &column);
-    if (kind == TAMSELCHART_PRICE_OK) continue;
-    if (problem != nullptr) *problem = RefusedBar(stream.indicators.engine.BarNumber(), kind, column, h, l);
-    if (member != nullptr) *member = i;
-    return -1;
-  }
   if (problem != nullptr) *problem = TamselChart_PriceProblem{};
+  for (int i = 0; i < set->memberCount; ++i) {
+    if (HasBar(hasBar, i) &&
+        !TakeBar(set->members[i], high[i], low[i], &set->takenHigh[i], &set->takenLow[i], problem)) {
+      if (member != nullptr) *member = i;
+      return -1;
+    }
+  }
   if (member != nullptr) *member = -1;
   return PushInterval(set, set->takenHigh, set->takenLow, hasBar, out);
 }
