@@ -48,18 +48,20 @@ bool SameDouble(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// Every build of the vectorized logarithm this processor can run.
-struct VectorLog {
+// Every kernel build this processor can run, with its vectorized logarithm
+// and its quotients by one divisor.
+struct KernelMath {
   const char* name;
   void (*logOfEach)(const double*, double*, int);
+  void (*quotientsOfEach)(const double*, double, double*, int);
 };
 
-std::vector<VectorLog> VectorLogs() {
-  std::vector<VectorLog> all{{"baseline", &baseline::LogOfEach}};
+std::vector<KernelMath> Kernels() {
+  std::vector<KernelMath> all{{"baseline", &baseline::LogOfEach, &baseline::QuotientsOfEach}};
 #if defined(TAMSEL_SIMD_DISPATCH)
-  if (!__builtin_cpu_supports("fma")) return all;  // the wide kernels' logarithm fuses
-  if (__builtin_cpu_supports("avx2")) all.push_back({"avx2", &avx2::LogOfEach});
-  if (__builtin_cpu_supports("avx512f")) all.push_back({"avx512", &avx512::LogOfEach});
+  if (!__builtin_cpu_supports("fma")) return all;  // the wide kernels fuse
+  if (__builtin_cpu_supports("avx2")) all.push_back({"avx2", &avx2::LogOfEach, &avx2::QuotientsOfEach});
+  if (__builtin_cpu_supports("avx512f")) all.push_back({"avx512", &avx512::LogOfEach, &avx512::QuotientsOfEach});
 #endif
   return all;
 }
@@ -101,7 +103,7 @@ void Report(const char* what, const Tally& tally) {
 // Every kernel's vector log over the arguments, against their exact logs.
 void CheckVectorLogs(const std::string& what, const std::vector<double>& x, const std::vector<__float128>& exact) {
   std::vector<double> results(x.size());
-  for (const VectorLog& v : VectorLogs()) {
+  for (const KernelMath& v : Kernels()) {
     v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
     Tally vector;
     for (std::size_t i = 0; i < x.size(); ++i) Check(v.name, x[i], results[i], exact[i], vector);
@@ -157,7 +159,7 @@ TEST(MathRounding, HardCasesOfLog) {
   CheckHardCases("log", cases, [](double x) { return math::Log(x); });
   std::vector<double> arguments, results(cases.size());
   for (const HardCase& c : cases) arguments.push_back(c.argument);
-  for (const VectorLog& v : VectorLogs()) {
+  for (const KernelMath& v : Kernels()) {
     v.logOfEach(arguments.data(), results.data(), static_cast<int>(arguments.size()));
     std::size_t i = 0;
     CheckHardCases((std::string("log vectors ") + v.name).c_str(), cases, [&](double) { return results[i++]; });
@@ -210,17 +212,6 @@ std::vector<std::pair<double, double>> HardQuotients(int count, std::uint64_t se
 // every quotient must be the division's, on the hardest cases and on the
 // spectrum's own (powers over their peak, logarithms over ln 10).
 TEST(MathRounding, HardCasesOfQuotients) {
-  struct Kernel {
-    const char* name;
-    void (*quotientsOfEach)(const double*, double, double*, int);
-  };
-  std::vector<Kernel> kernels{{"quotients baseline", &baseline::QuotientsOfEach}};
-#if defined(TAMSEL_SIMD_DISPATCH)
-  if (__builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2"))
-    kernels.push_back({"quotients avx2", &avx2::QuotientsOfEach});
-  if (__builtin_cpu_supports("fma") && __builtin_cpu_supports("avx512f"))
-    kernels.push_back({"quotients avx512", &avx512::QuotientsOfEach});
-#endif
   std::mt19937_64 random(2203);
   std::vector<std::pair<double, double>> cases = HardQuotients(200000 * SweepFactor(), 17);
   for (int i = 0; i < 20000 * SweepFactor(); ++i) {
@@ -244,7 +235,8 @@ TEST(MathRounding, HardCasesOfQuotients) {
   for (const auto& [a, b] : cases) missed += !SameDouble(a * (1.0 / b), a / b);
   std::printf("quotients as products by the reciprocal: %ld of %zu wrongly rounded\n", missed, cases.size());
   EXPECT_GT(missed, static_cast<long>(cases.size() / 10));
-  for (const Kernel& k : kernels) {
+  for (const KernelMath& kernel : Kernels()) {
+    const std::string name = std::string("quotients ") + kernel.name;
     long wrong = 0;
     // Grouped by divisor, as the kernels take them.
     for (std::size_t first = 0; first < cases.size();) {
@@ -252,15 +244,15 @@ TEST(MathRounding, HardCasesOfQuotients) {
       std::vector<double> dividends;
       while (end < cases.size() && cases[end].second == cases[first].second) dividends.push_back(cases[end++].first);
       std::vector<double> got(dividends.size());
-      k.quotientsOfEach(dividends.data(), cases[first].second, got.data(), static_cast<int>(got.size()));
+      kernel.quotientsOfEach(dividends.data(), cases[first].second, got.data(), static_cast<int>(got.size()));
       for (std::size_t i = 0; i < got.size(); ++i)
         if (!SameDouble(got[i], dividends[i] / cases[first].second) && ++wrong <= 5)
-          ADD_FAILURE() << k.name << ": " << std::hexfloat << dividends[i] << " / " << cases[first].second << " = "
+          ADD_FAILURE() << name << ": " << std::hexfloat << dividends[i] << " / " << cases[first].second << " = "
                         << got[i] << ", divided " << dividends[i] / cases[first].second;
       first = end;
     }
-    std::printf("%s: %ld of %zu hard cases wrongly rounded\n", k.name, wrong, cases.size());
-    EXPECT_EQ(wrong, 0) << k.name;
+    std::printf("%s: %ld of %zu hard cases wrongly rounded\n", name.c_str(), wrong, cases.size());
+    EXPECT_EQ(wrong, 0) << name;
   }
 }
 
@@ -320,7 +312,7 @@ TEST(MathRounding, LogAtTheEdgesOfEveryTableIntervalAndOfTheNormalRange) {
         0.01, 0.01 / (1.0 - 0.99)})
     x.push_back(edge);
   std::vector<double> results(x.size());
-  for (const VectorLog& v : VectorLogs()) {
+  for (const KernelMath& v : Kernels()) {
     v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
     long wrong = 0;
     for (std::size_t i = 0; i < x.size(); ++i)
@@ -405,7 +397,7 @@ TEST(MathRounding, LogAsLogDefinesItOutsideThePositiveNormalNumbers) {
     EXPECT_TRUE(SameDouble(math::Log(c.x), c.want)) << std::hexfloat << c.x << ": " << math::Log(c.x);
     x.push_back(c.x);
   }
-  for (const VectorLog& v : VectorLogs()) {
+  for (const KernelMath& v : Kernels()) {
     v.logOfEach(x.data(), results.data(), static_cast<int>(x.size()));
     for (std::size_t i = 0; i < x.size(); ++i)
       EXPECT_TRUE(SameDouble(results[i], cases[i].want)) << v.name << ": " << std::hexfloat << x[i];
