@@ -12,6 +12,9 @@ barOrders <- c("oldest-first", "newest-first", "as-given")
 # column-name rule (so also <DATE> or X.Date).
 timeColumnNames <- c("date", "datetime", "time", "timestamp")
 
+# The way out every refusal of the rows' times ends with.
+asGivenWayOut <- 'pass order = "as-given" to take the rows as they are'
+
 # The shape of a bar time written as text: a date (2024-01-31, 2024/1/31,
 # 2024.01.31, 20240131), maybe a time (T or blanks, then 9:30, 09:30:15 or
 # 09:30:15.250, maybe AM or PM) and maybe a zone (Z, +01:00, -0500, +01, or a
@@ -152,7 +155,7 @@ barTimes <- function(HL, kind, caller, check = TRUE) {
     if (!check) return(NULL)
     stop(caller, ": several columns hold times: ", columnList(HL, classed),
       "; keep the bars' times in one of them (or name it Date, Datetime, Time or Timestamp), ",
-      'or pass order = "as-given" to take the rows as they are',
+      "or ", asGivenWayOut,
       call. = FALSE
     )
   }
@@ -185,7 +188,7 @@ textTimes <- function(columns, what, caller, check = TRUE) {
     stop(caller, ": ", what, " cannot be read as bar times (such as 2024-01-31 or 2024-01-31 09:30), ",
       "so the order of the rows cannot be checked: row ", unread[1L], " is \"", text[unread[1L]], "\"; ",
       "convert it with as.Date() or as.POSIXct(), ",
-      'or pass order = "as-given" to take the rows as they are',
+      "or ", asGivenWayOut,
       call. = FALSE
     )
   }
@@ -195,7 +198,7 @@ textTimes <- function(columns, what, caller, check = TRUE) {
     stop(caller, ": ", what, if (anyNA(zones)) paste0(" names the zone of some times (", named, ") and not of others") else
       paste0(" gives times in several zones (", named, ")"), ", and a zone's name does not tell its offset, ",
       "so the order of the rows cannot be checked; convert it with as.POSIXct() to one time zone, ",
-      'or pass order = "as-given" to take the rows as they are',
+      "or ", asGivenWayOut,
       call. = FALSE
     )
   }
@@ -218,7 +221,7 @@ takeOrder <- function(input, order, caller) {
   if (any(noTime)) {
     at <- rows[which(noTime)[1L]]
     stop(caller, ": ", rowName(input, at), " has no time in ", times$what,
-      '; drop the row, or pass order = "as-given" to take the rows as they are',
+      "; drop the row, or ", asGivenWayOut,
       call. = FALSE
     )
   }
@@ -234,7 +237,7 @@ takeOrder <- function(input, order, caller) {
       stop(caller, ": the index repeats times, at ", paste(vapply(shown, function(i) rowName(input, i), ""), collapse = ", "),
         if (length(repeated) > 3L) paste0(" and ", length(repeated) - 3L, " more") else "",
         "; keep one bar per time (e.g. with xts::make.index.unique(x, drop = TRUE)), ",
-        'or pass order = "as-given" to take the rows as they are',
+        "or ", asGivenWayOut,
         call. = FALSE
       )
     }
