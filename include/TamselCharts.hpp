@@ -357,9 +357,7 @@ class StreamSet {
   // Returns the latest values of every member.
   const std::vector<Values>& Push(const std::vector<float>& high, const std::vector<float>& low,
                                   const std::vector<unsigned char>& hasBar = {}) {
-    Live();
-    if (high.size() != Size() || low.size() != Size() || (!hasBar.empty() && hasBar.size() != Size()))
-      throw std::invalid_argument("tamsel: a stream set push needs one entry per member");
+    CheckInterval(high.size(), low.size(), hasBar.size());
     TamselChart_StreamSetPush(set_, high.data(), low.data(), hasBar.empty() ? nullptr : hasBar.data(), latest_.data());
     return latest_;
   }
@@ -367,9 +365,7 @@ class StreamSet {
   // PriceError (Member() says whose) and no member advances.
   const std::vector<Values>& PushPrices(const std::vector<double>& high, const std::vector<double>& low,
                                         const std::vector<unsigned char>& hasBar = {}) {
-    Live();
-    if (high.size() != Size() || low.size() != Size() || (!hasBar.empty() && hasBar.size() != Size()))
-      throw std::invalid_argument("tamsel: a stream set push needs one entry per member");
+    CheckInterval(high.size(), low.size(), hasBar.size());
     TamselChart_PriceProblem problem{};
     int member = -1;
     if (TamselChart_StreamSetPushPrices(set_, high.data(), low.data(), hasBar.empty() ? nullptr : hasBar.data(),
@@ -404,6 +400,12 @@ class StreamSet {
  private:
   void Live() const {
     if (set_ == nullptr) throw std::logic_error("tamsel: use of a moved-from stream set");
+  }
+  // A live set, and one entry per member (hasBar may be empty).
+  void CheckInterval(std::size_t highs, std::size_t lows, std::size_t hasBars) const {
+    Live();
+    if (highs != Size() || lows != Size() || (hasBars != 0 && hasBars != Size()))
+      throw std::invalid_argument("tamsel: a stream set push needs one entry per member");
   }
   int Member(std::size_t member) const {
     Live();
