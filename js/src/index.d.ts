@@ -106,11 +106,13 @@ export declare class PriceError extends RangeError {
   readonly bar: number;
   /** The bar's 0-based index in a batch call's arrays; null for a stream. */
   readonly index: number | null;
+  /** The refusing member of a StreamSet push; null elsewhere. */
+  readonly member: number | null;
   /** The price as given (null or undefined for a missing one). */
   readonly price: unknown;
 }
 
-/** Bytes Stream.load cannot take: the library's reason, as a number and a name. */
+/** Bytes Stream.load or StreamSet.load cannot take: the library's reason, as a number and a name. */
 export declare class SnapshotError extends Error {
   /** The library's reason number (TAMSELCHART_SNAPSHOT_TOO_SHORT is 1, and so on). */
   readonly reason: number;
@@ -187,6 +189,65 @@ export declare class Stream {
   readonly missing: Missing;
   /** Bars pushed so far. */
   readonly bars: number;
+  /** False once freed. */
+  readonly alive: boolean;
+}
+
+/** Every member's latest values after a StreamSet push, member i at index i. */
+export interface SetValues {
+  /** Each member's bar number: 0 before its first bar, when its values are NaN. */
+  bar: Float64Array;
+  cyclePeriod: Float32Array;
+  signalToNoiseRatio: Float32Array;
+  swingPosition: Float32Array;
+  trendVigor: Float32Array;
+}
+
+/** One flag per member: true or 1 for a member with a bar this interval, false or 0 for one without. */
+export type BarFlags = readonly (boolean | 0 | 1)[] | Uint8Array | Int8Array | Float64Array;
+
+/**
+ * A stream for each of a fixed number of series (members, numbered from 0),
+ * pushed together one interval at a time: at every bar each member gives
+ * exactly the values of a Stream of its own pushed with the same bars.  Its
+ * state (about 12 KiB a member, up to twice that) lives in the module's
+ * memory: free() gives it back at once, the garbage collector some time
+ * after the set is dropped.
+ */
+export declare class StreamSet {
+  /**
+   * A set of memberCount members at bar 1, options.missing applying to every member.
+   * @throws TypeError or RangeError for a count that is no whole number of at
+   *   least 1, RangeError where the module's memory cannot hold the set.
+   */
+  constructor(memberCount: number, options?: Options);
+  /**
+   * Commits one interval's closed bars, member i's at index i.  Members that
+   * hasBar marks false or 0 have no bar this interval: they do not advance
+   * and the library does not read their prices.  All or nothing: a refused
+   * price throws a PriceError naming the member, and no member advances.
+   * @throws RangeError unless every array has one entry per member,
+   *   TypeError for a price that is no number or a flag that is no boolean
+   *   or 0 or 1, PriceError for a price a member's missing option refuses.
+   */
+  push(high: Prices, low: Prices, hasBar?: BarFlags | null): SetValues;
+  /** A member as a stream snapshot, the bytes Stream.save() gives for a stream in its state. */
+  save(member: number): Uint8Array;
+  /**
+   * Replaces a member with the stream of a snapshot (a Stream's or a
+   * member's), its missing option included.
+   * @throws SnapshotError for bytes the library does not take (the member
+   *   stays as it was), TypeError for anything but bytes.
+   */
+  load(member: number, bytes: ArrayBufferView | ArrayBuffer | SharedArrayBuffer): void;
+  /** A member's missing option. */
+  missing(member: number): Missing;
+  /** Gives the set's memory back; any later call but free() throws. */
+  free(): void;
+  /** The number of members. */
+  readonly size: number;
+  /** Each member's bars pushed so far (a fresh copy). */
+  readonly bars: Float64Array;
   /** False once freed. */
   readonly alive: boolean;
 }

@@ -2,10 +2,11 @@
 // TamselCharts for JavaScript: the four cycle indicators of a high/low price
 // series, computed by the C library compiled to WebAssembly, bit for bit the
 // values of every native build.
-import { allocate, heapF32, heapU8, INDICATOR_TABLE, POLICY_WORDS, VERSION, wasm } from "./module.js";
+import { allocate, heapF32, heapF64, heapU8, INDICATOR_TABLE, POLICY_WORDS, VERSION, wasm } from "./module.js";
 import { applyWarmup, checkOptions, checkSeries, describe, MAX_BARS, NO_WARMUP, seriesLength, WARMUP_BARS } from "./options.js";
-import { PriceError, streamPrices, takePrices } from "./prices.js";
-import { loadSnapshot, SNAPSHOT_MAX_BYTES, snapshotBuffer, SnapshotError } from "./snapshot.js";
+import { intervalPriceError, memberPointer, PriceError, problemPointer, stageInterval, streamPrices, takePrices } from "./prices.js";
+import { loadIntoMember, loadSnapshot, SNAPSHOT_MAX_BYTES, snapshotBuffer, SnapshotError } from "./snapshot.js";
+import { typedArrayKind, typedRange } from "./typed-arrays.js";
 
 export { MAX_BARS, PriceError, SnapshotError, VERSION, WARMUP_BARS };
 
@@ -336,3 +337,225 @@ function applyWarmupValue(value, name, warmup, bar) {
   applyWarmup(one, name, warmup, bar - 1);
   return one[0];
 }
+
+// ---- stream set ------------------------------------------------------------
+
+// A set's state is the library's, in module memory (about 12 KiB a member,
+// up to twice that where members are computed side by side), taken whole
+// when the set is made, with the block its pushes pass through.  free()
+// gives both back at once; a set dropped without free() gives them back
+// when the garbage collector finalises it.
+const setMemory = new FinalizationRegistry(({ set, io }) => {
+  wasm.TamselChart_StreamSetDestroy(set);
+  wasm.free(io);
+});
+
+// A push's block in module memory, per member: its high and low as doubles
+// (all highs, then all lows), its TamselChart_Values (four floats) and its
+// has-a-bar flag.
+const PRICE_BYTES = 16;
+const VALUE_BYTES = 16;
+
+// Copies one has-a-bar flag per member into flags: true or 1 for a member
+// with a bar this interval, false or 0 for one without.  Anything else (a
+// string "false" is truthy) is refused rather than guessed.
+function stageFlags(hasBar, count, flags) {
+  const length = seriesLength(hasBar, "push(): hasBar");
+  if (length !== count) throw new RangeError(`push(): hasBar has ${length} flags, one per member needs ${count}`);
+  const values = typedArrayKind(hasBar) !== undefined ? typedRange(hasBar, 0, count) : hasBar;
+  for (let i = 0; i < count; ++i) {
+    const flag = values[i];
+    if (flag === true || flag === 1) flags[i] = 1;
+    else if (flag === false || flag === 0) flags[i] = 0;
+    else throw new TypeError(`push(): hasBar[${i}] must be true, false, 1 or 0, got ${describe(flag)}`);
+  }
+}
+
+/**
+ * A stream for each of a fixed number of series (members, numbered from 0),
+ * pushed together one interval at a time: at every bar each member gives
+ * exactly the values of a Stream of its own pushed with the same bars.
+ */
+export class StreamSet {
+  #set = 0;
+  #io = 0;
+  #size;
+  #bars;
+  #warmup;
+  #alive = true;
+  // Scratch for one push's prices and flags, taken while a push reads into
+  // it (a price's getter may push again, with scratch of its own).
+  #stage = null;
+  #flags = null;
+
+  /** A set of memberCount members at bar 1; options.missing applies to every member. */
+  constructor(memberCount, options) {
+    const { policy, warmup } = checkOptions(options);
+    if (typeof memberCount !== "number")
+      throw new TypeError(`StreamSet: the member count must be a number, got ${describe(memberCount)}`);
+    if (!Number.isSafeInteger(memberCount) || memberCount < 1)
+      throw new RangeError(`StreamSet: the member count must be a whole number of at least 1, got ${memberCount}`);
+    const io = allocate(memberCount * (PRICE_BYTES + VALUE_BYTES + 1), `a stream set of ${memberCount} members`);
+    const set = wasm.TamselChart_StreamSetCreate(memberCount) >>> 0;
+    if (set === 0) {
+      wasm.free(io);
+      throw new RangeError(`out of memory: cannot create a stream set of ${memberCount} members`);
+    }
+    wasm.TamselChart_StreamSetSetMissingPolicy(set, -1, policy);
+    this.#set = set;
+    this.#io = io;
+    this.#size = memberCount;
+    this.#bars = new Float64Array(memberCount);
+    this.#warmup = warmup;
+    // A member without a bar yet has no values.
+    heapF32().fill(NaN, this.#valuesAt() / 4, this.#valuesAt() / 4 + 4 * memberCount);
+    setMemory.register(this, { set, io }, this);
+  }
+
+  #valuesAt() {
+    return this.#io + PRICE_BYTES * this.#size;
+  }
+
+  #live(method) {
+    if (!this.#alive) throw new Error(`StreamSet.${method}(): the set has been freed`);
+  }
+
+  #member(member, method) {
+    this.#live(method);
+    if (typeof member !== "number") throw new TypeError(`StreamSet.${method}(): member must be a number, got ${describe(member)}`);
+    if (!Number.isSafeInteger(member) || member < 0 || member >= this.#size)
+      throw new RangeError(`StreamSet.${method}(): member must be a whole number from 0 to ${this.#size - 1}, got ${member}`);
+    return member;
+  }
+
+  /**
+   * Commits one interval's closed bars: high[i] and low[i] are member i's,
+   * under its missing option.  hasBar (omitted: every member has a bar)
+   * marks with false or 0 the members with no bar this interval, which do
+   * not advance and whose prices are not read by the library.  All or
+   * nothing: a refused price throws a PriceError naming the member, and no
+   * member advances.  Returns every member's latest values: `bar[i]` is
+   * member i's bar number (0 before its first bar, when its values are NaN).
+   */
+  push(high, low, hasBar) {
+    this.#live("push");
+    const count = this.#size;
+    for (const [values, name] of [[high, "high"], [low, "low"]]) {
+      const length = seriesLength(values, `push(): ${name}`);
+      if (length !== count) throw new RangeError(`push(): ${name} has ${length} prices, one per member needs ${count}`);
+    }
+    const stage = this.#stage ?? new Float64Array(2 * count);
+    this.#stage = null;
+    const flags = hasBar === undefined || hasBar === null ? null : (this.#flags ?? new Uint8Array(count));
+    if (flags !== null) this.#flags = null;
+    try {
+      stageInterval(high, low, count, stage, "push()");
+      if (flags !== null) stageFlags(hasBar, count, flags);
+      // Reading the prices may have run the caller's code, which may have
+      // freed the set.
+      this.#live("push");
+      const io = this.#io;
+      heapF64().set(stage, io / 8);
+      const flagsAt = this.#valuesAt() + VALUE_BYTES * count;
+      if (flags !== null) heapU8().set(flags, flagsAt);
+      const taken = wasm.TamselChart_StreamSetPushPrices(
+        this.#set,
+        io,
+        io + 8 * count,
+        flags === null ? 0 : flagsAt,
+        this.#valuesAt(),
+        problemPointer,
+        memberPointer,
+      );
+      if (taken < 0) throw intervalPriceError(high, low, "push()");
+      for (let i = 0; i < count; ++i) if (flags === null || flags[i] !== 0) this.#bars[i] += 1;
+    } finally {
+      this.#stage = stage;
+      if (flags !== null) this.#flags = flags;
+    }
+    return this.#latest();
+  }
+
+  #latest() {
+    const count = this.#size;
+    const heap = heapF32();
+    const at = this.#valuesAt() / 4;
+    const latest = { bar: this.#bars.slice() };
+    INDICATORS.forEach((name, k) => {
+      const values = new Float32Array(count);
+      for (let i = 0; i < count; ++i) values[i] = heap[at + 4 * i + k];
+      if (this.#warmup !== NO_WARMUP) {
+        // Bar b (1-based) is a start-up bar when b - 1 < the start-up bars.
+        const startUp = this.#warmup === "nan" ? WARMUP_BARS[name] : this.#warmup;
+        for (let i = 0; i < count; ++i) if (latest.bar[i] <= startUp) values[i] = NaN;
+      }
+      latest[name] = values;
+    });
+    return latest;
+  }
+
+  /**
+   * Member `member` as a stream snapshot: the bytes Stream.save() gives for
+   * a stream in its state, which Stream.load and StreamSet.load take.
+   */
+  save(member) {
+    const i = this.#member(member, "save");
+    const size = wasm.TamselChart_StreamSetSave(this.#set, i, snapshotBuffer, SNAPSHOT_MAX_BYTES);
+    if (size <= 0 || size > SNAPSHOT_MAX_BYTES) throw new Error(`StreamSet.save(): the library cannot save member ${i} (size ${size})`);
+    return heapU8().slice(snapshotBuffer, snapshotBuffer + size);
+  }
+
+  /**
+   * Replaces member `member` with the stream of a snapshot (of a Stream or
+   * of a member), its missing option included.  Throws a SnapshotError for
+   * bytes the library cannot take, leaving the member as it was.
+   */
+  load(member, bytes) {
+    const i = this.#member(member, "load");
+    const stream = loadSnapshot(bytes, "StreamSet.load()");
+    try {
+      // The next bar's number, from a peek at prices every policy takes.
+      const next = wasm.TamselChart_StreamPeekPrices(stream, 1, 1, valuesPointer, problemScratch);
+      if (next === 0) throw new SnapshotError(0, "the loaded stream refuses a bar of finite prices", "StreamSet.load()");
+      loadIntoMember(this.#set, i, stream, "StreamSet.load()");
+      this.#bars[i] = next - 1;
+      const at = this.#valuesAt() / 4 + 4 * i;
+      heapF32().fill(NaN, at, at + 4);
+    } finally {
+      wasm.TamselChart_StreamDestroy(stream);
+    }
+  }
+
+  /** Member `member`'s missing option (a loaded member's is its snapshot's). */
+  missing(member) {
+    return POLICY_WORDS[wasm.TamselChart_StreamSetMemberMissingPolicy(this.#set, this.#member(member, "missing"))];
+  }
+
+  /** Gives the set's module memory back; later calls but free() throw. */
+  free() {
+    if (!this.#alive) return;
+    this.#alive = false;
+    setMemory.unregister(this);
+    wasm.TamselChart_StreamSetDestroy(this.#set);
+    wasm.free(this.#io);
+    this.#set = 0;
+    this.#io = 0;
+  }
+
+  /** The number of members. */
+  get size() {
+    return this.#size;
+  }
+
+  /** Each member's bars pushed so far, as a fresh Float64Array. */
+  get bars() {
+    return this.#bars.slice();
+  }
+
+  /** False once free() has been called. */
+  get alive() {
+    return this.#alive;
+  }
+}
+
+if (typeof Symbol.dispose === "symbol") StreamSet.prototype[Symbol.dispose] = StreamSet.prototype.free;

@@ -31,7 +31,8 @@ const WAY_OUT = {
  * A price the missing option refuses.  `kind` is "missing", "infinite",
  * "out-of-range" or "no-previous"; `column` "high" or "low"; `bar` the bar's
  * 1-based number; `index` its 0-based index in a batch call's arrays (null
- * for a stream); `price` the value as given.
+ * for a stream); `member` the refusing member of a stream set (null
+ * elsewhere); `price` the value as given.
  */
 export class PriceError extends RangeError {
   constructor(where, problem) {
@@ -41,6 +42,7 @@ export class PriceError extends RangeError {
     this.column = problem.column;
     this.bar = problem.bar;
     this.index = problem.index;
+    this.member = problem.member ?? null;
     this.price = problem.price;
   }
 }
@@ -51,12 +53,14 @@ function describePrice(value) {
 
 // Scratch memory for one chunk of prices as doubles (the batch conversion
 // goes through in chunks, so that a call's prices need no double-sized copy
-// in module memory) and for the problem record.
+// in module memory), for the problem record and for the member a stream
+// set's push names with it.
 const CHUNK = 1 << 16;
-const scratch = allocate(2 * (CHUNK + 1) * 8 + PROBLEM_BYTES, "the price scratch space");
+const scratch = allocate(2 * (CHUNK + 1) * 8 + PROBLEM_BYTES + 8, "the price scratch space");
 const scratchHigh = scratch;
 const scratchLow = scratch + (CHUNK + 1) * 8;
 export const problemPointer = scratchLow + (CHUNK + 1) * 8;
+export const memberPointer = problemPointer + PROBLEM_BYTES;
 
 function readProblem() {
   const i32 = heapI32();
@@ -188,4 +192,43 @@ export function streamPrices(stream, high, low, valuesOut, method, nextBar) {
   problem.bar = nextBar;
   problem.price = problem.column === "high" ? high : low;
   throw new PriceError(`${method}(): ${problem.column} of bar ${nextBar}`, problem);
+}
+
+/**
+ * One interval's prices for a stream set of count members, read whole into
+ * stage (a Float64Array of 2 count: the highs, then the lows) before any of
+ * them reaches module memory, for the reasons above; typed arrays are
+ * copied last, once no caller's code can run to resize them.
+ */
+export function stageInterval(high, low, count, stage, method) {
+  const typedHigh = typedArrayKind(high) !== undefined;
+  const typedLow = typedArrayKind(low) !== undefined;
+  for (let i = 0; i < count; ++i) {
+    if (!typedHigh) {
+      const h = high[i];
+      stage[i] = typeof h === "number" ? h : priceNumber(h, `${method}: high[${i}]`);
+    }
+    if (!typedLow) {
+      const l = low[i];
+      stage[count + i] = typeof l === "number" ? l : priceNumber(l, `${method}: low[${i}]`);
+    }
+  }
+  checkUnchanged(high, "high", count, `${method}: `);
+  checkUnchanged(low, "low", count, `${method}: `);
+  if (typedHigh) stage.set(typedRange(high, 0, count), 0);
+  if (typedLow) stage.set(typedRange(low, 0, count), count);
+}
+
+/**
+ * The PriceError of a stream set's push that the library refused, from the
+ * problem and the member it reported; its bar is that member's next bar.
+ */
+export function intervalPriceError(high, low, method) {
+  const problem = readProblem();
+  const member = heapI32()[memberPointer / 4];
+  problem.index = null;
+  problem.member = member;
+  const given = problem.column === "high" ? high : low;
+  if (typedArrayKind(given) === undefined) problem.price = given[member];
+  return new PriceError(`${method}: member ${member}, ${problem.column} of bar ${problem.bar}`, problem);
 }
