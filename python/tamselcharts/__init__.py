@@ -8,6 +8,7 @@
     df.tamsel.indicators(append=True)  # the same through the DataFrame accessor
     tc.plot(df, "chart.png")        # the price above the four indicators
     tc.Stream().push(high, low)     # one bar at a time, live
+    tc.StreamSet(500).push(highs, lows)  # a bar for each of 500 symbols at once
 
 Every entry point takes missing="error"|"previous"|"nan" (a missing price
 raises by default), warmup="values"|"nan"|N (WARMUP gives each indicator's
@@ -30,6 +31,7 @@ from ._core import COLUMNS, Indicators, Values
 from ._library import path as library_path
 from ._policy import WARMUP, MissingPriceError
 from ._stream import SnapshotError, Stream
+from ._stream_set import SetValues, StreamSet
 from ._tool_bars import PriceFileError
 from tamselcharts_tool import tool_path
 
@@ -54,8 +56,10 @@ __all__ = [
     "Indicators",
     "MissingPriceError",
     "PriceFileError",
+    "SetValues",
     "SnapshotError",
     "Stream",
+    "StreamSet",
     "Values",
     "WARMUP",
     "cycle_period",

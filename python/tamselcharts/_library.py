@@ -128,6 +128,15 @@ def _load() -> tuple[Any, str]:
     _declare(lib, "TamselChart_StreamSave", ctypes.c_int, pointer, ctypes.c_char_p, count)
     _declare(lib, "TamselChart_StreamLoad", pointer, ctypes.c_char_p, count, ctypes.POINTER(ctypes.c_int))
     _declare(lib, "TamselChart_SnapshotProblemText", ctypes.c_char_p, ctypes.c_int)
+    _declare(lib, "TamselChart_StreamSetCreate", pointer, count)
+    _declare(lib, "TamselChart_StreamSetDestroy", None, pointer)
+    _declare(lib, "TamselChart_StreamSetPushPrices", ctypes.c_int, pointer, pointer, pointer, pointer, pointer,
+             problem_pointer, ctypes.POINTER(ctypes.c_int))
+    _declare(lib, "TamselChart_StreamSetSetMissingPolicy", ctypes.c_int, pointer, ctypes.c_int, ctypes.c_int)
+    _declare(lib, "TamselChart_StreamSetMemberMissingPolicy", ctypes.c_int, pointer, ctypes.c_int)
+    _declare(lib, "TamselChart_StreamSetSave", ctypes.c_int, pointer, ctypes.c_int, ctypes.c_char_p, count)
+    _declare(lib, "TamselChart_StreamSetLoad", ctypes.c_int, pointer, ctypes.c_int, ctypes.c_char_p, count,
+             ctypes.POINTER(ctypes.c_int))
     return lib, path
 
 

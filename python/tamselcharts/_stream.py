@@ -20,12 +20,20 @@ from ._library import Values as _CValues
 from ._library import lib as _lib
 from ._policy import MISSING_POLICIES, Missing, Warmup, check_missing, refusal, warmup_bars
 
-# Every live stream, so that a fork can wait for calls in flight and give the
-# child fresh locks.  New streams register under _registry_lock, which a fork
-# holds from before to after, so no stream escapes the snapshot.
-_registry: weakref.WeakSet[Stream] = weakref.WeakSet()
+# Every live stream and stream set (each with a _lock held across its C
+# calls), so that a fork can wait for calls in flight and give the child
+# fresh locks.  New ones register under _registry_lock, which a fork holds
+# from before to after, so none escapes the snapshot.
+_registry: weakref.WeakSet[Any] = weakref.WeakSet()
 _registry_lock = threading.Lock()
-_forking: list[Stream] = []
+_forking: list[Any] = []
+
+
+def register_for_fork(owner: Any) -> None:
+    """Adds a stream or stream set to the objects a fork looks after."""
+    # The lock is looked up at each call: a forked child gets a new one.
+    with _registry_lock:
+        _registry.add(owner)
 
 
 def _before_fork() -> None:
@@ -124,8 +132,7 @@ class Stream:
         self._bars = _bars
         self._missing = missing
         self._warmup = warmup
-        with _registry_lock:
-            _registry.add(self)
+        register_for_fork(self)
 
     def _live(self) -> int:
         if self._handle is None:

@@ -188,14 +188,23 @@ def test_bytes_that_are_no_snapshot_raise_with_the_reason(damage, expected):
     assert tc.Stream.from_bytes(bytearray(stream.to_bytes())).bars == 1
 
 
+# A stream, and a set of two members, each with a push and a bar count.
+LIVE_KINDS = {
+    "stream": (tc.Stream, lambda live: live.push(101.0, 99.0), lambda live: live.bars),
+    "set": (lambda: tc.StreamSet(2), lambda live: live.push([101.0, 1e3], [99.0, 999.0]), lambda live: live.bars[0]),
+}
+
+
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")
-def test_fork_while_another_thread_pushes_gives_the_child_a_working_stream():
-    stream = tc.Stream()
+@pytest.mark.parametrize("kind", LIVE_KINDS)
+def test_fork_while_another_thread_pushes_gives_the_child_a_working_stream(kind):
+    make, push, bars = LIVE_KINDS[kind]
+    stream = make()
     stop = threading.Event()
 
     def hammer():
         while not stop.is_set():
-            stream.push(101.0, 99.0)
+            push(stream)
 
     worker = threading.Thread(target=hammer)
     worker.start()
@@ -204,9 +213,11 @@ def test_fork_while_another_thread_pushes_gives_the_child_a_working_stream():
             pid = os.fork()
             if pid == 0:  # the child: one thread, the inherited stream
                 try:
-                    before = stream.bars
-                    stream.push(101.0, 99.0)
-                    os._exit(0 if stream.bars == before + 1 else 3)
+                    before = bars(stream)
+                    push(stream)
+                    # And a new one: the child's registry takes it.
+                    push(make())
+                    os._exit(0 if bars(stream) == before + 1 else 3)
                 finally:
                     os._exit(4)
             deadline = time.monotonic() + 20
@@ -224,3 +235,129 @@ def test_fork_while_another_thread_pushes_gives_the_child_a_working_stream():
         stop.set()
         worker.join()
     stream.close()
+
+
+# ---- stream sets ---------------------------------------------------------------
+
+
+def _push_members(members, series, starts, skips):
+    """Every series through one set, member j from interval starts[j] on and
+    without a bar where skips(j, t); each member's values bar by bar."""
+    count = len(series)
+    taken = [np.full((len(table), 4), np.nan, dtype=np.float32) for table in series]
+    next_bar = [0] * count
+    t = 0
+    while any(next_bar[j] < len(series[j]) for j in range(count)):
+        has_bar = np.array([t >= starts[j] and next_bar[j] < len(series[j]) and not skips(j, t) for j in range(count)])
+        # A member without a bar gets a price its policy would refuse: it
+        # must not be read.
+        high = [series[j][next_bar[j], 0] if has_bar[j] else None for j in range(count)]
+        low = [series[j][next_bar[j], 1] if has_bar[j] else None for j in range(count)]
+        latest = members.push(high, low, has_bar)
+        for j in np.flatnonzero(has_bar):
+            assert latest.bar[j] == next_bar[j] + 1
+            taken[j][next_bar[j]] = [getattr(latest, column)[j] for column in tc.COLUMNS]
+            next_bar[j] += 1
+        t += 1
+    return taken
+
+
+@pytest.mark.parametrize("warmup", ["values", "nan", 40])
+def test_every_member_of_a_set_gives_its_own_series_bits(golden, warmup):
+    names = ["walk_1.000000", "cycle_20", "nan_at_200", "minus_inf_at_40", "swapped", "short_7", "walk_long"]
+    series = [golden[name] for name in names] + [golden["walk_long"]] * 4
+    with tc.StreamSet(len(series), missing="nan", warmup=warmup) as members:
+        taken = _push_members(members, series, [(j * 7) % 31 for j in range(len(series))],
+                              lambda j, t: j % 3 == 1 and t % 5 == 2)
+    for j, table in enumerate(series):
+        expected = tc.indicators(table[:, 0], table[:, 1], missing="nan", warmup=warmup)
+        for i, column in enumerate(tc.COLUMNS):
+            assert_same_bits(taken[j][:, i], getattr(expected, column), f"member {j} {column}")
+
+
+def test_a_refused_price_names_the_member_and_no_member_advances():
+    high, low = random_walk(5, 120)
+    members, alone = tc.StreamSet(3), tc.StreamSet(3)
+    for i in range(50):
+        for target in (members, alone):
+            target.push([high[i]] * 3, [low[i]] * 3, [1, i % 2, 1])
+    before = members.bars
+    with pytest.raises(tc.MissingPriceError, match=r"^member 1, low of bar 26: missing price \(nan\); "
+                                                   r"StreamSet\(missing='previous'\) repeats"):
+        members.push([high[50]] * 3, [low[50], None, low[50]])
+    assert (members.bars == before).all()
+    for i in range(50, 120):
+        ours = members.push([high[i], np.inf, high[i]], [low[i], None, low[i]], [True, False, True])
+        theirs = alone.push([high[i], 0, high[i]], [low[i], 0, low[i]], np.array([True, False, True]))
+        for a, b in zip(ours, theirs):
+            assert_same_bits(a, b, f"interval {i}")
+    members.close()
+    alone.close()
+
+
+def test_set_members_and_streams_share_snapshots_and_pickle_goes_through_them(golden):
+    table = golden["walk_long"]
+    half = len(table) // 2
+    members = tc.StreamSet(2, missing="previous")
+    for i in range(half):
+        members.push([table[i, 0]] * 2, [table[i, 1]] * 2, [True, i < 10])
+    resumed = tc.Stream.from_bytes(members.to_bytes(0))
+    assert resumed.bars == half
+    pushed = np.array([resumed.push(h, l) for h, l in table[half:, :2]], dtype=np.float32)
+    assert_same_bits(pushed, table[half:, 2:], "member 0 as a stream")
+
+    stream = tc.Stream(missing="nan")
+    for h, l in table[:30, :2]:
+        stream.push(h, l)
+    members.load(1, stream.to_bytes())
+    assert (members.missing(0), members.missing(1)) == ("previous", "nan")
+    assert list(members.bars) == [half, 30]
+    for twin in (pickle.loads(pickle.dumps(members)), copy.deepcopy(members), members):
+        latest = twin.push([table[half, 0], table[30, 0]], [table[half, 1], table[30, 1]])
+        assert list(latest.bar) == [half + 1, 31]
+        assert_same_bits([latest.cycle_period[0], latest.trend_vigor[1]], [table[half, 2], table[30, 5]])
+        assert twin.missing(1) == "nan"
+
+    damaged = bytearray(members.to_bytes(1))
+    damaged[-1] ^= 1
+    with pytest.raises(tc.SnapshotError, match="^cannot load member 1 from"):
+        members.load(1, damaged)
+    with pytest.raises(TypeError):
+        members.load(1, "bytes")
+    assert list(members.bars) == [half + 1, 31]
+    # A member just loaded has no values until its next bar.
+    members.load(1, stream.to_bytes())
+    latest = members.push([table[half + 1, 0], None], [table[half + 1, 1], None], [True, False])
+    assert latest.bar[1] == 30 and np.isnan([getattr(latest, column)[1] for column in tc.COLUMNS]).all()
+    members.close()
+
+
+def test_a_set_checks_its_arguments_and_refuses_calls_once_closed():
+    for count, error in [(0, ValueError), (-1, ValueError), (2**31, ValueError), (2.0, TypeError), (True, TypeError),
+                         ("3", TypeError)]:
+        with pytest.raises(error):
+            tc.StreamSet(count)
+    with pytest.raises(ValueError):
+        tc.StreamSet(2, missing="skip")
+    members = tc.StreamSet(2)
+    assert len(members) == 2
+    for call, error, pattern in [
+        (lambda: members.push([1.0], [1.0]), ValueError, "one price per member"),
+        (lambda: members.push([1.0, "2"], [1.0, 1.0]), TypeError, "must hold numbers"),
+        (lambda: members.push([1.0, 1.0], [1.0, 1.0], [1, 2]), TypeError, "True/False"),
+        (lambda: members.push([1.0, 1.0], [1.0, 1.0], ["yes", "no"]), TypeError, "True/False"),
+        (lambda: members.push([1.0, 1.0], [1.0, 1.0], [True]), ValueError, "one truth value per member"),
+        (lambda: members.to_bytes(2), IndexError, "not one of the set's 2 members"),
+        (lambda: members.missing(True), TypeError, "whole number"),
+    ]:
+        with pytest.raises(error, match=pattern):
+            call()
+    first = members.push([101.0, 101.0], [99.0, 99.0], [1, 0])
+    assert first.cycle_period[0] == 0 and math.isnan(first.cycle_period[1]) and list(first.bar) == [1, 0]
+    members.close()
+    members.close()
+    assert members.closed
+    for call in (lambda: members.push([1.0, 1.0], [1.0, 1.0]), lambda: members.to_bytes(0),
+                 lambda: members.missing(0), lambda: pickle.dumps(members)):
+        with pytest.raises(ValueError, match="closed"):
+            call()
