@@ -255,8 +255,10 @@ Parsed parseCommandLine(int argc, char** argv) {
                                   "there: a later run takes only the new rows and writes them without a header, "
                                   "for appending (see below)")
                        ->type_name("FILE"));
-  single.push_back(
-      app.add_option("-j,--jobs", jobs, "files converted at once (default: one per core)")->type_name("N"));
+  single.push_back(app.add_option("-j,--jobs", jobs,
+                                  "workers converting files at once (default: one per core); with more files than "
+                                  "workers, each worker converts up to 32 in step")
+                       ->type_name("N"));
   for (CLI::Option* option : single) option->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
   try {

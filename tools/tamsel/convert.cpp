@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
 #include "bar_time.hpp"
@@ -158,6 +159,8 @@ void checkFieldCount(const csv::Record& record, std::size_t columns, const std::
                                                  record.fields.size(), record.fields.size() == 1 ? "" : "s", columns));
 }
 
+}  // namespace
+
 // One input's conversion, from the header on.
 class Conversion {
  public:
@@ -201,28 +204,66 @@ class Conversion {
   }
 
   void run() {
-    csv::Record record;
-    std::uint64_t rows = 0;
-    translatingReadErrors(name_, [&] {
-      while (reader_.next(record)) {
-        checkFieldCount(record, columns_, name_);
-        if (rows == 0 && barsBefore_ > 0) refuseNotNewer(record);
-        order_.check(record);
-        if (options_.order == Order::NewestFirst)
-          held_.add(record, record.fields[highColumn_], record.fields[lowColumn_], timeOf(record));
-        else
-          write(rows, barsBefore_ + rows + 1, record.raw, timeOf(record),
-                compute(record.fields[highColumn_], record.fields[lowColumn_], record.line));
-        ++rows;
-        if ((rows & 4095) == 0) report(rows);
-        if (continuation_ != nullptr) lastTime_ = time_.textOf(record.fields);
-      }
+    while (nextRow()) {
+      if (options_.order == Order::NewestFirst)
+        held_.add(record_, record_.fields[highColumn_], record_.fields[lowColumn_], timeOf(record_));
+      else
+        write(rows_, barsBefore_ + rows_ + 1, record_.raw, timeOf(record_),
+              compute(record_.fields[highColumn_], record_.fields[lowColumn_], record_.line));
+      rowDone();
+    }
+    finish();
+  }
+
+  // A bar at a time, for a caller whose own stream computes the bars (an
+  // oldest-first input, no continuation): the next row's prices, false after
+  // the last row (the output then complete); refusedHigh as for
+  // PriceFeed::read.
+  template <typename RefusedHigh>
+  bool nextPrices(double& high, double& low, RefusedHigh refusedHigh) {
+    if (!nextRow()) {
+      finish();
+      return false;
+    }
+    std::tie(high, low) =
+        prices_.read(record_.fields[highColumn_], record_.fields[lowColumn_], record_.line, refusedHigh);
+    return true;
+  }
+  // The row of those prices, with the values the caller's stream gave them.
+  void writeComputed(double high, double low, const TamselChart_Values& values) {
+    write(rows_, rows_ + 1, record_.raw, timeOf(record_), prices_.took(high, low, values));
+    rowDone();
+  }
+  // For a price of the row that the caller's stream refused.
+  [[noreturn]] void refuse(const TamselChart_PriceProblem& problem) const {
+    const std::size_t column = problem.column == TAMSELCHART_COLUMN_HIGH ? highColumn_ : lowColumn_;
+    prices_.refuse(problem, record_.fields[column], record_.line);
+  }
+
+ private:
+  // Reads and checks the next row into record_; false at the end.
+  bool nextRow() {
+    return translatingReadErrors(name_, [&] {
+      if (!reader_.next(record_)) return false;
+      checkFieldCount(record_, columns_, name_);
+      if (rows_ == 0 && barsBefore_ > 0) refuseNotNewer(record_);
+      order_.check(record_);
+      return true;
     });
+  }
+
+  void rowDone() {
+    ++rows_;
+    if ((rows_ & 4095) == 0) report(rows_);
+    if (continuation_ != nullptr) lastTime_ = time_.textOf(record_.fields);
+  }
+
+  void finish() {
     // A continued series with nothing new since: nothing to add.
-    if (rows == 0 && barsBefore_ == 0) throw Failure(Status::NoData, name_ + ": a header and no data rows");
+    if (rows_ == 0 && barsBefore_ == 0) throw Failure(Status::NoData, name_ + ": a header and no data rows");
     if (options_.order == Order::NewestFirst) writeHeld();
     writer_.flush();
-    report(rows);
+    report(rows_);
     if (continuation_ != nullptr) {
       SeriesState& state = continuation_->state;
       prices_.save(state);
@@ -232,7 +273,6 @@ class Conversion {
     }
   }
 
- private:
   ComputedBar compute(std::string_view high, std::string_view low, long line) { return prices_.push(high, low, line); }
 
   // The oldest bar is the last row: computed from the bottom up, then written
@@ -291,6 +331,8 @@ class Conversion {
   }
 
   csv::Reader& reader_;
+  csv::Record record_;  // the row read last, its views in the reader's buffer
+  std::uint64_t rows_ = 0;
   const std::string& name_;
   const Options& options_;
   Progress* progress_;
@@ -308,8 +350,6 @@ class Conversion {
   HeldRows held_;
 };
 
-}  // namespace
-
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options, Progress* progress,
              BarListener* bars, Continuation* continuation) {
   csv::Reader reader(input);
@@ -319,5 +359,25 @@ void convert(csv::ByteSource& input, const std::string& name, Sink& output, cons
   // reuses: the conversion keeps what it needs of them before reading on.
   Conversion(reader, header, name, output, options, progress, bars, continuation).run();
 }
+
+SteppedConversion::SteppedConversion(csv::ByteSource& input, const std::string& name, Sink& output,
+                                     const Options& options, Progress* progress)
+    : reader_(std::make_unique<csv::Reader>(input)) {
+  csv::Record header;
+  readHeader(*reader_, header, options, name);
+  conversion_ = std::make_unique<Conversion>(*reader_, header, name, output, options, progress, nullptr, nullptr);
+}
+
+SteppedConversion::~SteppedConversion() = default;
+
+bool SteppedConversion::nextPrices(double& high, double& low, const RefusedHigh& refusedHigh) {
+  return conversion_->nextPrices(high, low, refusedHigh);
+}
+
+void SteppedConversion::writeComputed(double high, double low, const TamselChart_Values& values) {
+  conversion_->writeComputed(high, low, values);
+}
+
+void SteppedConversion::refuse(const TamselChart_PriceProblem& problem) const { conversion_->refuse(problem); }
 
 }  // namespace tamsel::cli

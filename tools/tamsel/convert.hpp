@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -102,6 +104,40 @@ struct Continuation {
 // cannot continue, before anything is written).
 void convert(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
              Progress* progress = nullptr, BarListener* bars = nullptr, Continuation* continuation = nullptr);
+
+class Conversion;
+
+// One input converted as convert() converts it, a bar at a time, by a caller
+// whose own stream computes the bars (a member of a stream set that takes
+// several inputs in step): the rows are read, checked and written here, the
+// prices go through the caller's stream.  For inputs oldest first, without
+// a continuation.  Every call throws Failure as convert() would, the output
+// then incomplete.
+class SteppedConversion {
+ public:
+  // Whether the caller's stream refuses the high price as the bar's first
+  // fault (the row's low being no number), filling the problem.
+  using RefusedHigh = std::function<bool(double high, TamselChart_PriceProblem& problem)>;
+
+  // Reads the header (throwing for one without the columns).
+  SteppedConversion(csv::ByteSource& input, const std::string& name, Sink& output, const Options& options,
+                    Progress* progress);
+  ~SteppedConversion();
+  SteppedConversion(const SteppedConversion&) = delete;
+  SteppedConversion& operator=(const SteppedConversion&) = delete;
+
+  // The next row's prices, to push through the caller's stream; false after
+  // the last row, the output then complete (but for its commit).
+  bool nextPrices(double& high, double& low, const RefusedHigh& refusedHigh);
+  // Writes that row with the values the stream gave its prices.
+  void writeComputed(double high, double low, const TamselChart_Values& values);
+  // Throws the failure of a price of that row the stream refused.
+  [[noreturn]] void refuse(const TamselChart_PriceProblem& problem) const;
+
+ private:
+  std::unique_ptr<csv::Reader> reader_;
+  std::unique_ptr<Conversion> conversion_;
+};
 
 }  // namespace tamsel::cli
 

@@ -27,6 +27,10 @@ struct Plan {
   std::vector<Job> jobs;
   std::string outputDirectory;  // to create first, for -o DIR/
   unsigned workers = 1;
+  // How many inputs one worker converts together, in step, through one
+  // stream set (the library then computes their bars side by side); 1: each
+  // input alone.
+  unsigned inStep = 1;
   Options options;
   std::string state;  // --state FILE, for the one job; empty: none
   bool standardOutputClosed = false;

@@ -85,22 +85,21 @@ float PriceFeed::taken(double price, float previous) const {
 }
 
 ComputedBar PriceFeed::push(std::string_view highCell, std::string_view lowCell, long line) {
-  const double high = read(highCell, line, highColumn_);
-  TamselChart_PriceProblem problem{};
-  double low = 0.0;
-  try {
-    low = read(lowCell, line, lowColumn_);
-  } catch (const Failure&) {
-    // The high is looked at first: a refused high is the bar's first fault.
+  const auto [high, low] = read(highCell, lowCell, line, [&](double price, TamselChart_PriceProblem& problem) {
     TamselChart_Values ignored;
-    if (TamselChart_StreamPeekPrices(stream_.get(), high, 1.0, &ignored, &problem) == 0 &&
-        problem.column == TAMSELCHART_COLUMN_HIGH)
-      refuse(problem, highCell, line);
-    throw;
-  }
-  ComputedBar bar{};
-  if (TamselChart_StreamPushPrices(stream_.get(), high, low, &bar.values, &problem) == 0)
+    return TamselChart_StreamPeekPrices(stream_.get(), price, 1.0, &ignored, &problem) == 0 &&
+           problem.column == TAMSELCHART_COLUMN_HIGH;
+  });
+  TamselChart_Values values{};
+  TamselChart_PriceProblem problem{};
+  if (TamselChart_StreamPushPrices(stream_.get(), high, low, &values, &problem) == 0)
     refuse(problem, problem.column == TAMSELCHART_COLUMN_HIGH ? highCell : lowCell, line);
+  return took(high, low, values);
+}
+
+ComputedBar PriceFeed::took(double high, double low, const TamselChart_Values& values) {
+  ComputedBar bar{};
+  bar.values = values;
   bar.high = previousHigh_ = taken(high, previousHigh_);
   bar.low = previousLow_ = taken(low, previousLow_);
   ++bars_;

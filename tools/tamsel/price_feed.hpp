@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "convert.hpp"
 #include "row_writer.hpp"
@@ -27,6 +28,27 @@ class PriceFeed {
   // naming the line and the column; a refused bar leaves the feed as it was.
   ComputedBar push(std::string_view highCell, std::string_view lowCell, long line);
 
+  // The same bar for a caller whose own stream (a stream set's member)
+  // computes it: read() gives the cells as prices, throwing as push() does
+  // for a cell that is no number (but for a high the policy refuses, the
+  // bar's first fault: refusedHigh(high, problem) says whether it does, from
+  // where the caller's stream stands); then took() records the bar the
+  // stream took, or refuse() throws for the price it refused.
+  template <typename RefusedHigh>
+  std::pair<double, double> read(std::string_view highCell, std::string_view lowCell, long line,
+                                 RefusedHigh refusedHigh) {
+    const double high = read(highCell, line, highColumn_);
+    try {
+      return {high, read(lowCell, line, lowColumn_)};
+    } catch (const Failure&) {
+      TamselChart_PriceProblem problem{};
+      if (refusedHigh(high, problem)) refuse(problem, highCell, line);
+      throw;
+    }
+  }
+  ComputedBar took(double high, double low, const TamselChart_Values& values);
+  [[noreturn]] void refuse(const TamselChart_PriceProblem& problem, std::string_view cell, long line) const;
+
   // Whether the oldest bar's prices were written with a decimal comma, so the
   // indicators are written with one too.
   bool decimalComma() const { return decimalComma_; }
@@ -40,7 +62,6 @@ class PriceFeed {
 
  private:
   double read(std::string_view cell, long line, const std::string& column);
-  [[noreturn]] void refuse(const TamselChart_PriceProblem& problem, std::string_view cell, long line) const;
   float taken(double price, float previous) const;
 
   struct StreamDeleter {

@@ -3,9 +3,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
+#include "in_step.hpp"
 #include "input_file.hpp"
 #include "output_file.hpp"
 #include "standard_error.hpp"
@@ -65,19 +67,27 @@ void runJob(Job& job, const Plan& plan) {
 }
 
 void runGuarded(Job& job, const Plan& plan) {
-  try {
-    runJob(job, plan);
-  } catch (const Failure& e) {
-    job.status = e.status();
-    report(e.what());
-  } catch (const std::bad_alloc&) {
-    job.status = Status::Internal;
-    report(job.input + ": out of memory");
-  } catch (const std::exception& e) {
-    job.status = Status::Internal;
-    report(job.input + ": " + e.what());
-  }
+  runReporting(job, [&] { runJob(job, plan); });
   job.done.store(true);
+}
+
+// The groups of plan.inStep inputs that workers convert in step: the inputs
+// dealt out largest first, so that the groups' sizes come out even.
+std::vector<std::vector<Job*>> groupsInStep(Plan& plan) {
+  std::vector<Job*> bySize;
+  for (Job& job : plan.jobs) bySize.push_back(&job);
+  std::stable_sort(bySize.begin(), bySize.end(), [](const Job* a, const Job* b) { return a->size > b->size; });
+  const std::size_t count = (bySize.size() + plan.inStep - 1) / plan.inStep;
+  std::vector<std::vector<Job*>> groups(count);
+  for (std::size_t i = 0; i < bySize.size(); ++i) groups[i % count].push_back(bySize[i]);
+  return groups;
+}
+
+void runGroup(const std::vector<Job*>& group, const Plan& plan) {
+  if (group.size() == 1)
+    runGuarded(*group.front(), plan);
+  else
+    convertInStep(group, plan);
 }
 
 }  // namespace
@@ -94,16 +104,20 @@ int run(Plan& plan) {
   }
   {
     const ProgressLine progress(plan.jobs);
+    std::vector<std::vector<Job*>> groups;
+    if (plan.inStep > 1)
+      groups = groupsInStep(plan);
+    else
+      for (Job& job : plan.jobs) groups.push_back({&job});
     if (plan.workers <= 1) {
-      for (Job& job : plan.jobs) runGuarded(job, plan);
+      for (const std::vector<Job*>& group : groups) runGroup(group, plan);
     } else {
       std::atomic<std::size_t> next{0};
       std::vector<std::thread> threads;
       threads.reserve(plan.workers);
       for (unsigned w = 0; w < plan.workers; ++w)
         threads.emplace_back([&] {
-          for (std::size_t i = next.fetch_add(1); i < plan.jobs.size(); i = next.fetch_add(1))
-            runGuarded(plan.jobs[i], plan);
+          for (std::size_t i = next.fetch_add(1); i < groups.size(); i = next.fetch_add(1)) runGroup(groups[i], plan);
         });
       for (std::thread& t : threads) t.join();
     }

@@ -250,6 +250,55 @@ class Parallel(Case):
         self.assertEqual(sorted(p.name for p in out.iterdir()), sorted(p.name for p in inputs))
 
 
+    def test_files_failing_midway_in_step_fail_alone(self):
+        """With more files than workers, each worker converts several in
+        step: a file failing after some rows fails as it would alone, the
+        others going on to the same bytes."""
+        header, rows, _, _ = read_sample(1200)
+        lines = [header, *rows]
+
+        def spoiled(line, high=None, low=None, cut=False):
+            """The sample with line's high and low cells replaced, or the line cut short."""
+            copy = list(lines)
+            fields = copy[line - 1].split(",")
+            fields[2] = fields[2] if high is None else high
+            fields[3] = fields[3] if low is None else low
+            copy[line - 1] = ",".join(fields[:3] if cut else fields)
+            return "\n".join(copy) + "\n"
+
+        files = {
+            "good_long.csv": "\n".join(lines) + "\n",
+            "few_fields.csv": spoiled(300, cut=True),
+            "missing_high.csv": spoiled(500, high=""),
+            # The high is refused and the low no number: the high is the bar's first fault.
+            "both_bad.csv": spoiled(400, high="", low="x"),
+            "not_a_number.csv": spoiled(700, low="low"),
+            "infinite_low.csv": spoiled(2, low="-inf"),
+            "good_short.csv": "\n".join(lines[:40]) + "\n",
+            "header_only.csv": header + "\n",
+            "no_high.csv": "Date,Low\n2001-01-01,1\n",
+            "empty.csv": "",
+        }
+        paths = [self.write(name, text) for name, text in files.items()]
+        paths.insert(3, self.dir / "absent.csv")
+        for missing in ([], ["--missing", "previous"], ["--missing", "nan"]):
+            alone = {path.name: run([*missing, str(path)]) for path in paths}
+            for jobs in (["-j", "1"], ["-j", "2"]):
+                out = self.dir / f"out{len(missing)}{''.join(jobs)}"
+                result = run([*missing, *jobs, "-o", f"{out}/", *map(str, paths)])
+                first_failure = next(r.returncode for r in alone.values() if r.returncode != 0)
+                self.assertEqual(result.returncode, first_failure, result.stderr.decode())
+                messages = result.stderr.decode().splitlines()
+                for name, single in alone.items():
+                    what = f"{missing} {jobs} {name}"
+                    if single.returncode == 0:
+                        self.assertEqual((out / name).read_bytes(), single.stdout, what)
+                    else:
+                        self.assertFalse((out / name).exists(), what)
+                        self.assertIn(single.stderr.decode().strip(), messages, what)
+                self.assertEqual(len(messages), sum(r.returncode != 0 for r in alone.values()), messages)
+
+
 class Errors(Case):
     """Each kind of bad input: its message, its exit status, and no output file."""
 

@@ -305,6 +305,10 @@ def limit_cases():
              Case("ulimit -n 64 with -j 64 and 80 files", {f"out/{name}": "small.csv" for name in many},
                   ["-j", "64", "-o", "out/", *many], expect=("ok",), setup=copies, preexec=few_descriptors,
                   message="ulimit -n"),
+             # One worker would take 32 of them in step, all open at once.
+             Case("ulimit -n 64 with -j 1 and 80 files in step", {f"out/{name}": "small.csv" for name in many},
+                  ["-j", "1", "-o", "out/", *many], expect=("ok",), setup=copies, preexec=few_descriptors,
+                  message="ulimit -n"),
              Case("-o out.csv - < out.csv", {"out.csv": "good.csv"}, ["-o", "out.csv", "-"], expect=("failed",),
                   setup=old_file("out.csv", text=b"High,Low\n2,1\n"), preexec=input_is_output,
                   message="the output would replace the input")]
