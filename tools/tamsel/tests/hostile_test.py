@@ -416,19 +416,22 @@ def count_calls(call, args, inputs, setup):
 
 def fault_cases(inputs):
     """The Nth write, fsync, rename, close or open failing, N swept over a
-    run that replaces one file and creates another."""
-    args = ["-j", "2", "-o", "out/", "small.csv", "good.csv"]
+    run that replaces one file and creates another: on two workers, and on
+    one, which converts the two in step."""
     outputs = {"out/small.csv": "small.csv", "out/good.csv": "good.csv"}
     setup = old_file("out/small.csv", mode=0o600)
     cases = []
-    for call in ("write", "fsync", "rename", "close", "open"):
-        total = count_calls(call, args, inputs, setup)
-        print(f"{call}: {total} calls in a run, each made to fail in turn")
-        for error in ("ENOSPC", "EIO", "EACCES"):
-            for at in range(1, total + 1):
-                env = {"LD_PRELOAD": SHIM, "TAMSEL_FAULT_CALL": call, "TAMSEL_FAULT_AT": str(at),
-                       "TAMSEL_FAULT_ERRNO": error}
-                cases.append(Case(f"{call} #{at} of {total} fails with {error}", outputs, args, setup=setup, env=env))
+    for jobs in ("2", "1"):
+        args = ["-j", jobs, "-o", "out/", "small.csv", "good.csv"]
+        for call in ("write", "fsync", "rename", "close", "open"):
+            total = count_calls(call, args, inputs, setup)
+            print(f"-j {jobs}, {call}: {total} calls in a run, each made to fail in turn")
+            for error in ("ENOSPC", "EIO", "EACCES"):
+                for at in range(1, total + 1):
+                    env = {"LD_PRELOAD": SHIM, "TAMSEL_FAULT_CALL": call, "TAMSEL_FAULT_AT": str(at),
+                           "TAMSEL_FAULT_ERRNO": error}
+                    cases.append(Case(f"-j {jobs}: {call} #{at} of {total} fails with {error}", outputs, args,
+                                      setup=setup, env=env))
     return cases
 
 
