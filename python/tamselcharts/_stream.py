@@ -10,7 +10,7 @@ import struct
 import threading
 import weakref
 from collections.abc import Callable
-from typing import Any, Optional, Union
+from typing import Any, Optional, TypeVar, Union
 
 import numpy as np
 
@@ -29,11 +29,51 @@ _registry_lock = threading.Lock()
 _forking: list[Any] = []
 
 
-def register_for_fork(owner: Any) -> None:
-    """Adds a stream or stream set to the objects a fork looks after."""
+def _register_for_fork(owner: Any) -> None:
     # The lock is looked up at each call: a forked child gets a new one.
     with _registry_lock:
         _registry.add(owner)
+
+
+_Owner = TypeVar("_Owner", bound="LibraryObject")
+
+
+class LibraryObject:
+    """A library object (a stream, a stream set) that this Python object
+    owns: freed by close(), at the end of a `with` block or when the Python
+    object is garbage collected, whichever comes first; its calls take turns
+    on a lock, which a fork waits for and gives the child afresh."""
+
+    __slots__ = ("_handle", "_finalizer", "_lock", "__weakref__")
+    _kind = "library object"  # as messages name it
+
+    def _own(self, handle: int, destroy: Callable[[int], None]) -> None:
+        self._handle: Optional[int] = handle
+        self._finalizer = weakref.finalize(self, destroy, handle)
+        self._lock = threading.Lock()
+        _register_for_fork(self)
+
+    def _live(self) -> int:
+        if self._handle is None:
+            raise ValueError(f"the {self._kind} is closed")
+        return self._handle
+
+    @property
+    def closed(self) -> bool:
+        return self._handle is None
+
+    def close(self) -> None:
+        """Frees the memory; calling it again does nothing."""
+        with self._lock:
+            self._handle = None
+            self._finalizer()
+
+    def __enter__(self: _Owner) -> _Owner:
+        self._live()
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
 
 
 def _before_fork() -> None:
@@ -97,7 +137,7 @@ def _from_snapshot(data: bytes, warmup: Warmup) -> Stream:
     return Stream.from_bytes(data, warmup=warmup)
 
 
-class Stream:
+class Stream(LibraryObject):
     """The four indicators one bar at a time, for live data.
 
     Pushing a series bar by bar gives at every bar exactly the batch values of
@@ -115,7 +155,8 @@ class Stream:
     be stored or sent to another process and continues there bit for bit.
     """
 
-    __slots__ = ("_handle", "_finalizer", "_lock", "_bars", "_missing", "_warmup", "__weakref__")
+    __slots__ = ("_bars", "_missing", "_warmup")
+    _kind = "stream"
 
     def __init__(self, *, missing: Missing = "error", warmup: Warmup = "values", _handle: Optional[int] = None,
                  _bars: int = 0) -> None:
@@ -125,19 +166,11 @@ class Stream:
         handle = _lib.TamselChart_StreamCreate() if _handle is None else _handle
         if not handle:
             raise MemoryError("the TamselCharts library could not allocate a stream")
-        self._handle: Optional[int] = handle
+        self._own(handle, _lib.TamselChart_StreamDestroy)
         _lib.TamselChart_StreamSetMissingPolicy(handle, policy)
-        self._finalizer = weakref.finalize(self, _lib.TamselChart_StreamDestroy, handle)
-        self._lock = threading.Lock()
         self._bars = _bars
         self._missing = missing
         self._warmup = warmup
-        register_for_fork(self)
-
-    def _live(self) -> int:
-        if self._handle is None:
-            raise ValueError("the stream is closed")
-        return self._handle
 
     def _call(self, function: Callable[..., int], high: Any, low: Any, commit: bool) -> Values:
         high_price, low_price = _price(high, "high"), _price(low, "low")
@@ -229,23 +262,6 @@ class Stream:
     def bars(self) -> int:
         """The number of bars pushed so far."""
         return self._bars
-
-    @property
-    def closed(self) -> bool:
-        return self._handle is None
-
-    def close(self) -> None:
-        """Frees the stream's memory; calling it again does nothing."""
-        with self._lock:
-            self._handle = None
-            self._finalizer()
-
-    def __enter__(self) -> Stream:
-        self._live()
-        return self
-
-    def __exit__(self, *exc: object) -> None:
-        self.close()
 
     def __repr__(self) -> str:
         state = "closed" if self._handle is None else f"{self._bars} bars"

@@ -5,9 +5,7 @@ from __future__ import annotations
 
 import ctypes
 import operator
-import threading
-import weakref
-from typing import Any, NamedTuple, Optional, Union
+from typing import Any, NamedTuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -16,8 +14,7 @@ from ._core import COLUMNS, pair
 from ._library import PriceProblem
 from ._library import lib as _lib
 from ._policy import MISSING_POLICIES, FloatArray, Missing, Warmup, check_missing, refusal, warmup_bars
-from ._stream import _SNAPSHOT_BARS, _SNAPSHOT_BARS_OFFSET, _SNAPSHOT_OUT_OF_MEMORY, SnapshotError, \
-    register_for_fork
+from ._stream import _SNAPSHOT_BARS, _SNAPSHOT_BARS_OFFSET, _SNAPSHOT_OUT_OF_MEMORY, LibraryObject, SnapshotError
 
 BarArray = npt.NDArray[np.int64]
 
@@ -45,7 +42,7 @@ def _from_snapshots(snapshots: list[bytes], warmup: Warmup) -> StreamSet:
     return members
 
 
-class StreamSet:
+class StreamSet(LibraryObject):
     """A stream for each of a fixed number of series (members, numbered from
     0), pushed together one interval at a time.
 
@@ -62,7 +59,8 @@ class StreamSet:
     pickle and copy go through its members' snapshots.
     """
 
-    __slots__ = ("_handle", "_finalizer", "_lock", "_bars", "_latest", "_warmup", "__weakref__")
+    __slots__ = ("_bars", "_latest", "_warmup")
+    _kind = "stream set"
 
     def __init__(self, members: int, *, missing: Missing = "error", warmup: Warmup = "values") -> None:
         if isinstance(members, bool) or not isinstance(members, (int, np.integer)):
@@ -76,21 +74,13 @@ class StreamSet:
         handle = _lib.TamselChart_StreamSetCreate(count)
         if not handle:
             raise MemoryError(f"the TamselCharts library could not allocate a stream set of {count} members")
-        self._handle: Optional[int] = handle
-        self._finalizer = weakref.finalize(self, _lib.TamselChart_StreamSetDestroy, handle)
+        self._own(handle, _lib.TamselChart_StreamSetDestroy)
         _lib.TamselChart_StreamSetSetMissingPolicy(handle, -1, policy)
-        self._lock = threading.Lock()
         self._bars = np.zeros(count, dtype=np.int64)
         # The library writes each pushed member's TamselChart_Values here and
         # leaves the others' as they were: a member's latest values.
         self._latest = np.full((count, len(COLUMNS)), np.nan, dtype=np.float32)
         self._warmup = warmup
-        register_for_fork(self)
-
-    def _live(self) -> int:
-        if self._handle is None:
-            raise ValueError("the stream set is closed")
-        return self._handle
 
     def _member(self, member: Any) -> int:
         if isinstance(member, bool) or not isinstance(member, (int, np.integer)):
@@ -206,23 +196,6 @@ class StreamSet:
     def bars(self) -> BarArray:
         """Each member's bars pushed so far (a copy)."""
         return self._bars.copy()
-
-    @property
-    def closed(self) -> bool:
-        return self._handle is None
-
-    def close(self) -> None:
-        """Frees the set's memory; calling it again does nothing."""
-        with self._lock:
-            self._handle = None
-            self._finalizer()
-
-    def __enter__(self) -> StreamSet:
-        self._live()
-        return self
-
-    def __exit__(self, *exc: object) -> None:
-        self.close()
 
     def __repr__(self) -> str:
         state = "closed" if self._handle is None else f"{len(self)} members"
