@@ -220,7 +220,7 @@ class Conversion {
   // the last row (the output then complete); refusedHigh as for
   // PriceFeed::read.
   template <typename RefusedHigh>
-  bool nextPrices(double& high, double& low, RefusedHigh refusedHigh) {
+  bool nextPrices(double& high, double& low, const RefusedHigh& refusedHigh) {
     if (!nextRow()) {
       finish();
       return false;

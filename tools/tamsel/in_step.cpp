@@ -7,26 +7,8 @@
 #include "csv_reader.hpp"
 #include "input_file.hpp"
 #include "output_file.hpp"
-#include "standard_error.hpp"
 
 namespace tamsel::cli {
-
-bool runReporting(Job& job, const std::function<void()>& step) {
-  try {
-    step();
-    return true;
-  } catch (const Failure& e) {
-    job.status = e.status();
-    report(e.what());
-  } catch (const std::bad_alloc&) {
-    job.status = Status::Internal;
-    report(job.input + ": out of memory");
-  } catch (const std::exception& e) {
-    job.status = Status::Internal;
-    report(job.input + ": " + e.what());
-  }
-  return false;
-}
 
 namespace {
 

@@ -4,16 +4,34 @@
 #ifndef TAMSEL_TOOLS_IN_STEP_HPP
 #define TAMSEL_TOOLS_IN_STEP_HPP
 
-#include <functional>
+#include <exception>
+#include <new>
 #include <vector>
 
 #include "plan.hpp"
+#include "standard_error.hpp"
 
 namespace tamsel::cli {
 
 // Runs step for job: a failure becomes the job's status and its message is
 // reported.  Returns whether step succeeded.
-bool runReporting(Job& job, const std::function<void()>& step);
+template <typename Step>
+bool runReporting(Job& job, Step&& step) {
+  try {
+    step();
+    return true;
+  } catch (const Failure& e) {
+    job.status = e.status();
+    report(e.what());
+  } catch (const std::bad_alloc&) {
+    job.status = Status::Internal;
+    report(job.input + ": out of memory");
+  } catch (const std::exception& e) {
+    job.status = Status::Internal;
+    report(job.input + ": " + e.what());
+  }
+  return false;
+}
 
 // Converts the jobs (oldest first, each to a file of its own, no state) in
 // step: each output exactly what converting its input alone writes, each

@@ -36,7 +36,7 @@ class PriceFeed {
   // stream took, or refuse() throws for the price it refused.
   template <typename RefusedHigh>
   std::pair<double, double> read(std::string_view highCell, std::string_view lowCell, long line,
-                                 RefusedHigh refusedHigh) {
+                                 const RefusedHigh& refusedHigh) {
     const double high = read(highCell, line, highColumn_);
     try {
       return {high, read(lowCell, line, lowColumn_)};
