@@ -44,11 +44,10 @@ checkWarmup <- function(warmup) {
 }
 
 # Blanks the start-up bars of a matrix of indicator values whose rows are the
-# bars firstBar, firstBar + 1, ... and whose columns are named after the
-# indicators.
-applyWarmup <- function(values, warmup, firstBar = 1L) {
+# bars firstBar, firstBar + 1, ... (or the bars given, one per row) and whose
+# columns are named after the indicators.
+applyWarmup <- function(values, warmup, firstBar = 1L, bars = firstBar + seq_len(nrow(values)) - 1L) {
   if (identical(warmup, "values") || nrow(values) == 0L) return(values)
-  bars <- firstBar + seq_len(nrow(values)) - 1L
   if (identical(warmup, "nan")) {
     startUp <- tamselWarmup()
     for (column in colnames(values)) values[bars <= startUp[[column]], column] <- NaN

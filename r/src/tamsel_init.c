@@ -23,6 +23,12 @@ SEXP tamsel_r_stream_peek(SEXP pointer, SEXP high, SEXP low);
 SEXP tamsel_r_stream_save(SEXP handle);
 SEXP tamsel_r_stream_load(SEXP bytes);
 SEXP tamsel_r_live_streams(void);
+SEXP tamsel_r_set_create(SEXP members, SEXP policy);
+SEXP tamsel_r_set_push(SEXP pointer, SEXP high, SEXP low, SEXP hasBar);
+SEXP tamsel_r_set_save(SEXP pointer, SEXP member);
+SEXP tamsel_r_set_load(SEXP pointer, SEXP member, SEXP bytes);
+SEXP tamsel_r_set_member_policy(SEXP pointer, SEXP member);
+SEXP tamsel_r_set_close(SEXP pointer);
 
 static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator_table", (DL_FUNC)&tamsel_r_indicator_table, 0},
                                               {"tamsel_r_missing_policies", (DL_FUNC)&tamsel_r_missing_policies, 0},
@@ -39,6 +45,12 @@ static const R_CallMethodDef callMethods[] = {{"tamsel_r_indicator_table", (DL_F
                                               {"tamsel_r_stream_save", (DL_FUNC)&tamsel_r_stream_save, 1},
                                               {"tamsel_r_stream_load", (DL_FUNC)&tamsel_r_stream_load, 1},
                                               {"tamsel_r_live_streams", (DL_FUNC)&tamsel_r_live_streams, 0},
+                                              {"tamsel_r_set_create", (DL_FUNC)&tamsel_r_set_create, 2},
+                                              {"tamsel_r_set_push", (DL_FUNC)&tamsel_r_set_push, 4},
+                                              {"tamsel_r_set_save", (DL_FUNC)&tamsel_r_set_save, 2},
+                                              {"tamsel_r_set_load", (DL_FUNC)&tamsel_r_set_load, 3},
+                                              {"tamsel_r_set_member_policy", (DL_FUNC)&tamsel_r_set_member_policy, 2},
+                                              {"tamsel_r_set_close", (DL_FUNC)&tamsel_r_set_close, 1},
                                               {NULL, NULL, 0}};
 
 void attribute_visible R_init_tamselcharts(DllInfo* dll) {

@@ -189,3 +189,132 @@ test_that("a refused push of several bars leaves the stream as it was, its last 
   stream$reset()
   expect_error(stream$push(NA, 1), "no earlier price")
 })
+
+# ---- stream sets ------------------------------------------------------------
+
+# Every series through one set, member j from interval starts[j] on and
+# without a bar where skip(j, t); each member's values bar by bar.
+pushMembers <- function(set, series, starts, skip) {
+  count <- length(series)
+  taken <- lapply(series, function(s) matrix(NA_real_, nrow(s$table), 4L))
+  nextBar <- integer(count)
+  t <- 0L
+  while (any(nextBar < vapply(series, function(s) nrow(s$table), 0L))) {
+    hasBar <- vapply(seq_len(count), function(j) {
+      t >= starts[j] && nextBar[j] < nrow(series[[j]]$table) && !skip(j, t)
+    }, TRUE)
+    # A member without a bar gets a price its policy would refuse: it must
+    # not be looked at.
+    high <- vapply(seq_len(count), function(j) if (hasBar[j]) series[[j]]$table[nextBar[j] + 1L, "high"] else NA, 0)
+    low <- vapply(seq_len(count), function(j) if (hasBar[j]) series[[j]]$table[nextBar[j] + 1L, "low"] else NA, 0)
+    latest <- set$push(high, low, hasBar)
+    for (j in which(hasBar)) {
+      nextBar[j] <- nextBar[j] + 1L
+      taken[[j]][nextBar[j], ] <- latest[j, ]
+    }
+    expect_identical(set$bars, nextBar)
+    t <- t + 1L
+  }
+  taken
+}
+
+test_that("every member of a set gives its own series' bits, whatever its neighbours, start and gaps", {
+  all <- golden()
+  names <- c("walk_1.000000", "cycle_20", "nan_at_200", "minus_inf_at_40", "swapped", "short_7", "walk_long")
+  series <- c(all[names], rep(list(all[["walk_long"]]), 4L))
+  for (warmup in list("values", "nan", 40)) {
+    set <- tamselStreamSet(length(series), missing = "nan", warmup = warmup)
+    taken <- pushMembers(set, series, (seq_along(series) * 7L) %% 31L, function(j, t) j %% 3L == 1L && t %% 5L == 2L)
+    set$close()
+    for (j in seq_along(series)) {
+      expected <- tamselIndicators(series[[j]]$table[, "high"], series[[j]]$table[, "low"], missing = "nan",
+        warmup = warmup
+      )
+      for (k in 1:4) {
+        same <- identical(taken[[j]][, k], as.double(expected[, k]))
+        expect_true(same, label = paste("member", j, colnames(expected)[k], "warmup", warmup))
+      }
+    }
+  }
+  # The golden values themselves, through the same set.
+  set <- tamselStreamSet(2L)
+  walk <- all[["walk_long"]]
+  rows <- t(vapply(seq_len(nrow(walk$table)), function(i) {
+    set$push(walk$table[i, c("high", "high")], walk$table[i, c("low", "low")])[2L, ]
+  }, numeric(4)))
+  for (k in 1:4) expect_same_bits(rows[, k], walk, goldenColumns[k + 2L], paste("golden", goldenColumns[k + 2L]))
+})
+
+test_that("a refused price names the member and its bar, and no member advances", {
+  prices <- randomBars(120)
+  high <- as.double(prices$High)
+  low <- as.double(prices$Low)
+  set <- tamselStreamSet(3)
+  alone <- tamselStreamSet(3)
+  for (i in 1:50) {
+    set$push(rep(high[i], 3), rep(low[i], 3), c(TRUE, i %% 2L == 0L, TRUE))
+    alone$push(rep(high[i], 3), rep(low[i], 3), c(TRUE, i %% 2L == 0L, TRUE))
+  }
+  before <- set$bars
+  refusal <- expect_error(set$push(rep(high[51], 3), c(low[51], NA, low[51])), class = "tamselMissingPrice")
+  expect_match(conditionMessage(refusal), "^push: missing price: the low price of bar 26 of member 2 is NA; ")
+  expect_identical(refusal$bar, 26L)
+  expect_identical(set$bars, before)
+  for (i in 51:120) {
+    ours <- set$push(c(high[i], Inf, high[i]), c(low[i], NA, low[i]), c(TRUE, FALSE, TRUE))
+    expect_identical(ours, alone$push(c(high[i], 0, high[i]), c(low[i], 0, low[i]), c(TRUE, FALSE, TRUE)))
+  }
+})
+
+test_that("set members and streams share snapshots, and a restored set says what it lost", {
+  walk <- golden()[["walk_long"]]$table
+  half <- nrow(walk) %/% 2L
+  set <- tamselStreamSet(2, missing = "previous")
+  for (i in seq_len(half)) set$push(walk[i, c("high", "high")], walk[i, c("low", "low")], c(TRUE, i <= 10L))
+  resumed <- tamselStreamLoad(set$save(1))
+  expect_identical(resumed$bars, half)
+  rest <- resumed$push(walk[-seq_len(half), "high"], walk[-seq_len(half), "low"])
+  expect_identical(unname(rest[, "trend_vigor"]), as.double(walk[-seq_len(half), "trend_vigor"]))
+
+  stream <- tamselStream(missing = "nan")
+  stream$push(walk[1:30, "high"], walk[1:30, "low"])
+  set$load(2, stream$save())
+  expect_identical(c(set$missing(1), set$missing(2)), c("previous", "nan"))
+  expect_identical(set$bars, c(half, 30L))
+  latest <- set$push(c(walk[half + 1L, "high"], NA), c(walk[half + 1L, "low"], NA), c(TRUE, FALSE))
+  # Member 2 has no values until its next bar.
+  expect_true(all(is.nan(latest[2L, ])))
+  expect_identical(unname(latest[1L, "cycle_period"]), as.double(walk[half + 1L, "cycle_period"]))
+
+  damaged <- set$save(2)
+  damaged[length(damaged)] <- as.raw(bitwXor(as.integer(damaged[length(damaged)]), 1L))
+  refusal <- expect_error(set$load(2, damaged), class = "tamselSnapshotError")
+  expect_match(conditionMessage(refusal), "^load: ")
+  expect_error(set$load(2, "bytes"), "snapshot must be a raw vector")
+  expect_identical(set$bars, c(half + 1L, 30L))
+
+  restored <- unserialize(serialize(set, NULL))
+  expect_error(restored$push(c(1, 1), c(1, 1)), "restored from a copy")
+})
+
+test_that("a set checks its arguments and refuses calls once closed", {
+  for (members in list(0, -1, 2.5, NA, "3", c(2, 3), 2^31)) {
+    expect_error(tamselStreamSet(members), "members must be a whole number")
+  }
+  expect_error(tamselStreamSet(2, missing = "skip"))
+  set <- tamselStreamSet(2)
+  expect_identical(set$members, 2L)
+  expect_error(set$push(1, 1), "one price per member")
+  expect_error(set$push(c(1, 2), c("1", "2")), "prices must be numbers")
+  expect_error(set$push(c(1, 2), c(1, 2), c(TRUE, NA)), "hasBar must be TRUE or FALSE")
+  expect_error(set$push(c(1, 2), c(1, 2), c(1, 0)), "hasBar must be TRUE or FALSE")
+  expect_error(set$save(3), "member must be a whole number from 1 to 2")
+  expect_error(set$missing(0), "member must be a whole number from 1 to 2")
+  first <- set$push(c(101, 101), c(99, 99), c(TRUE, FALSE))
+  expect_identical(unname(first[, "cycle_period"]), c(0, NaN))
+  expect_output(print(set), "<tamselStreamSet: 2 members>")
+  set$close()
+  set$close()
+  expect_error(set$push(c(1, 1), c(1, 1)), "closed")
+  expect_error(set$save(1), "closed")
+})
