@@ -41,14 +41,18 @@ tamselStreamLoad <- function(snapshot, warmup = "values") {
   }
   warmup <- checkWarmup(warmup)
   loaded <- .Call(C_tamsel_r_stream_load, snapshot)
-  if (is.null(loaded$handle)) {
-    stop(structure(
-      class = c("tamselSnapshotError", "error", "condition"),
-      list(
-        message = paste0("tamselStreamLoad: ", loaded$text, " (", length(snapshot), " bytes given)"),
-        call = NULL, reason = loaded$reason
-      )
-    ))
-  }
+  if (is.null(loaded$handle)) refuseSnapshot(loaded, "tamselStreamLoad", snapshot)
   newStream(loaded$handle, loaded$bars, warmup)
+}
+
+# Raises the library's refusal of a snapshot (its reason number and
+# sentence) as an error of class tamselSnapshotError.
+refuseSnapshot <- function(refused, caller, snapshot) {
+  stop(structure(
+    class = c("tamselSnapshotError", "error", "condition"),
+    list(
+      message = paste0(caller, ": ", refused$text, " (", length(snapshot), " bytes given)"),
+      call = NULL, reason = refused$reason
+    )
+  ))
 }

@@ -108,15 +108,7 @@ tamselStreamSet <- function(members, missing = "error", warmup = "values") {
       stop("load: snapshot must be a raw vector, as save() returns, not ", class(snapshot)[1L], call. = FALSE)
     }
     loaded <- .Call(C_tamsel_r_set_load, state$pointer, index, snapshot)
-    if (is.null(loaded$bars)) {
-      stop(structure(
-        class = c("tamselSnapshotError", "error", "condition"),
-        list(
-          message = paste0("load: ", loaded$text, " (", length(snapshot), " bytes given)"),
-          call = NULL, reason = loaded$reason
-        )
-      ))
-    }
+    if (is.null(loaded$bars)) refuseSnapshot(loaded, "load", snapshot)
     state$bars[index + 1L] <- loaded$bars
     invisible(self)
   }

@@ -34,3 +34,17 @@ SEXP tamsel_r_problem(const TamselChart_PriceProblem* problem) {
   UNPROTECT(1);
   return result;
 }
+
+SEXP tamsel_r_values_matrix(const TamselChart_Values* values, int count) {
+  SEXP result = PROTECT(allocMatrix(REALSXP, count, 4));
+  double* out = REAL(result);
+  const size_t rows = (size_t)count;
+  for (size_t i = 0; i < rows; ++i) {
+    out[i] = (double)values[i].CyclePeriod;
+    out[i + rows] = (double)values[i].SignalToNoiseRatio;
+    out[i + 2 * rows] = (double)values[i].SwingPosition;
+    out[i + 3 * rows] = (double)values[i].TrendVigor;
+  }
+  UNPROTECT(1);
+  return result;
+}

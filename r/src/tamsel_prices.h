@@ -21,4 +21,8 @@ int tamsel_r_policy(SEXP policy);
    (the library's description), bar, column (0 high, 1 low) and price. */
 SEXP tamsel_r_problem(const TamselChart_PriceProblem* problem);
 
+/* Values of count bars (or members) as a count x 4 double matrix, one
+   column per indicator in the library's order. */
+SEXP tamsel_r_values_matrix(const TamselChart_Values* values, int count);
+
 #endif

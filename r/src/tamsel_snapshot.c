@@ -21,6 +21,15 @@ TamselChart_Stream* tamsel_r_stream_from_snapshot(SEXP bytes, int* reason) {
   return TamselChart_StreamLoad(size == 0 ? NULL : RAW(bytes), given, reason);
 }
 
+SEXP tamsel_r_snapshot_refusal(int reason) {
+  static const char* names[] = {"reason", "text", ""};
+  SEXP refused = PROTECT(mkNamed(VECSXP, names));
+  SET_VECTOR_ELT(refused, 0, ScalarInteger(reason));
+  SET_VECTOR_ELT(refused, 1, mkString(TamselChart_SnapshotProblemText(reason)));
+  UNPROTECT(1);
+  return refused;
+}
+
 SEXP tamsel_r_stream_save(SEXP handle) { return tamsel_r_snapshot_of(tamsel_r_stream_of(handle)); }
 
 /* A list: the new stream's handle and its bar count, or the reason number
@@ -30,14 +39,7 @@ SEXP tamsel_r_stream_load(SEXP bytes) {
   if (TYPEOF(bytes) != RAWSXP) error("a snapshot is a raw vector");
   int reason = TAMSELCHART_SNAPSHOT_OK;
   TamselChart_Stream* stream = tamsel_r_stream_from_snapshot(bytes, &reason);
-  if (stream == NULL) {
-    static const char* names[] = {"reason", "text", ""};
-    SEXP refused = PROTECT(mkNamed(VECSXP, names));
-    SET_VECTOR_ELT(refused, 0, ScalarInteger(reason));
-    SET_VECTOR_ELT(refused, 1, mkString(TamselChart_SnapshotProblemText(reason)));
-    UNPROTECT(1);
-    return refused;
-  }
+  if (stream == NULL) return tamsel_r_snapshot_refusal(reason);
   SEXP handle = PROTECT(tamsel_r_stream_handle(stream));
   /* The number a peek gives the next bar tells how many the stream has had. */
   TamselChart_Values next;

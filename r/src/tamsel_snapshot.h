@@ -16,4 +16,8 @@ SEXP tamsel_r_snapshot_of(const TamselChart_Stream* stream);
    the library's TAMSELCHART_SNAPSHOT_ reason. */
 TamselChart_Stream* tamsel_r_stream_from_snapshot(SEXP bytes, int* reason);
 
+/* The library's refusal of a snapshot for the R code to raise: a list of
+   the reason number and the library's sentence. */
+SEXP tamsel_r_snapshot_refusal(int reason);
+
 #endif

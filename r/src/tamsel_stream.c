@@ -7,20 +7,6 @@
 #include "tamsel_prices.h"
 #include "tamsel_stream_handle.h"
 
-static SEXP valuesOf(const TamselChart_Values* values, int bars) {
-  SEXP result = PROTECT(allocMatrix(REALSXP, bars, 4));
-  double* out = REAL(result);
-  const size_t rows = (size_t)bars;
-  for (size_t i = 0; i < rows; ++i) {
-    out[i] = (double)values[i].CyclePeriod;
-    out[i + rows] = (double)values[i].SignalToNoiseRatio;
-    out[i + 2 * rows] = (double)values[i].SwingPosition;
-    out[i + 3 * rows] = (double)values[i].TrendVigor;
-  }
-  UNPROTECT(1);
-  return result;
-}
-
 SEXP tamsel_r_stream_create(SEXP policy) {
   const int number = tamsel_r_policy(policy);
   SEXP handle = PROTECT(tamsel_r_stream_handle(TamselChart_StreamCreate()));
@@ -64,7 +50,7 @@ SEXP tamsel_r_stream_push(SEXP handle, SEXP high, SEXP low) {
     }
   }
   if (target != stream) tamsel_r_stream_replace(handle, target);
-  return valuesOf(values, bars);
+  return tamsel_r_values_matrix(values, bars);
 }
 
 /* The values one more bar would get, committing nothing: a 1 x 4 matrix, or
@@ -76,7 +62,7 @@ SEXP tamsel_r_stream_peek(SEXP handle, SEXP high, SEXP low) {
   TamselChart_PriceProblem problem;
   if (TamselChart_StreamPeekPrices(stream, REAL(high)[0], REAL(low)[0], &values, &problem) == 0)
     return tamsel_r_problem(&problem);
-  return valuesOf(&values, 1);
+  return tamsel_r_values_matrix(&values, 1);
 }
 
 SEXP tamsel_r_live_streams(void) { return ScalarInteger(tamsel_r_live_stream_count()); }

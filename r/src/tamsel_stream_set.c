@@ -94,17 +94,7 @@ SEXP tamsel_r_set_push(SEXP pointer, SEXP high, SEXP low, SEXP hasBar) {
     UNPROTECT(3);
     return named;
   }
-  SEXP result = PROTECT(allocMatrix(REALSXP, count, 4));
-  double* out = REAL(result);
-  const size_t rows = (size_t)count;
-  for (size_t i = 0; i < rows; ++i) {
-    out[i] = (double)latest[i].CyclePeriod;
-    out[i + rows] = (double)latest[i].SignalToNoiseRatio;
-    out[i + 2 * rows] = (double)latest[i].SwingPosition;
-    out[i + 3 * rows] = (double)latest[i].TrendVigor;
-  }
-  UNPROTECT(1);
-  return result;
+  return tamsel_r_values_matrix(latest, count);
 }
 
 SEXP tamsel_r_set_save(SEXP pointer, SEXP member) {
@@ -141,12 +131,7 @@ SEXP tamsel_r_set_load(SEXP pointer, SEXP member, SEXP bytes) {
       return loaded;
     }
   }
-  static const char* names[] = {"reason", "text", ""};
-  SEXP refused = PROTECT(mkNamed(VECSXP, names));
-  SET_VECTOR_ELT(refused, 0, ScalarInteger(reason));
-  SET_VECTOR_ELT(refused, 1, mkString(TamselChart_SnapshotProblemText(reason)));
-  UNPROTECT(1);
-  return refused;
+  return tamsel_r_snapshot_refusal(reason);
 }
 
 SEXP tamsel_r_set_member_policy(SEXP pointer, SEXP member) {
