@@ -55,7 +55,8 @@ SEXP tamsel_r_set_create(SEXP members, SEXP policy) {
   SEXP pointer = PROTECT(R_MakeExternalPtr(NULL, setTag(), latest));
   R_RegisterCFinalizerEx(pointer, destroy, TRUE);
   TamselChart_StreamSet* set = TamselChart_StreamSetCreate(count);
-  if (set == NULL) error("the TamselCharts library could not allocate a stream set of %d members (out of memory)", count);
+  if (set == NULL)
+    error("the TamselCharts library could not allocate a stream set of %d members (out of memory)", count);
   R_SetExternalPtrAddr(pointer, set);
   TamselChart_StreamSetSetMissingPolicy(set, -1, number);
   UNPROTECT(2);
@@ -103,7 +104,8 @@ SEXP tamsel_r_set_save(SEXP pointer, SEXP member) {
   const int size = TamselChart_StreamSetSave(set, i, NULL, 0);
   if (size <= 0) error("no member %d", i + 1);
   SEXP bytes = PROTECT(allocVector(RAWSXP, size));
-  if (TamselChart_StreamSetSave(set, i, RAW(bytes), size) != size) error("the TamselCharts library could not save a member");
+  if (TamselChart_StreamSetSave(set, i, RAW(bytes), size) != size)
+    error("the TamselCharts library could not save a member");
   UNPROTECT(1);
   return bytes;
 }
