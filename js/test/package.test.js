@@ -40,7 +40,9 @@ test("the packed tarball installs offline into a scratch project and computes th
      for (let i = 0; i < 500; ++i) { const m = 100 + 5 * Math.sin(i / 3); high.push(m + 1); low.push(m - 1); }
      const all = tc.indicators(high, low, { warmup: "nan" });
      const s = new tc.Stream(); const last = high.map((h, i) => s.push(h, low[i])).at(-1); s.free();
-     console.log(JSON.stringify({ all: Object.fromEntries(Object.entries(all).map(([k, v]) => [k, Array.from(v)])), last }));`,
+     const set = new tc.StreamSet(2); const latest = high.map((h, i) => set.push([h, h], [low[i], low[i]])).at(-1); set.free();
+     const member = { bar: latest.bar[1], ...Object.fromEntries(tc.INDICATORS.map((k) => [k, latest[k][1]])) };
+     console.log(JSON.stringify({ all: Object.fromEntries(Object.entries(all).map(([k, v]) => [k, Array.from(v)])), last, member }));`,
   );
   const output = JSON.parse(execFileSync("node", ["use.mjs"], { cwd: project, encoding: "utf8" }));
   const high = [], low = [];
@@ -53,6 +55,7 @@ test("the packed tarball installs offline into a scratch project and computes th
   for (const [name, values] of Object.entries(here))
     assert.deepEqual(output.all[name], Array.from(values, (v) => (Number.isNaN(v) ? null : v)), name);
   assert.equal(output.last.bar, 500);
+  assert.deepEqual(output.member, output.last, "a stream set's member is the stream");
 });
 
 test("the package's version is the header's, in package.json, its lock file and the loaded module", () => {
