@@ -84,10 +84,22 @@ std::vector<std::vector<Job*>> groupsInStep(Plan& plan) {
 }
 
 void runGroup(const std::vector<Job*>& group, const Plan& plan) {
-  if (group.size() == 1)
+  if (group.size() == 1) {
     runGuarded(*group.front(), plan);
-  else
+    return;
+  }
+  try {
     convertInStep(group, plan);
+  } catch (...) {
+    // Each input's own failures stay its own; what reaches here is the
+    // group's bookkeeping failing (out of memory), and every input still
+    // converting fails with it, its output left as it was.
+    for (Job* job : group)
+      if (!job->done.load()) {
+        runReporting(*job, [] { throw; });
+        job->done.store(true);
+      }
+  }
 }
 
 }  // namespace
