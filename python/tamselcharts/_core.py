@@ -103,6 +103,8 @@ def prices(values: Any, name: str) -> DoubleArray:
                            count=array.shape[0])
     if kind not in "iuf":
         raise TypeError(f"{name} must hold numbers, got dtype {array.dtype}")
+    if array.dtype == np.float64:
+        return array  # as it is: no conversion to overflow
     with np.errstate(over="ignore"):
         return np.asarray(array, dtype=np.float64)
 

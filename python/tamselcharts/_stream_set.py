@@ -130,10 +130,12 @@ class StreamSet(LibraryObject):
                 raise refusal(problem, where, missing, "StreamSet(missing='{}')")
             self._bars += 1 if flags is None else flags
             bars = self._bars.copy()
-            latest = self._latest.copy()
-        for i, column in enumerate(COLUMNS):
-            latest[bars <= warmup_bars(self._warmup, column), i] = np.nan
-        return SetValues(bars, *(np.ascontiguousarray(latest[:, i]) for i in range(len(COLUMNS))))
+            # One copy, an indicator to a row: each result is a row's view.
+            columns = self._latest.T.copy()
+        if self._warmup != "values":
+            for row, column in zip(columns, COLUMNS):
+                row[bars <= warmup_bars(self._warmup, column)] = np.nan
+        return SetValues(bars, *columns)
 
     def to_bytes(self, member: int) -> bytes:
         """The member's snapshot: the bytes Stream.to_bytes gives for a
