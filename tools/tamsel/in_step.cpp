@@ -7,6 +7,7 @@
 #include "csv_reader.hpp"
 #include "input_file.hpp"
 #include "output_file.hpp"
+#include "price_feed.hpp"
 
 namespace tamsel::cli {
 
@@ -16,10 +17,10 @@ struct SetDeleter {
   void operator()(TamselChart_StreamSet* set) const { TamselChart_StreamSetDestroy(set); }
 };
 
-// Whether member's policy refuses high on its next bar, as a stream standing
-// where the member stands would (the one question a stream set cannot be
-// asked without committing): only for a row whose low is no number, which
-// fails its input anyway.
+// Whether member's policy refuses high on its next bar, asked of a stream
+// standing where the member stands (a stream set cannot be asked without
+// committing): only for a row whose low is no number, which fails its input
+// anyway.
 bool refusesHigh(const TamselChart_StreamSet* set, int member, double high, TamselChart_PriceProblem& problem) {
   const int size = TamselChart_StreamSetSave(set, member, nullptr, 0);
   if (size <= 0) return false;
@@ -27,9 +28,7 @@ bool refusesHigh(const TamselChart_StreamSet* set, int member, double high, Tams
   TamselChart_StreamSetSave(set, member, bytes.data(), size);
   TamselChart_Stream* standing = TamselChart_StreamLoad(bytes.data(), size, nullptr);
   if (standing == nullptr) return false;  // out of memory: the low's own failure stands
-  TamselChart_Values ignored;
-  const bool refused = TamselChart_StreamPeekPrices(standing, high, 1.0, &ignored, &problem) == 0 &&
-                       problem.column == TAMSELCHART_COLUMN_HIGH;
+  const bool refused = RefusesHigh(standing, high, problem);
   TamselChart_StreamDestroy(standing);
   return refused;
 }
@@ -50,13 +49,10 @@ struct Member {
 void convertInStep(const std::vector<Job*>& jobs, const Plan& plan) {
   const int count = static_cast<int>(jobs.size());
   const std::unique_ptr<TamselChart_StreamSet, SetDeleter> set(TamselChart_StreamSetCreate(count));
-  if (!set || TamselChart_StreamSetSetMissingPolicy(set.get(), -1, static_cast<int>(plan.options.missing)) != 1) {
-    for (Job* job : jobs) {
-      runReporting(*job, [] { throw std::bad_alloc(); });
-      job->done.store(true);
-    }
-    return;
-  }
+  // Failures of the group as a whole are thrown: the caller fails every
+  // input not done with them.
+  if (!set || TamselChart_StreamSetSetMissingPolicy(set.get(), -1, static_cast<int>(plan.options.missing)) != 1)
+    throw std::bad_alloc();
   std::vector<Member> members(static_cast<std::size_t>(count));
   // An input that ends, completed or failed, is closed at once, its member
   // then idle in the set.
@@ -110,15 +106,8 @@ void convertInStep(const std::vector<Job*>& jobs, const Plan& plan) {
     int refusing = -1;
     while (TamselChart_StreamSetPushPrices(set.get(), high.data(), low.data(), hasBar.data(), values.data(), &problem,
                                            &refusing) < 0) {
-      if (refusing < 0 || refusing >= count || hasBar[refusing] == 0) {
-        for (int i = 0; i < count; ++i)
-          if (members[i].conversion) {
-            runReporting(*jobs[i],
-                         [] { throw Failure(Status::Internal, "the library refused a bar it was not given"); });
-            close(i);
-          }
-        return;
-      }
+      if (refusing < 0 || refusing >= count || hasBar[refusing] == 0)
+        throw Failure(Status::Internal, "the library refused a bar it was not given");
       runReporting(*jobs[refusing], [&] { members[refusing].conversion->refuse(problem); });
       close(refusing);
       hasBar[refusing] = 0;

@@ -35,7 +35,10 @@ bool runReporting(Job& job, Step&& step) {
 
 // Converts the jobs (oldest first, each to a file of its own, no state) in
 // step: each output exactly what converting its input alone writes, each
-// failure its own job's, the others going on.  Marks every job done.
+// failure its own job's, the others going on; marks each job done as it
+// ends.  Throws only for a failure of the group as a whole (no memory for
+// its stream set, a refusal naming no member given a bar), leaving the jobs
+// not done to the caller to fail.
 void convertInStep(const std::vector<Job*>& jobs, const Plan& plan);
 
 }  // namespace tamsel::cli

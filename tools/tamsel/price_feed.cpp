@@ -45,6 +45,13 @@ Status statusOf(int kind) {
 
 }  // namespace
 
+bool RefusesHigh(const TamselChart_Stream* stream, double high, TamselChart_PriceProblem& problem) {
+  TamselChart_Values ignored;
+  // Any low the policy takes: only the high is asked about.
+  return TamselChart_StreamPeekPrices(stream, high, 1.0, &ignored, &problem) == 0 &&
+         problem.column == TAMSELCHART_COLUMN_HIGH;
+}
+
 PriceFeed::PriceFeed(Missing policy, const std::string& name, std::string highColumn, std::string lowColumn,
                      bool decimalCommaAllowed)
     : stream_(TamselChart_StreamCreate()),
@@ -86,9 +93,7 @@ float PriceFeed::taken(double price, float previous) const {
 
 ComputedBar PriceFeed::push(std::string_view highCell, std::string_view lowCell, long line) {
   const auto [high, low] = read(highCell, lowCell, line, [&](double price, TamselChart_PriceProblem& problem) {
-    TamselChart_Values ignored;
-    return TamselChart_StreamPeekPrices(stream_.get(), price, 1.0, &ignored, &problem) == 0 &&
-           problem.column == TAMSELCHART_COLUMN_HIGH;
+    return RefusesHigh(stream_.get(), price, problem);
   });
   TamselChart_Values values{};
   TamselChart_PriceProblem problem{};

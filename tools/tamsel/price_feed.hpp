@@ -16,6 +16,10 @@
 
 namespace tamsel::cli {
 
+// Whether the policy of the stream, standing where it stands, refuses high
+// as its next bar's high price, filling the problem.
+bool RefusesHigh(const TamselChart_Stream* stream, double high, TamselChart_PriceProblem& problem);
+
 class PriceFeed {
  public:
   // name is the input's name in messages, highColumn and lowColumn how they

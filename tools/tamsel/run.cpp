@@ -92,8 +92,9 @@ void runGroup(const std::vector<Job*>& group, const Plan& plan) {
     convertInStep(group, plan);
   } catch (...) {
     // Each input's own failures stay its own; what reaches here is the
-    // group's bookkeeping failing (out of memory), and every input still
-    // converting fails with it, its output left as it was.
+    // group failing as a whole (out of memory, a refusal naming no member
+    // given a bar), and every input still converting fails with it, its
+    // output left as it was.
     for (Job* job : group)
       if (!job->done.load()) {
         runReporting(*job, [] { throw; });
