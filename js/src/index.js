@@ -3,7 +3,7 @@
 // series, computed by the C library compiled to WebAssembly, bit for bit the
 // values of every native build.
 import { allocate, heapF32, heapF64, heapU8, INDICATOR_TABLE, POLICY_WORDS, VERSION, wasm } from "./module.js";
-import { applyWarmup, checkOptions, checkSeries, describe, MAX_BARS, NO_WARMUP, seriesLength, WARMUP_BARS } from "./options.js";
+import { applyWarmup, blankedBars, checkOptions, checkSeries, describe, MAX_BARS, NO_WARMUP, seriesLength, WARMUP_BARS } from "./options.js";
 import { intervalPriceError, memberPointer, PriceError, problemPointer, stageInterval, streamPrices, takePrices } from "./prices.js";
 import { loadIntoMember, loadSnapshot, SNAPSHOT_MAX_BYTES, snapshotBuffer, SnapshotError } from "./snapshot.js";
 import { typedArrayKind, typedRange } from "./typed-arrays.js";
@@ -484,11 +484,9 @@ export class StreamSet {
     INDICATORS.forEach((name, k) => {
       const values = new Float32Array(count);
       for (let i = 0; i < count; ++i) values[i] = heap[at + 4 * i + k];
-      if (this.#warmup !== NO_WARMUP) {
-        // Bar b (1-based) is a start-up bar when b - 1 < the start-up bars.
-        const startUp = this.#warmup === "nan" ? WARMUP_BARS[name] : this.#warmup;
-        for (let i = 0; i < count; ++i) if (latest.bar[i] <= startUp) values[i] = NaN;
-      }
+      // Bar b (1-based) is blanked when its index b - 1 is below the count.
+      const blanked = blankedBars(name, this.#warmup);
+      for (let i = 0; i < count && blanked > 0; ++i) if (latest.bar[i] <= blanked) values[i] = NaN;
       latest[name] = values;
     });
     return latest;

@@ -61,10 +61,15 @@ function wordList(words) {
   return `${quoted.slice(0, -1).join(", ")} or ${quoted.at(-1)}`;
 }
 
+/** How many first bars of the indicator the warmup option blanks. */
+export function blankedBars(name, warmup) {
+  if (warmup === NO_WARMUP) return 0;
+  return warmup === "nan" ? WARMUP_BARS[name] : warmup;
+}
+
 /** Writes NaN over the warm-up bars of out, whose element 0 is bar index firstIndex (0-based). */
 export function applyWarmup(out, name, warmup, firstIndex) {
-  if (warmup === NO_WARMUP) return;
-  const bars = warmup === "nan" ? WARMUP_BARS[name] : warmup;
+  const bars = blankedBars(name, warmup);
   for (let i = 0; i < out.length && firstIndex + i < bars; ++i) out[i] = NaN;
 }
 
