@@ -4,6 +4,7 @@ Series or two arrays in; the caller's index, order and policies kept."""
 
 from __future__ import annotations
 
+import re
 from collections.abc import Hashable, Sequence
 from typing import Any, Optional
 
@@ -26,16 +27,36 @@ def find_column(frame: Any, wanted: str, role: str) -> Any:
     """The column named `wanted`: matched exactly, or else under the
     library's column-name rule (any case, blanks and <> around it, and
     AAPL.High naming the high), as `tamsel` finds its columns."""
-    if wanted in frame.columns:
-        return wanted
-    encoded = str(wanted).encode("utf-8", "surrogateescape")
-    matches = [column for column in frame.columns if isinstance(column, str) and _lib.TamselChart_ColumnNameMatches(
-        column.encode("utf-8", "surrogateescape"), encoded)]
-    if len(matches) == 1:
-        return matches[0]
-    if matches:
+    columns = list(frame.columns)
+    if wanted in columns:
+        matches = [column for column in columns if column == wanted]
+    else:
+        encoded = str(wanted).encode("utf-8", "surrogateescape")
+        matches = [column for column in columns if isinstance(column, str) and _lib.TamselChart_ColumnNameMatches(
+            column.encode("utf-8", "surrogateescape"), encoded)]
+    if not matches:
+        raise ColumnNotFoundError(f"no {role} column {wanted!r} among the columns {columns}")
+    if len(matches) > 1 and len(set(matches)) == 1:
+        raise ColumnNotFoundError(f"the {role} column {matches[0]!r} stands {len(matches)} times; keep one of them")
+    if len(matches) > 1:
         raise ColumnNotFoundError(f"several columns could be the {role} column {wanted!r}: {matches}; name one exactly")
-    raise ColumnNotFoundError(f"no {role} column {wanted!r} among the columns {list(frame.columns)}")
+    repeats = _renamed_repeats(columns, matches[0])
+    if repeats:
+        raise ColumnNotFoundError(
+            f"the {role} column {matches[0]!r} looks repeated: {repeats} are the names a CSV reader gives a "
+            f"repeated column (pandas 'High.1', polars 'High_duplicated_0'); drop the ones that are not the "
+            f"{role} prices")
+    return matches[0]
+
+
+def _renamed_repeats(columns: list[Any], name: Any) -> list[str]:
+    """The columns that pandas' or polars' CSV reader would have named so
+    had `name` stood more than once in the file's header: the prices could
+    be in either, and taking the first would be a guess."""
+    if not isinstance(name, str):
+        return []
+    renamed = re.compile(re.escape(name) + r"(\.[1-9][0-9]*|_duplicated_(0|[1-9][0-9]*))")
+    return [column for column in columns if isinstance(column, str) and renamed.fullmatch(column)]
 
 
 class _Bars:

@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+import io
 import os
 import re
 import subprocess
@@ -107,6 +108,15 @@ def test_dataframe_keeps_its_index_and_finds_columns():
         tc.indicators(named)
     with pytest.raises(ValueError, match="several columns"):
         tc.indicators(pd.DataFrame({"High": high, "HIGH": high, "low": low}))
+    # A header naming the high twice, as pandas reads it: which one holds the
+    # prices is not for the library to guess.
+    twice = io.StringIO("High,Low,High\n" + "".join(f"{h!r},{l!r},{h!r}\n" for h, l in zip(high, low)))
+    with pytest.raises(ValueError, match=r"'High' looks repeated: \['High.1'\]"):
+        tc.indicators(pd.read_csv(twice))
+    with pytest.raises(ValueError, match="looks repeated"):
+        tc.indicators(pd.DataFrame({"AAPL.Low": low, "High": high, "AAPL.Low_duplicated_0": low}))
+    assert result.reset_index(drop=True).equals(
+        tc.indicators(pd.DataFrame({"High": high, "Low": low, "High.x": high, "Low.0": low})))
     with pytest.raises(TypeError):
         tc.indicators(frame, low)
 

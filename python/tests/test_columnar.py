@@ -73,6 +73,16 @@ def test_polars_expressions_per_symbol_in_time_order():
         tcp.indicators(rows)
 
 
+def test_a_polars_frame_read_from_a_header_naming_the_high_twice_is_refused(tmp_path):
+    pl = pytest.importorskip("polars")
+    import tamselcharts.polars as tcp
+
+    path = tmp_path / "twice.csv"
+    path.write_text("High,Low,High\n2,1,3\n3,2,4\n")
+    with pytest.raises(ValueError, match=r"'High' looks repeated: \['High_duplicated_0'\]"):
+        tcp.indicators(pl.read_csv(path))
+
+
 def test_a_polars_null_is_a_missing_price_named_by_its_time():
     pl = pytest.importorskip("polars")
     import tamselcharts.polars as tcp
@@ -125,6 +135,10 @@ def test_arrow_in_and_out_without_copies_of_contiguous_float32():
         tca.indicators(pa.table({"high": gapped, "low": low}))
     assert_same_bits(tca.trend_vigor(pa.array(gapped), arrays[1], missing="nan").to_numpy(),
                      tc.trend_vigor(gapped, low, missing="nan"), "nan")
+    # A name standing twice is refused, not read as its first column.
+    twice = pa.Table.from_arrays([arrays[0], arrays[1], arrays[1]], names=["High", "Low", "Low"])
+    with pytest.raises(ValueError, match="the low column 'Low' stands 2 times"):
+        tca.indicators(twice)
 
 
 def test_duckdb_bars_in_and_the_indicators_back_into_duckdb():

@@ -22,6 +22,17 @@ priceColumn <- function(frame, wanted, caller) {
       call. = FALSE
     )
   }
+  # read.csv() and fread() name a repeated column High, High.1, ...: the
+  # prices could be in either, and taking the first would be a guess.
+  name <- colnames(frame)[found]
+  repeats <- which(startsWith(colnames(frame), paste0(name, ".")) &
+    grepl("^[1-9][0-9]*$", substring(colnames(frame), nchar(name) + 2L)))
+  if (length(repeats) > 0L) {
+    stop(caller, ": the ", wanted, " price column \"", name, "\" looks repeated: ", columnList(frame, repeats),
+      " are the names read.csv() gives a repeated column; drop the ones that are not the ", wanted, " prices",
+      call. = FALSE
+    )
+  }
   found
 }
 

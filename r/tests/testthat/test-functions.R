@@ -343,6 +343,11 @@ test_that("the price columns are those a person would take, by the library's col
   # Repeated names are named as given, not as a data frame's subscript renames them.
   expect_error(tamselIndicators(data.frame(High = close, High = close, Low = close, check.names = FALSE)),
                'several columns could be the high prices: the columns "High", "High";', fixed = TRUE)
+  # read.csv() of a header naming the high twice: which one holds the prices is not guessed.
+  twice <- read.csv(text = paste0("High,Low,High\n", paste(close, close, close, sep = ",", collapse = "\n")))
+  expect_error(tamselIndicators(twice), 'the high price column "High" looks repeated: the columns "High.1" are', fixed = TRUE)
+  expect_identical(tamselIndicators(data.frame(High = close, Low = close, High.x = close, Low.0 = close)),
+                   tamselIndicators(data.frame(High = close, Low = close)))
 })
 
 test_that("rows with times are taken in time order only, or refused naming the rows", {
