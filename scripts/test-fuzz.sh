@@ -126,25 +126,52 @@ cmake -S . -B build/i386 -G Ninja --fresh -DCMAKE_TOOLCHAIN_FILE=fuzz/i386-linux
   -DTAMSEL_BUILD_TOOLS=OFF -DTAMSEL_BUILD_FUZZERS=ON >/dev/null
 cmake --build build/i386 -j "$jobs" --target "${targets[@]/#/tamsel_replay_}"
 runner=(qemu-i386-static)
-for target in "${targets[@]}"; do
-  echo "-- $target: replaying fuzz/corpus/$target on 32-bit x86 under qemu-i386-static"
-  replay "build/i386/fuzz/tamsel_replay_$target" "$work/$target-i386.log" "fuzz/corpus/$target" \
-    >"$work/$target-i386.txt"
-  # The corpus ran with the kernel the emulated processor allows (QEMU 7.2
-  # emulates AVX2, not AVX-512); the golden series run under both.
-  if [ "$target" = library ]; then
-    for simd in baseline avx2; do
-      TAMSELCHARTS_SIMD=$simd replay build/i386/fuzz/tamsel_replay_library "$work/golden-i386.log" "$work/golden" |
-        digest_lines >"$work/golden-i386-$simd.txt"
-      check_golden_digests "the 32-bit build ($simd)" "$work/golden-i386-$simd.txt" "$work"
-    done
-    echo "the golden series on 32-bit x86, baseline and avx2 kernels: the frozen outputs' digests"
+# Emulated, the replays take minutes (QEMU's AVX2 most of all), so they run
+# two at a time, one per core of the test machine: the library corpus in two
+# halves of its sorted files (the order a replay prints them in), beside
+# them the golden series under both kernels and the other corpora.
+# in_background NAME COMMAND...: runs it, its status in $work/NAME.status.
+in_background() {
+  local name=$1
+  shift
+  ("$@" && echo 0 >"$work/$name.status" || echo 1 >"$work/$name.status") &
+}
+mapfile -t library_files < <(find fuzz/corpus/library -maxdepth 1 -type f | LC_ALL=C sort)
+half=$(((${#library_files[@]} + 1) / 2))
+in_background library-i386-1 replay build/i386/fuzz/tamsel_replay_library "$work/library-i386-1.log" \
+  "${library_files[@]:0:half}" >"$work/library-i386-1.txt"
+in_background library-i386-2 replay build/i386/fuzz/tamsel_replay_library "$work/library-i386-2.log" \
+  "${library_files[@]:half}" >"$work/library-i386-2.txt"
+# The corpus runs with the kernel the emulated processor allows (QEMU 7.2
+# emulates AVX2, not AVX-512); the golden series run under both.
+for simd in baseline avx2; do
+  TAMSELCHARTS_SIMD=$simd in_background "golden-i386-$simd" replay build/i386/fuzz/tamsel_replay_library \
+    "$work/golden-i386-$simd.log" "$work/golden" >"$work/golden-i386-$simd-replay.txt"
+done
+for target in csv snapshot; do
+  in_background "$target-i386" replay "build/i386/fuzz/tamsel_replay_$target" "$work/$target-i386.log" \
+    "fuzz/corpus/$target" >"$work/$target-i386.txt"
+done
+wait
+for job in library-i386-1 library-i386-2 golden-i386-baseline golden-i386-avx2 csv-i386 snapshot-i386; do
+  if [ "$(cat "$work/$job.status")" != 0 ]; then
+    echo "the 32-bit replay $job failed (its log: $work/$job.log)" >&2
+    exit 1
   fi
+done
+cat "$work/library-i386-1.txt" "$work/library-i386-2.txt" >"$work/library-i386.txt"
+for simd in baseline avx2; do
+  digest_lines <"$work/golden-i386-$simd-replay.txt" >"$work/golden-i386-$simd.txt"
+  check_golden_digests "the 32-bit build ($simd)" "$work/golden-i386-$simd.txt" "$work"
+done
+echo "the golden series on 32-bit x86, baseline and avx2 kernels: the frozen outputs' digests"
+for target in "${targets[@]}"; do
   if ! cmp -s "$work/$target-replay.txt" "$work/$target-i386.txt"; then
     diff "$work/$target-replay.txt" "$work/$target-i386.txt" | head -n 20 >&2
     echo "$target: the 32-bit build gives other results than the 64-bit build" >&2
     exit 1
   fi
-  echo "$(wc -l <"$work/$target-i386.txt") inputs passed, the same results as the 64-bit build"
+  echo "$target: $(wc -l <"$work/$target-i386.txt") inputs passed on 32-bit x86 under qemu-i386-static," \
+    "the same results as the 64-bit build"
 done
 echo "Fuzzing passed."
