@@ -142,7 +142,16 @@ unmount_all() {
   for ((index = ${#mounted[@]} - 1; index >= 0; index--)); do umount "${mounted[index]}" 2>/dev/null || true; done
   mounted=()
 }
-trap unmount_all EXIT
+i386_job=
+# A background root's mounts are its own: it is ended, and so unmounts them, first.
+end_roots() {
+  if [ -n "$i386_job" ]; then
+    kill "$i386_job" 2>/dev/null || true
+    wait "$i386_job" 2>/dev/null || true
+  fi
+  unmount_all
+}
+trap end_roots EXIT
 prepare_root() {
   local target=$1 cache=$2
   cp /etc/resolv.conf "$target/etc/resolv.conf"
@@ -207,6 +216,33 @@ in_root "$amd64_root" sh -ec '
 cmp "$amd64_root/srv/tamsel/deb-out.csv" "$reference_csv" || fail "the .deb's tamsel gives another CSV"
 unmount_all
 
+# The i386 root: the wheel's library and tool.  Run beside the arm64 root,
+# each emulator on a core of its own, with mounts of its own; what it prints
+# follows the arm64 step's.
+check_i386_root() {
+  mounted=()
+  trap unmount_all EXIT
+  step "Debian 11 i386: $(basename "$i686_wheel")'s library and tool"
+  i386_root=$(bullseye_root i386)
+  prepare_root "$i386_root" "$pip_cache/bullseye"
+  cp "$i686_wheel" "$i386_root/srv/tamsel/"
+  in_root "$i386_root" sh -ec '
+    cd /srv/tamsel
+    rm -rf venv && python3 -m venv venv
+    venv/bin/pip install -q --no-index --no-deps ./*.whl
+    venv/bin/tamsel data/sample-daily.csv > sample-out.csv
+    venv/bin/python -c "
+import ctypes, glob
+lib = ctypes.CDLL(glob.glob(\"venv/lib/python3.9/site-packages/tamselcharts/libtamselcharts.so.1\")[0])
+lib.TamselChart_Version.restype = ctypes.c_char_p
+print(\"   the 32-bit library loads: version\", lib.TamselChart_Version().decode())"'
+  cmp "$i386_root/srv/tamsel/sample-out.csv" "$reference_csv" || fail "tamsel's CSV on i386 differs"
+  echo "   the bundled tamsel's CSV equals the x86-64 one"
+}
+i386_log=$out/i386-root.log
+(check_i386_root) >"$i386_log" 2>&1 &
+i386_job=$!
+
 step "Debian 11 arm64 under qemu-aarch64-static: $(basename "$aarch64_wheel")"
 arm64_root=$(bullseye_root arm64)
 prepare_root "$arm64_root" "$pip_cache/bullseye"
@@ -219,23 +255,12 @@ cmp "$arm64_root/srv/tamsel/sample-out.csv" "$reference_csv" || fail "tamsel's C
 echo "   the bundled tamsel's CSV equals the x86-64 one"
 unmount_all
 
-step "Debian 11 i386: $(basename "$i686_wheel")'s library and tool"
-i386_root=$(bullseye_root i386)
-prepare_root "$i386_root" "$pip_cache/bullseye"
-cp "$i686_wheel" "$i386_root/srv/tamsel/"
-in_root "$i386_root" sh -ec '
-  cd /srv/tamsel
-  rm -rf venv && python3 -m venv venv
-  venv/bin/pip install -q --no-index --no-deps ./*.whl
-  venv/bin/tamsel data/sample-daily.csv > sample-out.csv
-  venv/bin/python -c "
-import ctypes, glob
-lib = ctypes.CDLL(glob.glob(\"venv/lib/python3.9/site-packages/tamselcharts/libtamselcharts.so.1\")[0])
-lib.TamselChart_Version.restype = ctypes.c_char_p
-print(\"   the 32-bit library loads: version\", lib.TamselChart_Version().decode())"'
-cmp "$i386_root/srv/tamsel/sample-out.csv" "$reference_csv" || fail "tamsel's CSV on i386 differs"
-echo "   the bundled tamsel's CSV equals the x86-64 one"
-unmount_all
+if ! wait "$i386_job"; then
+  cat "$i386_log"
+  fail "the Debian 11 i386 root"
+fi
+i386_job=
+cat "$i386_log"
 
 step "scripts/release.sh refuses a dirty tree"
 clone=$out/dirty-clone
