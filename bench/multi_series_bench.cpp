@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Many series at once: all four indicators of 64 random-walk series through
 // one many-series call against 64 single TamselChart_AllIndicators calls in
-// the same run, and stream sets of 512 members and of 6 (fewer than the
-// widest engine's lanes) pushed interval by interval.
+// the same run (and against the engine built around glibc's vector
+// logarithm and around none, its floors), and stream sets of 512 members
+// and of 6 (fewer than the widest engine's lanes) pushed interval by
+// interval.
 // The summary prints ns per series-bar and the many-series speed-up.
 //
 //   tamsel_multi_bench [--bars=N] [google benchmark flags]
@@ -19,6 +21,9 @@
 #include "TamselCharts.h"
 #include "counter_figures.hpp"
 #include "support/generated_series.hpp"
+#if defined(TAMSEL_BENCH_FLOORS)
+#include "many_series_floors.hpp"
+#endif
 
 namespace {
 
@@ -76,6 +81,40 @@ void ManySeries(benchmark::State& state) {
   PerSeriesBar(state, kBatchSeries);
 }
 
+#if defined(TAMSEL_BENCH_FLOORS)
+// The batch of ManySeries through the active engine's floor of the same
+// width, pass by pass as the many-series call runs them: what the lanes
+// would cost with a logarithm that is not correctly rounded, or with none.
+template <bool kWithLog>
+void ManySeriesOnFloor(benchmark::State& state) {
+  const int width = tamsel::ActiveSeriesLanes().Width;
+  if (width != 8 && width != 4) {
+    state.SkipWithError("the floors are built for the AVX2 and AVX-512 engines only");
+    return;
+  }
+  const tamsel::SeriesLanesKernel& floor =
+      width == 8
+          ? (kWithLog ? tamsel::many_floor_avx512_libmvec::kSeriesLanes : tamsel::many_floor_avx512_nolog::kSeriesLanes)
+          : (kWithLog ? tamsel::many_floor_avx2_libmvec::kSeriesLanes : tamsel::many_floor_avx2_nolog::kSeriesLanes);
+  const auto& walks = Walks(kBatchSeries);
+  std::vector<BatchOutputs> out(kBatchSeries);
+  std::vector<TamselChart_SeriesIO> io;
+  for (int s = 0; s < kBatchSeries; ++s) {
+    auto& o = out[static_cast<std::size_t>(s)].values;
+    io.push_back(
+        {walks[s].high.data(), walks[s].low.data(), gBars, o[0].data(), o[1].data(), o[2].data(), o[3].data()});
+  }
+  std::vector<const TamselChart_SeriesIO*> pass;
+  for (const auto& series : io) pass.push_back(&series);
+  for (auto _ : state) {
+    for (int first = 0; first < kBatchSeries; first += width)
+      if (!floor.Run(pass.data() + first, std::min(width, kBatchSeries - first))) state.SkipWithError("no memory");
+    benchmark::DoNotOptimize(out.data());
+  }
+  PerSeriesBar(state, kBatchSeries);
+}
+#endif
+
 // Every member has a bar every interval; the prices come from a few walks
 // in turn, read across members as a feed would deliver them.  The set's
 // size is the benchmark's argument.
@@ -111,14 +150,23 @@ class SummaryReporter : public tamsel::bench::CounterFiguresReporter {
   SummaryReporter() : CounterFiguresReporter("ns_per_series_bar") {}
   void Finalize() override {
     ConsoleReporter::Finalize();
-    double single = 0, many = 0;
+    double single = 0, many = 0, libmvec = 0, noLog = 0;
     std::printf("\n%-20s %18s\n", "per series-bar", "ns");
     for (const auto& [name, ns] : Figures()) {
       std::printf("%-20s %18.1f\n", name.c_str(), ns);
       if (name == "SingleCalls") single = ns;
       if (name == "ManySeries") many = ns;
+      if (name == "ManySeriesLibmvecFloor") libmvec = ns;
+      if (name == "ManySeriesNoLogFloor") noLog = ns;
     }
     if (single > 0 && many > 0) std::printf("many-series speed-up over single calls: %.2fx\n", single / many);
+    // The lanes with no logarithm at all bound what any logarithm could
+    // give the many-series call.
+    if (many > 0 && libmvec > 0 && noLog > 0)
+      std::printf(
+          "many-series call against its floors: %.2fx libmvec's, %.2fx no logarithm's"
+          " (single calls over that floor: %.2fx)\n",
+          many / libmvec, many / noLog, single / noLog);
   }
 };
 
@@ -126,6 +174,10 @@ class SummaryReporter : public tamsel::bench::CounterFiguresReporter {
 
 BENCHMARK(SingleCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(ManySeries)->Unit(benchmark::kMillisecond);
+#if defined(TAMSEL_BENCH_FLOORS)
+BENCHMARK(ManySeriesOnFloor<true>)->Name("ManySeriesLibmvecFloor")->Unit(benchmark::kMillisecond);
+BENCHMARK(ManySeriesOnFloor<false>)->Name("ManySeriesNoLogFloor")->Unit(benchmark::kMillisecond);
+#endif
 BENCHMARK(StreamSetPush)->Arg(512)->Arg(6)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
