@@ -65,18 +65,28 @@ void SingleCalls(benchmark::State& state) {
   PerSeriesBar(state, kBatchSeries);
 }
 
-void ManySeries(benchmark::State& state) {
-  const auto& walks = Walks(kBatchSeries);
-  std::vector<BatchOutputs> out(kBatchSeries);
+// The walks with their outputs, as a many-series call takes them.
+struct Batch {
+  std::vector<BatchOutputs> out;
   std::vector<TamselChart_SeriesIO> io;
-  for (int s = 0; s < kBatchSeries; ++s) {
-    auto& o = out[static_cast<std::size_t>(s)].values;
-    io.push_back(
-        {walks[s].high.data(), walks[s].low.data(), gBars, o[0].data(), o[1].data(), o[2].data(), o[3].data()});
+  Batch() : out(kBatchSeries) {
+    const auto& walks = Walks(kBatchSeries);
+    io.reserve(kBatchSeries);
+    for (int s = 0; s < kBatchSeries; ++s) {
+      auto& o = out[static_cast<std::size_t>(s)].values;
+      io.push_back(
+          {walks[s].high.data(), walks[s].low.data(), gBars, o[0].data(), o[1].data(), o[2].data(), o[3].data()});
+    }
   }
+  Batch(const Batch&) = delete;  // io points into out
+  Batch& operator=(const Batch&) = delete;
+};
+
+void ManySeries(benchmark::State& state) {
+  Batch batch;
   for (auto _ : state) {
-    if (TamselChart_AllIndicatorsMany(kBatchSeries, io.data()) != kBatchSeries) state.SkipWithError("refused");
-    benchmark::DoNotOptimize(out.data());
+    if (TamselChart_AllIndicatorsMany(kBatchSeries, batch.io.data()) != kBatchSeries) state.SkipWithError("refused");
+    benchmark::DoNotOptimize(batch.out.data());
   }
   PerSeriesBar(state, kBatchSeries);
 }
@@ -96,20 +106,13 @@ void ManySeriesOnFloor(benchmark::State& state) {
       width == 8
           ? (kWithLog ? tamsel::many_floor_avx512_libmvec::kSeriesLanes : tamsel::many_floor_avx512_nolog::kSeriesLanes)
           : (kWithLog ? tamsel::many_floor_avx2_libmvec::kSeriesLanes : tamsel::many_floor_avx2_nolog::kSeriesLanes);
-  const auto& walks = Walks(kBatchSeries);
-  std::vector<BatchOutputs> out(kBatchSeries);
-  std::vector<TamselChart_SeriesIO> io;
-  for (int s = 0; s < kBatchSeries; ++s) {
-    auto& o = out[static_cast<std::size_t>(s)].values;
-    io.push_back(
-        {walks[s].high.data(), walks[s].low.data(), gBars, o[0].data(), o[1].data(), o[2].data(), o[3].data()});
-  }
-  std::vector<const TamselChart_SeriesIO*> pass;
-  for (const auto& series : io) pass.push_back(&series);
+  Batch batch;
+  std::vector<const TamselChart_SeriesIO*> pass(batch.io.size());
+  for (std::size_t s = 0; s < pass.size(); ++s) pass[s] = &batch.io[s];
   for (auto _ : state) {
     for (int first = 0; first < kBatchSeries; first += width)
       if (!floor.Run(pass.data() + first, std::min(width, kBatchSeries - first))) state.SkipWithError("no memory");
-    benchmark::DoNotOptimize(out.data());
+    benchmark::DoNotOptimize(batch.out.data());
   }
   PerSeriesBar(state, kBatchSeries);
 }
