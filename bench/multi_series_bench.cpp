@@ -165,7 +165,7 @@ class SummaryReporter : public tamsel::bench::CounterFiguresReporter {
     if (single > 0 && many > 0) std::printf("many-series speed-up over single calls: %.2fx\n", single / many);
     // The lanes with no logarithm at all bound what any logarithm could
     // give the many-series call.
-    if (many > 0 && libmvec > 0 && noLog > 0)
+    if (single > 0 && many > 0 && libmvec > 0 && noLog > 0)
       std::printf(
           "many-series call against its floors: %.2fx libmvec's, %.2fx no logarithm's"
           " (single calls over that floor: %.2fx)\n",

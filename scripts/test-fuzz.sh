@@ -131,9 +131,11 @@ runner=(qemu-i386-static)
 # halves of its sorted files (the order a replay prints them in), beside
 # them the golden series under both kernels and the other corpora.
 # in_background NAME COMMAND...: runs it, its status in $work/NAME.status.
+background_jobs=()
 in_background() {
   local name=$1
   shift
+  background_jobs+=("$name")
   ("$@" && echo 0 >"$work/$name.status" || echo 1 >"$work/$name.status") &
 }
 mapfile -t library_files < <(find fuzz/corpus/library -maxdepth 1 -type f | LC_ALL=C sort)
@@ -153,7 +155,7 @@ for target in csv snapshot; do
     "fuzz/corpus/$target" >"$work/$target-i386.txt"
 done
 wait
-for job in library-i386-1 library-i386-2 golden-i386-baseline golden-i386-avx2 csv-i386 snapshot-i386; do
+for job in "${background_jobs[@]}"; do
   if [ "$(cat "$work/$job.status")" != 0 ]; then
     echo "the 32-bit replay $job failed (its log: $work/$job.log)" >&2
     exit 1

@@ -143,12 +143,10 @@ unmount_all() {
   mounted=()
 }
 i386_job=
-# A background root's mounts are its own: it is ended, and so unmounts them, first.
+# A background root unmounts its own mounts when it ends: it is waited for,
+# not killed, which would leave its emulated commands running and mounted.
 end_roots() {
-  if [ -n "$i386_job" ]; then
-    kill "$i386_job" 2>/dev/null || true
-    wait "$i386_job" 2>/dev/null || true
-  fi
+  if [ -n "$i386_job" ]; then wait "$i386_job" 2>/dev/null || true; fi
   unmount_all
 }
 trap end_roots EXIT

@@ -36,9 +36,9 @@ def find_column(frame: Any, wanted: str, role: str) -> Any:
             column.encode("utf-8", "surrogateescape"), encoded)]
     if not matches:
         raise ColumnNotFoundError(f"no {role} column {wanted!r} among the columns {columns}")
-    if len(matches) > 1 and len(set(matches)) == 1:
-        raise ColumnNotFoundError(f"the {role} column {matches[0]!r} stands {len(matches)} times; keep one of them")
     if len(matches) > 1:
+        if len(set(matches)) == 1:
+            raise ColumnNotFoundError(f"the {role} column {matches[0]!r} stands {len(matches)} times; keep one of them")
         raise ColumnNotFoundError(f"several columns could be the {role} column {wanted!r}: {matches}; name one exactly")
     repeats = _renamed_repeats(columns, matches[0])
     if repeats:
