@@ -55,6 +55,20 @@ std::vector<Series> Families() {
     s.low.resize(4000, s.low.back());
     all.push_back(s);
   }
+  // A run of zeros of either sign before a walk: the swing position's window
+  // holds nothing but tied zeros, whose extremes leave it bar after bar,
+  // then the walk's values push the last of them out.
+  for (double scale : {1.0, 1e30}) {
+    const Series walk = RandomWalk("zero_run", seed++, 150, scale);
+    Series s{"zero_run", {}, {}};
+    for (int i = 0; i < 70; ++i) {
+      s.high.push_back(i % 3 == 0 ? -0.0f : 0.0f);
+      s.low.push_back(i % 2 == 0 ? -0.0f : 0.0f);
+    }
+    s.high.insert(s.high.end(), walk.high.begin(), walk.high.end());
+    s.low.insert(s.low.end(), walk.low.begin(), walk.low.end());
+    all.push_back(s);
+  }
   // Any float bit patterns at all, NaNs and infinities included.
   for (int count : {5, 40, 400}) {
     Random random(seed++);

@@ -66,6 +66,7 @@ struct Counter {
   constexpr void Doubles(const double*, int count) { bytes += 8 * static_cast<std::size_t>(count); }
   constexpr void NeverNaN(double) { bytes += 8; }
   constexpr void Position(std::int32_t, int) { bytes += 4; }
+  constexpr void Derived(bool&) {}
 };
 
 constexpr std::size_t StateBytes() {
@@ -85,6 +86,7 @@ struct Writer {
   }
   void NeverNaN(double value) { out.F64(value); }
   void Position(std::int32_t value, int /*limit*/) { out.I32(value); }
+  void Derived(bool&) {}
 };
 
 // Reads the state as Writer wrote it, noting whatever no stream can hold.
@@ -107,6 +109,8 @@ struct Reader {
     value = in.I32();
     reachable = reachable && value >= 0 && value < limit;
   }
+  // What a stage keeps only to save work is taken again from what was read.
+  void Derived(bool& known) { known = false; }
 };
 
 // A loop rather than memcmp: the DLLs import no more of the C runtime than
@@ -145,6 +149,7 @@ bool PositionsAgreeWithBar(TamselChart_Stream& stream, std::int32_t bar) {
     void Doubles(double*, int) {}
     void NeverNaN(double&) {}
     void Position(std::int32_t value, int) { found[next++] = value; }
+    void Derived(bool&) {}
   } positions{};
   stream.indicators.VisitState(positions);
   const std::int32_t bankBars = bar >= 13 ? bar - 12 : 0;

@@ -12,19 +12,17 @@ struct WindowExtremes {
   double low;
 };
 
-// The highest and lowest values of the window, from this bar's value on.
-// Strict comparisons starting from this bar's value: a NaN elsewhere in the
-// window is never an extreme, and a NaN this bar makes the output NaN.
+// The highest and lowest values of the window, from the given starting
+// values on.  Strict comparisons: a NaN in the window is never an extreme.
 // With strict comparisons and a non-NaN start the extremes are the same in
 // any order, so four running extremes in two pairs of lanes take the window
 // (pairs compile to single max/min instructions where scalar choices would
 // branch, as in WebAssembly).
-WindowExtremes ExtremesOf(const double (&window)[SwingPositionStage::kWindow], double start) {
+WindowExtremes ExtremesOf(const double (&window)[SwingPositionStage::kWindow], WindowExtremes start) {
   constexpr int kWindow = SwingPositionStage::kWindow;
   using Pair = double __attribute__((vector_size(16)));
-  const Pair both = {start, start};
-  Pair high[2] = {both, both};
-  Pair low[2] = {both, both};
+  Pair high[2] = {{start.high, start.high}, {start.high, start.high}};
+  Pair low[2] = {{start.low, start.low}, {start.low, start.low}};
   constexpr int kPaired = kWindow - kWindow % 4;
   for (int k = 0; k < kPaired; k += 4) {
     for (int j = 0; j < 2; ++j) {
@@ -34,7 +32,7 @@ WindowExtremes ExtremesOf(const double (&window)[SwingPositionStage::kWindow], d
       low[j] = v < low[j] ? v : low[j];
     }
   }
-  WindowExtremes extremes{start, start};
+  WindowExtremes extremes = start;
   for (int k = kPaired; k < kWindow; ++k) {
     const double v = window[k];
     extremes.high = v > extremes.high ? v : extremes.high;
@@ -60,11 +58,29 @@ double SwingPositionStage::Step(const CycleSpectrum& engine, float, float) {
   // 0.866 as the indicator has always stored it, not the exact sin 60.
   const double lead60 = (bandPass_.TunedLead() * 0.866) + (bandPass_.Value() * 0.5);
   newest_ = newest_ + 1 == kWindow ? 0 : newest_ + 1;
+  const double leaving = lead60_[newest_];
   lead60_[newest_] = lead60;
 
-  const WindowExtremes extremes = ExtremesOf(lead60_, lead60);
-  const double lead60High = extremes.high;
-  const double lead60Low = extremes.low;
+  // The window's extremes, NaNs aside, follow from last bar's unless the
+  // value leaving was one of them: then the window is scanned again (on
+  // about one bar in 12 of a random walk).
+  if (extremesKnown_ && !(leaving == windowHigh_) && !(leaving == windowLow_)) {
+    windowHigh_ = lead60 > windowHigh_ ? lead60 : windowHigh_;
+    windowLow_ = lead60 < windowLow_ ? lead60 : windowLow_;
+  } else {
+    constexpr double kInfinity = __builtin_inf();
+    const WindowExtremes numbers = ExtremesOf(lead60_, {-kInfinity, kInfinity});
+    windowHigh_ = numbers.high;
+    windowLow_ = numbers.low;
+    extremesKnown_ = true;
+  }
+  // The scan of the window from this bar's value: a NaN this bar is both
+  // extremes, and otherwise they are the window's numbers, which include
+  // this bar's.  (Where a +0 and a -0 tie, the two ways may keep different
+  // zeros; the fraction below comes out the same with either.)
+  const bool measured = lead60 == lead60;
+  const double lead60High = measured ? windowHigh_ : lead60;
+  const double lead60Low = measured ? windowLow_ : lead60;
 
   // No guard: a window whose values are all equal divides 0 by 0 and the bar
   // writes NaN, which hosts see as "no swing to place the price in".

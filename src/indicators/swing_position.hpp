@@ -24,6 +24,7 @@ class SwingPositionStage {
     bandPass_.VisitState(visit);
     visit.Doubles(lead60_, kWindow);
     visit.Position(newest_, kWindow);
+    visit.Derived(extremesKnown_);
   }
 
  private:
@@ -33,6 +34,12 @@ class SwingPositionStage {
   // the extremes of a window do not depend on the order it is scanned in.
   double lead60_[kWindow] = {};
   int newest_ = kWindow - 1;
+  // The highest and lowest numbers of the window, kept from bar to bar.
+  // They follow from the window, so they are never saved: a visitor that
+  // may write the window marks them unknown, and the next bar scans it.
+  double windowHigh_ = 0;
+  double windowLow_ = 0;
+  bool extremesKnown_ = false;
 };
 
 }  // namespace tamsel

@@ -40,6 +40,9 @@ class FieldCollector {
   void Doubles(double* values, int count) { Add({values, nullptr, count}); }
   void NeverNaN(double& value) { Add({&value, nullptr, 1}); }
   void Position(std::int32_t& position, int limit) { Add({nullptr, &position, limit}); }
+  // The fields may be written from a lane: what a stage derives from them
+  // is taken again on its next bar.
+  void Derived(bool& known) { known = false; }
 
  private:
   void Add(const StreamField& field) {
