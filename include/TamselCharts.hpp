@@ -25,6 +25,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -325,13 +326,13 @@ inline std::vector<IndicatorSeries> AllIndicatorsMany(const std::vector<Prices>&
 }
 
 // Streams for many series pushed together, one interval at a time.  Member
-// i is series i; Latest(i) holds its latest bar's values (zeros before its
-// first bar and after a Load).  Move-only; a moved-from set may only be
-// destroyed or assigned to.
+// i is series i; Latest(i) holds its latest bar's values (NaN before its
+// first bar and after a Load: a bar's own values may be 0).  Move-only; a
+// moved-from set may only be destroyed or assigned to.
 class StreamSet {
  public:
   explicit StreamSet(std::size_t memberCount)
-      : latest_(static_cast<std::size_t>(detail::CheckedCount(memberCount))),
+      : latest_(static_cast<std::size_t>(detail::CheckedCount(memberCount)), NoValues()),
         set_(TamselChart_StreamSetCreate(static_cast<int>(memberCount))) {
     if (memberCount == 0) throw std::invalid_argument("tamsel: a stream set needs at least one member");
     if (set_ == nullptr) throw std::bad_alloc();
@@ -392,7 +393,7 @@ class StreamSet {
       if (reason == TAMSELCHART_SNAPSHOT_OUT_OF_MEMORY) throw std::bad_alloc();
       throw SnapshotError(reason);
     }
-    latest_[member] = Values{};
+    latest_[member] = NoValues();
   }
 
   TamselChart_StreamSet* Handle() const { return set_; }
@@ -411,6 +412,11 @@ class StreamSet {
     Live();
     if (member >= Size()) throw std::out_of_range("tamsel: no such member of the stream set");
     return static_cast<int>(member);
+  }
+  // A member's values before its first bar, as every front end gives them.
+  static Values NoValues() {
+    constexpr float none = std::numeric_limits<float>::quiet_NaN();
+    return {none, none, none, none};
   }
   // The values first: made before the set, they cannot fail once it exists.
   std::vector<Values> latest_;

@@ -727,7 +727,11 @@ TEST(MultiSeriesWrapper, StreamSetChecksItsArguments) {
   EXPECT_THROW(set.Load(0, Bytes(10, 0)), SnapshotError);
   const std::vector<Values>& latest = set.Push({101.0f, 50.0f}, {99.0f, 49.0f}, {1, 0});
   EXPECT_EQ(latest[0].CyclePeriod, 0.0f);  // bar 1
-  EXPECT_EQ(latest[1].TrendVigor, 0.0f);   // no bar yet: zeros
+  // No bar yet: NaN, as in every front end, where 0 is a bar's own value.
+  EXPECT_TRUE(std::isnan(latest[1].CyclePeriod) && std::isnan(latest[1].SignalToNoiseRatio) &&
+              std::isnan(latest[1].SwingPosition) && std::isnan(latest[1].TrendVigor));
+  set.Load(0, set.Save(0));
+  EXPECT_TRUE(std::isnan(set.Latest(0).CyclePeriod) && std::isnan(set.Latest(0).TrendVigor));
   tamsel::StreamSet moved = std::move(set);
   EXPECT_EQ(moved.Size(), 2u);
   // The documented failure of a moved-from set:
