@@ -17,7 +17,14 @@
 
 #include "access/htup_details.h"
 #include "funcapi.h"
+#include "access/genam.h"
+#include "access/stratnum.h"
+#include "catalog/pg_index.h"
 #include "miscadmin.h"
+#include "nodes/execnodes.h"
+#include "nodes/plannodes.h"
+#include "parser/parsetree.h"
+#include "utils/rel.h"
 #include "utils/lsyscache.h"
 #include "windowapi.h"
 
@@ -65,6 +72,84 @@ static WindowCallSite* CallSite(FunctionCallInfo fcinfo) {
   return site;
 }
 
+/* The leading fields of the server's window object (nodeWindowAgg.c keeps
+   its definition to itself; these two have stood first since window
+   functions came, in 8.4): the executor state of the window. */
+typedef struct WindowObjectHead {
+  NodeTag type;
+  WindowAggState* winstate;
+} WindowObjectHead;
+
+/* Whether an index scan returns the table column (an index column, for an
+   index-only scan) in descending order: the index's own order of that
+   column, turned around by a backward scan. */
+static bool IndexReturnsDescending(Oid indexId, ScanDirection direction, AttrNumber column, bool isIndexColumn) {
+  if (direction == NoMovementScanDirection) return false;
+  bool descending = false;
+  /* The executor holds the index's lock for the scan. */
+  Relation index = index_open(indexId, NoLock);
+  for (int position = 0; position < index->rd_index->indnkeyatts; ++position) {
+    const bool named = isIndexColumn ? position + 1 == column : index->rd_index->indkey.values[position] == column;
+    if (!named) continue;
+    descending = ((index->rd_indoption[position] & INDOPTION_DESC) != 0) != (direction == BackwardScanDirection);
+    break;
+  }
+  index_close(index, NoLock);
+  return descending;
+}
+
+/* Whether the rows reach the window with any of its ORDER BY columns in
+   descending order.  The window keeps only equality operators (for its
+   peer test); the direction is that of the sort or the index scan beneath
+   it, which reads the same columns of the same rows.  Rows that come
+   ordered some other way (a sorted subquery, a merge) are not looked into. */
+static bool OrderedDescending(const WindowAgg* window) {
+  const Plan* below = outerPlan(window);
+  if (below == NULL) return false;
+  for (int key = 0; key < window->ordNumCols; ++key) {
+    const AttrNumber column = window->ordColIdx[key];
+    if (IsA(below, Sort) || IsA(below, IncrementalSort)) {
+      const Sort* sort = (const Sort*)below; /* an incremental sort begins with its Sort */
+      for (int sorted = 0; sorted < sort->numCols; ++sorted) {
+        Oid family, inputType;
+        int16 strategy;
+        if (sort->sortColIdx[sorted] == column &&
+            get_ordering_op_properties(sort->sortOperators[sorted], &family, &inputType, &strategy) &&
+            strategy == BTGreaterStrategyNumber)
+          return true;
+      }
+    } else if (IsA(below, IndexScan) || IsA(below, IndexOnlyScan)) {
+      const TargetEntry* entry = get_tle_by_resno(below->targetlist, column);
+      if (entry == NULL || !IsA(entry->expr, Var)) continue;
+      const Var* var = (const Var*)entry->expr;
+      const bool descending =
+          IsA(below, IndexScan)
+              ? IndexReturnsDescending(((const IndexScan*)below)->indexid, ((const IndexScan*)below)->indexorderdir,
+                                       var->varattno, false)
+              : IndexReturnsDescending(((const IndexOnlyScan*)below)->indexid,
+                                       ((const IndexOnlyScan*)below)->indexorderdir, var->varattno, true);
+      if (descending) return true;
+    }
+  }
+  return false;
+}
+
+/* Refuses a window ordered descending, as ORDER BY ts DESC: the indicators
+   take a partition's bars oldest first, and newest first they would give,
+   with no two rows peers, the values of the series played backwards. */
+static void RefuseDescendingOrder(FunctionCallInfo fcinfo, const WindowCallSite* site) {
+  const WindowObjectHead* head = (const WindowObjectHead*)PG_WINDOW_OBJECT();
+  if (head == NULL || head->winstate == NULL || !IsA(head->winstate, WindowAggState)) return;
+  const Plan* plan = head->winstate->ss.ps.plan;
+  if (plan == NULL || !IsA(plan, WindowAgg) || !OrderedDescending((const WindowAgg*)plan)) return;
+  ereport(ERROR, (errcode(ERRCODE_DATA_EXCEPTION), errmsg("%s: the window is ordered descending", site->function),
+                  errdetail("The indicators take the bars of a partition oldest first; newest first they would "
+                            "give the values of the series played backwards."),
+                  errhint("Order the window by the bars' time stamp, ascending, and the query's result as you like: "
+                          "%s(high, low) OVER (PARTITION BY symbol ORDER BY ts).",
+                          site->function)));
+}
+
 static Datum CurrentArgument(FunctionCallInfo fcinfo, int argno, bool* isNull) {
   return WinGetFuncArgCurrent(PG_WINDOW_OBJECT(), argno, isNull);
 }
@@ -98,6 +183,7 @@ Datum tamsel_window(PG_FUNCTION_ARGS) {
   CHECK_FOR_INTERRUPTS();
 
   if (!partition->started) {
+    RefuseDescendingOrder(fcinfo, site);
     TamselReadOptions(fcinfo, CurrentArgument, kMissingArg, kWarmupArg, &partition->options);
     partition->stream = TamselStreamIn(GetMemoryChunkContext(partition), partition->options.missingPolicy);
     partition->started = true;

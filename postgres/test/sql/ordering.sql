@@ -3,6 +3,31 @@
 SELECT tamsel_cycle_period(high, low) OVER (PARTITION BY symbol) FROM bars;
 -- Ordered by something that does not tell the bars apart.
 SELECT tamsel_indicators(high, low) OVER (ORDER BY symbol) FROM bars WHERE symbol = 'AAA';
+-- Newest first: no two rows are peers, but the series would run backwards.
+SELECT tamsel_swing_position(high, low) OVER (PARTITION BY symbol ORDER BY ts DESC) FROM bars;
+SELECT tamsel_indicators(high, low) OVER (ORDER BY symbol, ts DESC) FROM bars WHERE symbol = 'AAA';
+-- Newest first from an index read backwards, or from an index kept newest first.
+CREATE INDEX bars_by_time ON bars (symbol, ts);
+SET enable_seqscan = off;
+SET enable_sort = off;
+EXPLAIN (COSTS OFF) SELECT tamsel_cycle_period(high, low) OVER (ORDER BY ts DESC) FROM bars WHERE symbol = 'AAA';
+SELECT tamsel_cycle_period(high, low) OVER (ORDER BY ts DESC) FROM bars WHERE symbol = 'AAA';
+DROP INDEX bars_by_time;
+CREATE INDEX bars_covering ON bars (symbol, ts) INCLUDE (high, low);
+EXPLAIN (COSTS OFF) SELECT tamsel_trend_vigor(high, low) OVER (ORDER BY ts DESC) FROM bars WHERE symbol = 'AAA';
+SELECT tamsel_trend_vigor(high, low) OVER (ORDER BY ts DESC) FROM bars WHERE symbol = 'AAA';
+DROP INDEX bars_covering;
+CREATE INDEX bars_newest_first ON bars (symbol, ts DESC);
+EXPLAIN (COSTS OFF) SELECT tamsel_cycle_period(high, low) OVER (ORDER BY ts DESC) FROM bars WHERE symbol = 'AAA';
+SELECT tamsel_cycle_period(high, low) OVER (ORDER BY ts DESC) FROM bars WHERE symbol = 'AAA';
+EXPLAIN (COSTS OFF) SELECT tamsel_cycle_period(high, low) OVER (ORDER BY ts) FROM bars WHERE symbol = 'AAA';
+SELECT count(*) FROM (SELECT tamsel_cycle_period(high, low) OVER (ORDER BY ts) FROM bars WHERE symbol = 'AAA') b;
+DROP INDEX bars_newest_first;
+RESET enable_seqscan;
+RESET enable_sort;
+-- Ascending, with the query's own result newest first, is the way.
+SELECT ts, tamsel_cycle_period(high, low) OVER (ORDER BY ts ASC) > 0 AS measured
+  FROM bars WHERE symbol = 'AAA' ORDER BY ts DESC LIMIT 2;
 -- Two bars at one time stamp, later in the partition.
 INSERT INTO bars VALUES ('AAA', date '2024-01-11', 101, 99);
 SELECT tamsel_trend_vigor(high, low) OVER (PARTITION BY symbol ORDER BY ts) FROM bars;
