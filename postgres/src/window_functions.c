@@ -98,39 +98,63 @@ static bool IndexReturnsDescending(Oid indexId, ScanDirection direction, AttrNum
   return descending;
 }
 
+/* Whether the sort keys (a sort's, a merge's) put the column in
+   descending order. */
+static bool SortsDescending(int keys, const AttrNumber* keyColumns, const Oid* keyOperators, AttrNumber column) {
+  for (int key = 0; key < keys; ++key) {
+    Oid family, inputType;
+    int16 strategy;
+    if (keyColumns[key] == column && get_ordering_op_properties(keyOperators[key], &family, &inputType, &strategy) &&
+        strategy == BTGreaterStrategyNumber)
+      return true;
+  }
+  return false;
+}
+
+/* Whether the node that ordered the rows puts the column (by its number in
+   the node's output) in descending order: a sort, a merge of sorted
+   streams (a partitioned table, a parallel plan), an index scan, or an
+   append of partitions in order, each of which is ordered alike.  Rows
+   that come ordered some other way (a sorted subquery) are not looked
+   into. */
+static bool ColumnDescending(const Plan* node, AttrNumber column) {
+  if (node == NULL) return false;
+  if (IsA(node, Sort) || IsA(node, IncrementalSort)) {
+    const Sort* sort = (const Sort*)node; /* an incremental sort begins with its Sort */
+    return SortsDescending(sort->numCols, sort->sortColIdx, sort->sortOperators, column);
+  }
+  if (IsA(node, MergeAppend)) {
+    const MergeAppend* merge = (const MergeAppend*)node;
+    return SortsDescending(merge->numCols, merge->sortColIdx, merge->sortOperators, column);
+  }
+  if (IsA(node, GatherMerge)) {
+    const GatherMerge* merge = (const GatherMerge*)node;
+    return SortsDescending(merge->numCols, merge->sortColIdx, merge->sortOperators, column);
+  }
+  if (IsA(node, Append)) {
+    const List* parts = ((const Append*)node)->appendplans;
+    return parts != NIL && ColumnDescending((const Plan*)linitial(parts), column);
+  }
+  if (IsA(node, IndexScan) || IsA(node, IndexOnlyScan)) {
+    const TargetEntry* entry = get_tle_by_resno(node->targetlist, column);
+    if (entry == NULL || !IsA(entry->expr, Var)) return false;
+    const AttrNumber read = ((const Var*)entry->expr)->varattno;
+    if (IsA(node, IndexScan))
+      return IndexReturnsDescending(((const IndexScan*)node)->indexid, ((const IndexScan*)node)->indexorderdir, read,
+                                    false);
+    return IndexReturnsDescending(((const IndexOnlyScan*)node)->indexid, ((const IndexOnlyScan*)node)->indexorderdir,
+                                  read, true);
+  }
+  return false;
+}
+
 /* Whether the rows reach the window with any of its ORDER BY columns in
    descending order.  The window keeps only equality operators (for its
-   peer test); the direction is that of the sort or the index scan beneath
-   it, which reads the same columns of the same rows.  Rows that come
-   ordered some other way (a sorted subquery, a merge) are not looked into. */
+   peer test); the direction is that of the node beneath it that ordered
+   the rows, which reads the same columns of the same rows. */
 static bool OrderedDescending(const WindowAgg* window) {
-  const Plan* below = outerPlan(window);
-  if (below == NULL) return false;
-  for (int key = 0; key < window->ordNumCols; ++key) {
-    const AttrNumber column = window->ordColIdx[key];
-    if (IsA(below, Sort) || IsA(below, IncrementalSort)) {
-      const Sort* sort = (const Sort*)below; /* an incremental sort begins with its Sort */
-      for (int sorted = 0; sorted < sort->numCols; ++sorted) {
-        Oid family, inputType;
-        int16 strategy;
-        if (sort->sortColIdx[sorted] == column &&
-            get_ordering_op_properties(sort->sortOperators[sorted], &family, &inputType, &strategy) &&
-            strategy == BTGreaterStrategyNumber)
-          return true;
-      }
-    } else if (IsA(below, IndexScan) || IsA(below, IndexOnlyScan)) {
-      const TargetEntry* entry = get_tle_by_resno(below->targetlist, column);
-      if (entry == NULL || !IsA(entry->expr, Var)) continue;
-      const Var* var = (const Var*)entry->expr;
-      const bool descending =
-          IsA(below, IndexScan)
-              ? IndexReturnsDescending(((const IndexScan*)below)->indexid, ((const IndexScan*)below)->indexorderdir,
-                                       var->varattno, false)
-              : IndexReturnsDescending(((const IndexOnlyScan*)below)->indexid,
-                                       ((const IndexOnlyScan*)below)->indexorderdir, var->varattno, true);
-      if (descending) return true;
-    }
-  }
+  for (int key = 0; key < window->ordNumCols; ++key)
+    if (ColumnDescending(outerPlan(window), window->ordColIdx[key])) return true;
   return false;
 }
 

@@ -25,6 +25,30 @@ SELECT count(*) FROM (SELECT tamsel_cycle_period(high, low) OVER (ORDER BY ts) F
 DROP INDEX bars_newest_first;
 RESET enable_seqscan;
 RESET enable_sort;
+-- Newest first from a partitioned table, its partitions merged.
+CREATE TABLE split_bars (symbol text, ts date, high float8, low float8) PARTITION BY RANGE (ts);
+CREATE TABLE split_bars_early PARTITION OF split_bars FOR VALUES FROM ('2024-01-01') TO ('2024-04-01');
+CREATE TABLE split_bars_late PARTITION OF split_bars FOR VALUES FROM ('2024-04-01') TO ('2025-01-01');
+INSERT INTO split_bars SELECT * FROM bars WHERE symbol = 'AAA';
+CREATE INDEX ON split_bars (ts);
+SET enable_seqscan = off;
+SET enable_sort = off;
+EXPLAIN (COSTS OFF) SELECT tamsel_signal_to_noise(high, low) OVER (ORDER BY ts DESC) FROM split_bars;
+SELECT tamsel_signal_to_noise(high, low) OVER (ORDER BY ts DESC) FROM split_bars;
+SELECT count(*) FROM (SELECT tamsel_signal_to_noise(high, low) OVER (ORDER BY ts) FROM split_bars) b;
+-- Partitions that overlap in time are merged.
+CREATE TABLE mixed_bars (symbol text, ts date, high float8, low float8) PARTITION BY LIST (symbol);
+CREATE TABLE mixed_bars_a PARTITION OF mixed_bars FOR VALUES IN ('AAA');
+CREATE TABLE mixed_bars_rest PARTITION OF mixed_bars DEFAULT;
+INSERT INTO mixed_bars SELECT 'AAA', ts, high, low FROM bars WHERE symbol = 'AAA' AND ts < date '2024-03-01';
+INSERT INTO mixed_bars SELECT 'BBB', ts, high, low FROM bars WHERE symbol = 'AAA' AND ts >= date '2024-03-01';
+CREATE INDEX ON mixed_bars (ts);
+EXPLAIN (COSTS OFF) SELECT tamsel_indicators(high, low) OVER (ORDER BY ts DESC) FROM mixed_bars;
+SELECT tamsel_indicators(high, low) OVER (ORDER BY ts DESC) FROM mixed_bars;
+DROP TABLE mixed_bars;
+RESET enable_seqscan;
+RESET enable_sort;
+DROP TABLE split_bars;
 -- Ascending, with the query's own result newest first, is the way.
 SELECT ts, tamsel_cycle_period(high, low) OVER (ORDER BY ts ASC) > 0 AS measured
   FROM bars WHERE symbol = 'AAA' ORDER BY ts DESC LIMIT 2;
