@@ -37,6 +37,7 @@ typedef struct WindowCallSite {
   const char* function; /* its SQL name, for messages */
   int indicator;        /* index in the indicator table, or -1 for all four */
   TupleDesc values;     /* the row type of all four, when indicator is -1 */
+  bool orderChecked;    /* whether the window's order was found ascending */
 } WindowCallSite;
 
 /* One partition's progress, in the partition's memory (zeroed at its start). */
@@ -207,7 +208,10 @@ Datum tamsel_window(PG_FUNCTION_ARGS) {
   CHECK_FOR_INTERRUPTS();
 
   if (!partition->started) {
-    RefuseDescendingOrder(fcinfo, site);
+    if (!site->orderChecked) {
+      RefuseDescendingOrder(fcinfo, site);
+      site->orderChecked = true;
+    }
     TamselReadOptions(fcinfo, CurrentArgument, kMissingArg, kWarmupArg, &partition->options);
     partition->stream = TamselStreamIn(GetMemoryChunkContext(partition), partition->options.missingPolicy);
     partition->started = true;
