@@ -12,17 +12,17 @@ struct WindowExtremes {
   double low;
 };
 
-// The highest and lowest values of the window, from the given starting
-// values on.  Strict comparisons: a NaN in the window is never an extreme.
-// With strict comparisons and a non-NaN start the extremes are the same in
-// any order, so four running extremes in two pairs of lanes take the window
-// (pairs compile to single max/min instructions where scalar choices would
-// branch, as in WebAssembly).
-WindowExtremes ExtremesOf(const double (&window)[SwingPositionStage::kWindow], WindowExtremes start) {
+// The highest and lowest numbers of the window (-inf and +inf where it holds
+// none): strict comparisons from the infinities, so a NaN is never an
+// extreme and the extremes are the same in any order.  Four running extremes
+// in two pairs of lanes take the window (pairs compile to single max/min
+// instructions where scalar choices would branch, as in WebAssembly).
+WindowExtremes NumbersOf(const double (&window)[SwingPositionStage::kWindow]) {
   constexpr int kWindow = SwingPositionStage::kWindow;
+  constexpr double kInfinity = __builtin_inf();
   using Pair = double __attribute__((vector_size(16)));
-  Pair high[2] = {{start.high, start.high}, {start.high, start.high}};
-  Pair low[2] = {{start.low, start.low}, {start.low, start.low}};
+  Pair high[2] = {{-kInfinity, -kInfinity}, {-kInfinity, -kInfinity}};
+  Pair low[2] = {{kInfinity, kInfinity}, {kInfinity, kInfinity}};
   constexpr int kPaired = kWindow - kWindow % 4;
   for (int k = 0; k < kPaired; k += 4) {
     for (int j = 0; j < 2; ++j) {
@@ -32,7 +32,7 @@ WindowExtremes ExtremesOf(const double (&window)[SwingPositionStage::kWindow], W
       low[j] = v < low[j] ? v : low[j];
     }
   }
-  WindowExtremes extremes = start;
+  WindowExtremes extremes{-kInfinity, kInfinity};
   for (int k = kPaired; k < kWindow; ++k) {
     const double v = window[k];
     extremes.high = v > extremes.high ? v : extremes.high;
@@ -68,8 +68,7 @@ double SwingPositionStage::Step(const CycleSpectrum& engine, float, float) {
     windowHigh_ = lead60 > windowHigh_ ? lead60 : windowHigh_;
     windowLow_ = lead60 < windowLow_ ? lead60 : windowLow_;
   } else {
-    constexpr double kInfinity = __builtin_inf();
-    const WindowExtremes numbers = ExtremesOf(lead60_, {-kInfinity, kInfinity});
+    const WindowExtremes numbers = NumbersOf(lead60_);
     windowHigh_ = numbers.high;
     windowLow_ = numbers.low;
     extremesKnown_ = true;
