@@ -15,17 +15,17 @@
  */
 #include "tamsel_pg.h"
 
-#include "access/htup_details.h"
-#include "funcapi.h"
 #include "access/genam.h"
+#include "access/htup_details.h"
 #include "access/stratnum.h"
 #include "catalog/pg_index.h"
+#include "funcapi.h"
 #include "miscadmin.h"
 #include "nodes/execnodes.h"
 #include "nodes/plannodes.h"
 #include "parser/parsetree.h"
-#include "utils/rel.h"
 #include "utils/lsyscache.h"
+#include "utils/rel.h"
 #include "windowapi.h"
 
 PG_FUNCTION_INFO_V1(tamsel_window);
@@ -140,11 +140,11 @@ static bool ColumnDescending(const Plan* node, AttrNumber column) {
     const TargetEntry* entry = get_tle_by_resno(node->targetlist, column);
     if (entry == NULL || !IsA(entry->expr, Var)) return false;
     const AttrNumber read = ((const Var*)entry->expr)->varattno;
-    if (IsA(node, IndexScan))
-      return IndexReturnsDescending(((const IndexScan*)node)->indexid, ((const IndexScan*)node)->indexorderdir, read,
-                                    false);
-    return IndexReturnsDescending(((const IndexOnlyScan*)node)->indexid, ((const IndexOnlyScan*)node)->indexorderdir,
-                                  read, true);
+    const bool onlyIndex = IsA(node, IndexOnlyScan); /* its columns are the index's own */
+    const Oid indexId = onlyIndex ? ((const IndexOnlyScan*)node)->indexid : ((const IndexScan*)node)->indexid;
+    const ScanDirection direction =
+        onlyIndex ? ((const IndexOnlyScan*)node)->indexorderdir : ((const IndexScan*)node)->indexorderdir;
+    return IndexReturnsDescending(indexId, direction, read, onlyIndex);
   }
   return false;
 }
