@@ -106,6 +106,24 @@ bool HasDateShape(std::string_view text) {
   return i == text.size();
 }
 
+// How many digits a time of day written without separators (1030, 103000)
+// has, or 0 where the text has no such time.
+std::size_t CompactTimeDigits(const std::string& shape) {
+  const std::size_t blank = shape.find(' ');
+  if (blank == std::string::npos) return 0;
+  std::size_t end = blank + 1;
+  while (end < shape.size() && shape[end] >= '0' && shape[end] <= '9') ++end;
+  return end < shape.size() && shape[end] == ':' ? 0 : end - blank - 1;
+}
+
+// Whether the text can reach the format's seconds.  The date library reads
+// seconds into a value it leaves unset when they are missing and converts it
+// all the same, so a compact time of four digits or fewer never meets
+// %H%M%S (two digits of hours and two of minutes leave none for it).
+bool SecondsFit(const std::string& format, std::size_t compactDigits) {
+  return format.find("%H%M%S") == std::string::npos || compactDigits >= 5;
+}
+
 }  // namespace
 
 struct DateReader::State {
@@ -133,9 +151,11 @@ std::optional<BarTime::Instant> DateReader::read(std::string_view text) {
   const std::string shape = normalised(text);
   if (!HasDateShape(shape)) return std::nullopt;
   const std::vector<std::string>& all = formats();
-  if (const auto when = state_->parseWith(shape, all[state_->lastFormat])) return when;
+  const std::size_t compactDigits = CompactTimeDigits(shape);
+  if (SecondsFit(all[state_->lastFormat], compactDigits))
+    if (const auto when = state_->parseWith(shape, all[state_->lastFormat])) return when;
   for (std::size_t i = 0; i < all.size(); ++i) {
-    if (i == state_->lastFormat) continue;
+    if (i == state_->lastFormat || !SecondsFit(all[i], compactDigits)) continue;
     if (const auto when = state_->parseWith(shape, all[i])) {
       state_->lastFormat = i;
       return when;

@@ -240,11 +240,13 @@ TEST(BarTime, ReadsTheYearFirstLayouts) {
   EXPECT_EQ(*When("2024-03-01 10:00"), *day + 36'000'000);
   EXPECT_EQ(When("2024-03-01T10:00:00"), When("2024-03-01 10:00"));
   EXPECT_EQ(When("20240301 1000"), When("2024-03-01 10:00"));
+  EXPECT_EQ(When("20240301 103005"), When("2024-03-01 10:30:05"));
+  EXPECT_EQ(When("20240301 10305"), When("2024-03-01 10:30:05"));
   EXPECT_EQ(*When("2024-03-01 10:00:00.25"), *day + 36'000'250);
   EXPECT_EQ(When("2024-03-01 10:00:00,25"), When("2024-03-01 10:00:00.25"));  // a decimal comma
   // Day- or month-first and impossible dates are not guessed at.
   for (const char* unread : {"01.03.2024", "03/01/2024", "2024-02-30", "2024-13-01", "soon", "", "2024-03-01 25:00",
-                             "2024-03-01 10:00 later"})
+                             "2024-03-01 10:00 later", "2024-01-04t333", "2024-01-04 33"})
     EXPECT_FALSE(When(unread)) << unread;
 }
 
